@@ -1,0 +1,41 @@
+// The status window: a topmost dialog that shows the status log and one button.
+//
+// The window belongs to the UI thread. The device thread reaches it only through posted requests
+// (ShowLog, ClearLog, ShowStatusWindow, StartDelayedHide), which the UI thread handles in the order
+// they were posted; the device thread never waits for them.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+// Window messages the status window takes from other threads.
+constexpr UINT WM_STATUS_SET_LOG = WM_APP + 1;       // lParam: heap copy of the log text, freed here
+constexpr UINT WM_STATUS_SHOW = WM_APP + 2;          // show the window, cancel a pending hide
+constexpr UINT WM_STATUS_DELAYED_HIDE = WM_APP + 3;  // hide the window 1500 ms from now
+
+constexpr UINT STATUS_HIDE_DELAY_MS = 1500;
+
+// Creates the status window, hidden, from its dialog template, owned by owner.
+HWND CreateStatusDialog(HINSTANCE instance, HWND owner);
+
+// Places the status window topmost in the middle of the primary screen and shows it.
+void PlaceAndShowStatusWindow();
+
+// A copy of LogText. Only the thread that currently appends to the log may take it.
+std::unique_ptr<wchar_t[]> TakeLogSnapshot();
+
+// UI thread: put text into the window's edit control now.
+void SetStatusLogText(const wchar_t* text);
+
+// Log owner (UI thread during start-up, device thread afterwards): show the log as it is now.
+void ShowLog();
+// Log owner: empty the log and show it empty.
+void ClearLog();
+// Any thread: show the status window; a pending delayed hide is cancelled, so a lost connection is
+// never hidden by the hide that its earlier "Connect OK!" started.
+void ShowStatusWindow();
+// Any thread: hide the status window 1500 ms from now.
+void StartDelayedHide();
+
+INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

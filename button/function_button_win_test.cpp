@@ -1,0 +1,255 @@
+// The function button window in this process: posted clicks, real clicks injected with SendInput,
+// and what the window shows on the screen.
+#include "button/function_button.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "app/win_handles.h"
+#include "core/app_state.h"
+#include "core/command_handover.h"
+#include "feedback/popup_win_test_support.h"
+#include "feedback/rotate_indicator_win.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+constexpr int kSide = 50;
+
+HWND Button() { return AsWindow(AppState.ButtonWindow); }
+
+POINT Centre(HWND window) {
+  const RECT r = WindowRect(window);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+std::vector<std::uint32_t> ShownPixels() {
+  const RECT r = WindowRect(Button());
+  return CaptureScreen(r.left, r.top, kSide, kSide);
+}
+
+std::vector<std::uint32_t> BitmapPixels(void* bitmap) {
+  UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+  ScopedSelect select(dc.get(), bitmap);
+  auto pixels = ReadBitmapPixels(kSide, kSide, dc.get(), AsBitmap(bitmap));
+  std::vector<std::uint32_t> out;
+  if (!pixels) return out;
+  for (int i = 0; i < kSide * kSide; ++i) out.push_back(pixels[i] & 0x00FFFFFFu);
+  return out;
+}
+
+// Waits until the painted button shows this bitmap.
+bool Shows(void* bitmap) {
+  const std::vector<std::uint32_t> expected = BitmapPixels(bitmap);
+  return !expected.empty() && PumpUntil([&] { return ShownPixels() == expected; }, 2000);
+}
+
+INPUT MoveTo(POINT at) { return MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
+
+// A left drag by (-200, -100) on another thread; ends any move loop even when it was not seen.
+struct DragState {
+  DWORD uiThread = 0;
+  POINT from{};
+  bool loopSeen = false;
+};
+DragState drag;
+
+bool InMoveLoop(DWORD thread) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE) != 0;
+}
+
+DWORD WINAPI Drag(void*) {
+  INPUT down = MouseInput(MOUSEEVENTF_LEFTDOWN);
+  SendInput(1, &down, sizeof(INPUT));
+  const ULONGLONG end = GetTickCount64() + 3000;
+  while (!(drag.loopSeen = InMoveLoop(drag.uiThread)) && GetTickCount64() < end) Sleep(10);
+  INPUT rest[] = {MoveTo(POINT{drag.from.x - 100, drag.from.y - 50}),
+                  MoveTo(POINT{drag.from.x - 200, drag.from.y - 100}), MouseInput(MOUSEEVENTF_LEFTUP)};
+  SendInput(3, rest, sizeof(INPUT));
+  if (!drag.loopSeen) {
+    INPUT escape[2]{};
+    escape[0].type = escape[1].type = INPUT_KEYBOARD;
+    escape[0].ki.wVk = escape[1].ki.wVk = VK_ESCAPE;
+    escape[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, escape, sizeof(INPUT));
+  }
+  return 0;
+}
+
+class ButtonWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    AppState.Instance = instance;
+    owner_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+    AppState.MainWindow = owner_;
+    AppState.ButtonOnBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_ON));
+    AppState.ButtonOffBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_OFF));
+    AppState.ButtonMoveBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_MOVE));
+    CreateButtonWindow();
+  }
+
+  static void TearDownTestSuite() {
+    DestroyWindow(Button());
+    DestroyWindow(owner_);
+    for (void* b : {AppState.ButtonOnBitmap, AppState.ButtonOffBitmap, AppState.ButtonMoveBitmap}) DeleteObject(b);
+    AppState.ButtonWindow = nullptr;
+    AppState.ButtonOnBitmap = AppState.ButtonOffBitmap = AppState.ButtonMoveBitmap = nullptr;
+    AppState.MainWindow = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_NE(Button(), nullptr);
+    ASSERT_NE(AppState.ButtonOnBitmap, nullptr);
+    ASSERT_NE(AppState.ButtonOffBitmap, nullptr);
+    ASSERT_NE(AppState.ButtonMoveBitmap, nullptr);
+    AppState.ButtonActive = 0;
+    AppState.ButtonMoveMode = 0;
+    AppState.ButtonDoubleClicked = 0;
+    AppState.ButtonCommandPending = 0;
+    ApplyButtonVisibility(SETUP_FUNCTION_BUTTON);
+    RepaintButtonWindow();
+    PumpFor(50);
+  }
+
+  void TearDown() override {
+    PumpFor(500);  // let a single-click timer of this test run out here
+    ApplyButtonVisibility(0);
+  }
+
+  static void Post(UINT message) {
+    const POINT inside{kSide / 2, kSide / 2};
+    PostMessageW(Button(), message, message == WM_RBUTTONDOWN ? MK_RBUTTON : MK_LBUTTON,
+                 MAKELPARAM(inside.x, inside.y));
+  }
+
+  static HWND owner_;
+};
+
+HWND ButtonWindowTest::owner_ = nullptr;
+
+}  // namespace
+
+TEST_F(ButtonWindowTest, SitsAtTheLowerRightAndFollowsTheMethodBit) {
+  ApplyButtonVisibility(0);
+  HWND button = Button();
+  EXPECT_FALSE(IsWindowVisible(button));
+  EXPECT_EQ(GetWindow(button, GW_OWNER), owner_);
+  const RECT r = WindowRect(button);
+  EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) - 60);
+  EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - 120);
+  EXPECT_EQ(r.right - r.left, kSide);
+  EXPECT_EQ(r.bottom - r.top, kSide);
+  EXPECT_NE(GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+
+  ApplyButtonVisibility(SETUP_FUNCTION_BUTTON | SETUP_HOLD_STILL);  // both bits: the button method
+  EXPECT_TRUE(IsWindowVisible(button));
+  AppState.ButtonActive = 1;
+  ApplyButtonVisibility(SETUP_HOLD_STILL | SETUP_RIGHT_FLASH);
+  EXPECT_FALSE(IsWindowVisible(button));
+  EXPECT_EQ(AppState.ButtonActive.load(), 1u);  // hiding leaves the armed state alone
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
+}
+
+TEST_F(ButtonWindowTest, ClicksToggleQueueCommandsAndRepaint) {
+  ASSERT_TRUE(Shows(AppState.ButtonOffBitmap));
+
+  Post(WM_RBUTTONDOWN);  // at once
+  PumpFor(50);
+  EXPECT_EQ(AppState.ButtonActive.load(), 1u);
+  EXPECT_TRUE(TakePending(AppState.ButtonCommandPending));
+  EXPECT_TRUE(Shows(AppState.ButtonOnBitmap));
+
+  Post(WM_LBUTTONDOWN);  // 400 ms later
+  PumpFor(50);
+  EXPECT_EQ(AppState.ButtonActive.load(), 1u);
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
+  ASSERT_TRUE(PumpUntil([] { return AppState.ButtonActive.load() == 0; }, 3000));
+  EXPECT_TRUE(TakePending(AppState.ButtonCommandPending));
+  EXPECT_TRUE(Shows(AppState.ButtonOffBitmap));
+
+  // Two presses that are no double click share one timer: one toggle.
+  Post(WM_LBUTTONDOWN);
+  Post(WM_LBUTTONDOWN);
+  PumpFor(1200);
+  EXPECT_EQ(AppState.ButtonActive.load(), 1u);
+  EXPECT_TRUE(TakePending(AppState.ButtonCommandPending));
+
+  // The device thread's once-only disarm asks for a repaint from its own thread.
+  ASSERT_TRUE(Shows(AppState.ButtonOnBitmap));
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](void*) -> DWORD {
+        DisarmButtonOnce(AppState);
+        RepaintButtonWindow();
+        return 0;
+      },
+      nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 2000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  EXPECT_TRUE(Shows(AppState.ButtonOffBitmap));
+}
+
+TEST_F(ButtonWindowTest, DoubleClickBeforeTheTimerEntersMoveModeWithoutToggling) {
+  // Second press within 400 ms: no toggle.
+  Post(WM_LBUTTONDOWN);
+  Post(WM_LBUTTONDBLCLK);
+  PumpFor(800);
+  EXPECT_EQ(AppState.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
+  EXPECT_EQ(AppState.ButtonMoveMode, 1u);
+  EXPECT_TRUE(Shows(AppState.ButtonMoveBitmap));
+
+  // A right click in move mode changes nothing.
+  Post(WM_RBUTTONDOWN);
+  PumpFor(100);
+  EXPECT_EQ(AppState.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
+  EXPECT_EQ(AppState.ButtonMoveMode, 1u);
+}
+
+TEST_F(ButtonWindowTest, RealDoubleClickThenDragMovesTheArmedButtonAndLeavesItIdle) {
+  // Dialogs get double clicks only when their class asks for them.
+  EXPECT_NE(GetClassLongPtrW(Button(), GCL_STYLE) & CS_DBLCLKS, 0);
+
+  Post(WM_RBUTTONDOWN);
+  ASSERT_TRUE(PumpUntil([] { return AppState.ButtonActive.load() == 1; }, 2000));
+  ASSERT_TRUE(TakePending(AppState.ButtonCommandPending));
+
+  const POINT centre = Centre(Button());
+  ASSERT_TRUE(SendInputFromOtherThread({MoveTo(centre), MouseInput(MOUSEEVENTF_LEFTDOWN),
+                                        MouseInput(MOUSEEVENTF_LEFTUP), MouseInput(MOUSEEVENTF_LEFTDOWN),
+                                        MouseInput(MOUSEEVENTF_LEFTUP)}));
+  ASSERT_TRUE(PumpUntil([] { return AppState.ButtonMoveMode == 1; }, 3000));
+  PumpFor(600);  // past the single-click timer
+  EXPECT_EQ(AppState.ButtonActive.load(), 1u);
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
+  EXPECT_TRUE(Shows(AppState.ButtonMoveBitmap));
+
+  // Drag: the press runs the system's move loop, which the release ends. Input is assigned to a
+  // window when it is queued, so the moves go in only once the loop has the capture.
+  const RECT before = WindowRect(Button());
+  drag.uiThread = GetCurrentThreadId();
+  drag.from = centre;
+  HANDLE dragger = CreateThread(nullptr, 0, Drag, nullptr, 0, nullptr);
+  ASSERT_NE(dragger, nullptr);
+  const bool ended = PumpUntil([] { return AppState.ButtonMoveMode == 0; }, 6000);
+  WaitForSingleObject(dragger, INFINITE);
+  CloseHandle(dragger);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(drag.loopSeen);
+  const RECT after = WindowRect(Button());
+  EXPECT_EQ(after.left - before.left, -200);
+  EXPECT_EQ(after.top - before.top, -100);
+  EXPECT_EQ(AppState.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));  // the controller is not told
+  EXPECT_TRUE(Shows(AppState.ButtonOffBitmap));
+
+  // Back to the start-up place for later tests.
+  SetWindowPos(Button(), HWND_TOPMOST, before.left, before.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+}

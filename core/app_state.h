@@ -1,0 +1,101 @@
+// The one process-wide state record and the settings word.
+//
+// Both threads (user interface and device) use the record without locks. Every field that both
+// threads touch is a std::atomic word, so neither side can cache it or see a torn value.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// Feature bits of ButtonSetup.
+constexpr std::uint32_t SETUP_LEFT_SOUND = 0x01;
+constexpr std::uint32_t SETUP_RIGHT_SOUND = 0x02;
+constexpr std::uint32_t SETUP_HOLD_STILL = 0x04;
+constexpr std::uint32_t SETUP_RIGHT_FLASH = 0x08;
+constexpr std::uint32_t SETUP_FUNCTION_BUTTON = 0x10;
+constexpr std::uint32_t SETUP_ONCE_ONLY = 0x20;
+constexpr std::uint32_t DEFAULT_BUTTON_SETUP = 15;
+
+// WaitTime: hundredths of a second a touch is held still before the controller makes a right click.
+constexpr std::int32_t WAIT_TIME_MIN = 50;
+constexpr std::int32_t WAIT_TIME_MAX = 500;
+constexpr std::int32_t WAIT_TIME_DEFAULT = 100;
+constexpr std::int32_t WAIT_TIME_TICK = 50;
+
+// LanguageMode values.
+constexpr std::int32_t LANGUAGE_TRADITIONAL_CHINESE = 0;
+constexpr std::int32_t LANGUAGE_SIMPLIFIED_CHINESE = 1;
+constexpr std::int32_t LANGUAGE_ENGLISH = 2;
+
+constexpr std::size_t LOG_TEXT_CAPACITY = 10240;    // wide characters, terminator included
+constexpr std::size_t LINE_SCRATCH_CAPACITY = 512;  // wide characters, terminator included
+constexpr std::size_t CLASS_NAME_CAPACITY = 100;
+constexpr std::size_t SHORT_TEXT_CAPACITY = 5;      // UnitText and ExitCaption
+
+enum class RightClickMethod { None, FunctionButton, HoldStill };
+
+// The function-button bit is tested first: a word with both method bits means the function button.
+constexpr RightClickMethod RightClickMethodOf(std::uint32_t buttonSetup) {
+  if (buttonSetup & SETUP_FUNCTION_BUTTON) return RightClickMethod::FunctionButton;
+  if (buttonSetup & SETUP_HOLD_STILL) return RightClickMethod::HoldStill;
+  return RightClickMethod::None;
+}
+
+// Seconds shown for a hold time: the value divided by 100.
+constexpr double WaitTimeSeconds(std::int32_t waitTime) { return waitTime / 100.0; }
+
+// Handles of the platform (windows, bitmaps, hook, module) kept opaque so the record stays portable.
+using NativeHandle = void*;
+
+struct AppStateRecord {
+  // Settings in force. Written by the UI thread, read by the device thread when it builds a command.
+  std::atomic<std::uint32_t> ButtonSetup{DEFAULT_BUTTON_SETUP};
+  std::atomic<std::int32_t> WaitTime{WAIT_TIME_DEFAULT};
+
+  // UI thread only.
+  std::int32_t SliderWaitTime = WAIT_TIME_DEFAULT;
+  std::array<wchar_t, SHORT_TEXT_CAPACITY> UnitText{L'\u79D2', 0};
+  std::array<wchar_t, SHORT_TEXT_CAPACITY> ExitCaption{L'\u7D50', L'\u675F', 0};
+  std::int32_t LanguageMode = LANGUAGE_ENGLISH;
+  std::int32_t SavedWaitTime = -1;
+  std::int32_t IndicatorTicksLeft = 0;
+  float IndicatorAngle = 0.0f;
+  std::uint32_t StartFailed = 0;
+  std::uint32_t ButtonMoveMode = 0;
+  std::uint32_t ButtonDoubleClicked = 0;
+  std::array<wchar_t, CLASS_NAME_CAPACITY> ClassName{};
+
+  // Log: the UI thread before the device thread starts, the device thread afterwards.
+  std::array<wchar_t, LINE_SCRATCH_CAPACITY> LineScratch{};
+  std::array<wchar_t, LOG_TEXT_CAPACITY> LogText{};
+
+  // Created once at start-up on the UI thread, never released.
+  NativeHandle Instance = nullptr;
+  NativeHandle MouseHook = nullptr;
+  NativeHandle MainWindow = nullptr;
+  NativeHandle StatusWindow = nullptr;
+  NativeHandle SettingsDialog = nullptr;
+  NativeHandle IndicatorWindow = nullptr;
+  NativeHandle ButtonWindow = nullptr;
+  NativeHandle IndicatorBitmap = nullptr;
+  NativeHandle ButtonOnBitmap = nullptr;
+  NativeHandle ButtonOffBitmap = nullptr;
+  NativeHandle ButtonMoveBitmap = nullptr;
+
+  // Device thread only: path of the latest discovery, owned by that thread.
+  wchar_t* DevicePath = nullptr;
+
+  // Pointer, written by the mouse hook (UI thread), read by the device thread's indicator request.
+  std::atomic<std::int32_t> PointerX{0};
+  std::atomic<std::int32_t> PointerY{0};
+  std::atomic<std::uint32_t> PointerSeen{0};
+
+  // Command hand-over between the threads (see command_handover.h).
+  std::atomic<std::uint32_t> SetupPending{0};
+  std::atomic<std::uint32_t> ButtonCommandPending{0};
+  std::atomic<std::uint32_t> ButtonActive{0};
+};
+
+extern AppStateRecord AppState;

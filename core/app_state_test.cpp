@@ -1,0 +1,44 @@
+#include "core/app_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+TEST(AppState, FreshRecordHoldsTheStartValues) {
+  AppStateRecord s;
+  EXPECT_EQ(s.ButtonSetup.load(), 15u);
+  EXPECT_EQ(s.WaitTime.load(), 100);
+  EXPECT_EQ(s.SliderWaitTime, 100);
+  EXPECT_EQ(s.SavedWaitTime, -1);  // the first OK of a run always stores the hold time
+  EXPECT_EQ(s.LanguageMode, LANGUAGE_ENGLISH);
+  EXPECT_EQ(std::wcscmp(s.UnitText.data(), L"\u79D2"), 0);
+  EXPECT_EQ(std::wcscmp(s.ExitCaption.data(), L"\u7D50\u675F"), 0);
+  EXPECT_EQ(s.LogText[0], L'\0');
+  EXPECT_EQ(s.LineScratch[0], L'\0');
+  EXPECT_EQ(s.SetupPending.load() | s.ButtonCommandPending.load() | s.ButtonActive.load(), 0u);
+  EXPECT_EQ(s.PointerSeen.load(), 0u);
+  EXPECT_EQ(s.IndicatorAngle, 0.0f);
+}
+
+TEST(AppState, SharedFieldsAreLockFreeWords) {
+  AppStateRecord s;
+  EXPECT_TRUE(s.ButtonSetup.is_always_lock_free);
+  EXPECT_TRUE(s.WaitTime.is_always_lock_free);
+  EXPECT_TRUE(s.ButtonActive.is_always_lock_free);
+  EXPECT_TRUE(s.PointerX.is_always_lock_free);
+}
+
+TEST(AppState, FunctionButtonWinsWhenBothMethodBitsAreSet) {
+  EXPECT_EQ(RightClickMethodOf(0), RightClickMethod::None);
+  EXPECT_EQ(RightClickMethodOf(DEFAULT_BUTTON_SETUP), RightClickMethod::HoldStill);
+  EXPECT_EQ(RightClickMethodOf(SETUP_FUNCTION_BUTTON), RightClickMethod::FunctionButton);
+  EXPECT_EQ(RightClickMethodOf(SETUP_FUNCTION_BUTTON | SETUP_HOLD_STILL), RightClickMethod::FunctionButton);
+  // Bits above 0x20 carry no meaning.
+  EXPECT_EQ(RightClickMethodOf(0xFFFFFF00u | SETUP_LEFT_SOUND), RightClickMethod::None);
+}
+
+TEST(AppState, WaitTimeIsShownInSeconds) {
+  EXPECT_DOUBLE_EQ(WaitTimeSeconds(WAIT_TIME_DEFAULT), 1.0);
+  EXPECT_DOUBLE_EQ(WaitTimeSeconds(WAIT_TIME_MIN), 0.5);
+  EXPECT_DOUBLE_EQ(WaitTimeSeconds(WAIT_TIME_MAX), 5.0);
+}

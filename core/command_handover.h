@@ -1,0 +1,56 @@
+// Hand-over of controller commands from the requesting side to the device thread.
+//
+// The requester writes the data (ButtonSetup and WaitTime, or ButtonActive) and then raises the
+// pending flag. The device thread takes the flag (atomically clearing it) before it reads the data
+// and builds the command; if the write does not go through whole, it raises the flag again. A
+// request that lands while a command is being written therefore raises the flag anew and is sent on
+// the next pass: no change is ever lost, and requests made before a send collapse into one command
+// carrying the latest state.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/app_state.h"
+
+// Raise a pending flag after the data it covers has been written.
+inline void RaisePending(std::atomic<std::uint32_t>& flag) { flag.store(1, std::memory_order_release); }
+
+// Device thread: take a pending request. True means a command must be built and written now.
+inline bool TakePending(std::atomic<std::uint32_t>& flag) {
+  return flag.exchange(0, std::memory_order_acq_rel) != 0;
+}
+
+// Device thread: the write failed or was short; the command stays pending.
+inline void KeepPending(std::atomic<std::uint32_t>& flag) { RaisePending(flag); }
+
+inline bool IsPending(const std::atomic<std::uint32_t>& flag) {
+  return flag.load(std::memory_order_acquire) != 0;
+}
+
+// UI thread: the user armed or disarmed the function button. Returns the new state.
+inline bool ToggleButtonActive(AppStateRecord& state) {
+  const bool active = (state.ButtonActive.fetch_xor(1, std::memory_order_acq_rel) ^ 1) != 0;
+  RaisePending(state.ButtonCommandPending);
+  return active;
+}
+
+// Device thread: a right click disarms an armed button when once-only is on. True when it disarmed.
+inline bool DisarmButtonOnce(AppStateRecord& state) {
+  std::uint32_t armed = 1;
+  if (!state.ButtonActive.compare_exchange_strong(armed, 0, std::memory_order_acq_rel)) return false;
+  RaisePending(state.ButtonCommandPending);
+  return true;
+}
+
+// UI thread: a move of the function button ends; it goes idle without telling the controller.
+inline void ClearButtonActiveAfterMove(AppStateRecord& state) {
+  state.ButtonActive.store(0, std::memory_order_release);
+}
+
+// UI thread: put new settings in force and queue the setup command for them.
+inline void RequestSetup(AppStateRecord& state, std::uint32_t buttonSetup, std::int32_t waitTime) {
+  state.ButtonSetup.store(buttonSetup, std::memory_order_release);
+  state.WaitTime.store(waitTime, std::memory_order_release);
+  RaisePending(state.SetupPending);
+}

@@ -1,0 +1,99 @@
+#include "core/command_handover.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "device/device_protocol.h"
+
+TEST(CommandHandover, ToggleWritesStateBeforeRaisingTheFlag) {
+  AppStateRecord s;
+  EXPECT_TRUE(ToggleButtonActive(s));
+  EXPECT_EQ(s.ButtonActive.load(), 1u);
+  EXPECT_TRUE(TakePending(s.ButtonCommandPending));
+  EXPECT_FALSE(TakePending(s.ButtonCommandPending));  // taken once
+  EXPECT_FALSE(ToggleButtonActive(s));
+  EXPECT_EQ(s.ButtonActive.load(), 0u);
+  EXPECT_TRUE(IsPending(s.ButtonCommandPending));
+}
+
+TEST(CommandHandover, OnceOnlyDisarmActsOnlyOnAnArmedButton) {
+  AppStateRecord s;
+  EXPECT_FALSE(DisarmButtonOnce(s));
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));  // nothing to tell the controller
+  ToggleButtonActive(s);
+  TakePending(s.ButtonCommandPending);
+  EXPECT_TRUE(DisarmButtonOnce(s));
+  EXPECT_EQ(s.ButtonActive.load(), 0u);
+  EXPECT_TRUE(TakePending(s.ButtonCommandPending));
+  EXPECT_FALSE(DisarmButtonOnce(s));  // a further right click sends nothing
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));
+}
+
+TEST(CommandHandover, EndOfMoveClearsWithoutCommand) {
+  AppStateRecord s;
+  ToggleButtonActive(s);
+  TakePending(s.ButtonCommandPending);
+  ClearButtonActiveAfterMove(s);
+  EXPECT_EQ(s.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));
+}
+
+TEST(CommandHandover, FailedWriteKeepsTheCommandPending) {
+  AppStateRecord s;
+  RequestSetup(s, SETUP_FUNCTION_BUTTON, 250);
+  ASSERT_TRUE(TakePending(s.SetupPending));
+  KeepPending(s.SetupPending);  // short write
+  ASSERT_TRUE(TakePending(s.SetupPending));
+  EXPECT_EQ(BuildSetupCommand(s.ButtonSetup.load(), s.WaitTime.load()), (SetupCommand{0, 0, 250, 0}));
+}
+
+// Two real threads: the UI side toggles the button (and the device side disarms it on simulated
+// right clicks) while the device side sends commands, some of which fail. After every round the
+// device side drains what is pending and the controller must have been told the button's actual
+// state: a change that lands while a command is being written must never be lost.
+TEST(CommandHandover, NoChangeOfTheButtonIsEverLostBetweenThreads) {
+  AppStateRecord s;
+  std::atomic<bool> stop{false};
+  std::atomic<int> phase{0};            // 0 run, 1 drain requested, 2 drained
+  std::atomic<int> controllerState{0};  // what the controller was last told
+  std::atomic<int> rightClicks{0};      // requests for a once-only disarm
+
+  std::thread device([&] {
+    unsigned pass = 0;
+    while (!stop.load()) {
+      if (rightClicks.exchange(0) != 0) DisarmButtonOnce(s);
+      if (TakePending(s.ButtonCommandPending)) {
+        const ButtonCommand cmd = BuildButtonCommand(s.ButtonActive.load() != 0);
+        for (int spin = 0; spin < 50; ++spin) std::this_thread::yield();  // the write takes time
+        if (++pass % 7 == 0) {
+          KeepPending(s.ButtonCommandPending);  // a failed write, retried next pass
+        } else {
+          controllerState.store(cmd[1]);
+        }
+      }
+      // Acknowledge a drain only after a whole pass that left nothing pending.
+      if (phase.load() == 1 && !IsPending(s.ButtonCommandPending) && rightClicks.load() == 0) {
+        phase.store(2);
+        while (phase.load() == 2 && !stop.load()) std::this_thread::yield();
+      }
+    }
+  });
+
+  constexpr int kRounds = 3000;
+  int mismatches = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    ToggleButtonActive(s);
+    if (round % 5 == 0) rightClicks.store(1);
+    for (int spin = 0; spin < round % 40; ++spin) std::this_thread::yield();
+    if (round % 3 == 0) ToggleButtonActive(s);  // a second change while the first is being sent
+    phase.store(1);
+    while (phase.load() != 2) std::this_thread::yield();
+    if (controllerState.load() != static_cast<int>(s.ButtonActive.load())) ++mismatches;
+    phase.store(0);
+  }
+  stop.store(true);
+  device.join();
+  EXPECT_EQ(mismatches, 0);
+}

@@ -1,0 +1,113 @@
+#include "device/device_loop.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+
+#include "app/status_log.h"
+#include "core/command_handover.h"
+#include "device/device_protocol.h"
+
+namespace {
+
+constexpr wchar_t kRetryLine[] =
+    L"Could not connected to Vemto Kavrix Device\r\nThis program will be auto retry again later!";
+
+// Writes one command whose flag was just taken; a failed or short write raises the flag again so
+// the command goes out on the next pass. The connection stays either way.
+template <std::size_t N>
+void SendTaken(const DevicePlatform& platform, DeviceHandle device, const std::array<std::uint8_t, N>& command,
+               std::atomic<std::uint32_t>& pending) {
+  std::uint32_t written = 0;
+  const bool ok = platform.Write(platform.Context, device, command.data(), static_cast<std::uint32_t>(N), &written);
+  if (!ok || written != N) KeepPending(pending);
+}
+
+// A lost connection shows the status window again. Showing it also cancels a delayed hide that a
+// "Connect OK!" of the last 1.5 s started, so the retry lines are never hidden by that hide.
+void RetryTail(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  LogLine(state, kRetryLine);
+  platform.ShowLog(platform.Context);
+  if (loop.Connected) {
+    platform.ShowStatusWindow(platform.Context);
+    platform.Close(platform.Context, loop.Device);
+    loop.Device = nullptr;
+    loop.Connected = false;
+  }
+  platform.Sleep(platform.Context, DEVICE_RETRY_SHOW_MS);
+  platform.ClearLog(platform.Context);
+  platform.Sleep(platform.Context, DEVICE_RETRY_BLANK_MS);
+}
+
+// Discovery and open. False when the attempt failed (its lines are logged).
+bool Connect(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  StoreDevicePath(state, platform.FindPath(platform.Context, state));
+  if (!state.DevicePath) return false;
+  DeviceHandle device = nullptr;
+  if (!platform.Open(platform.Context, state.DevicePath, &device)) {
+    LogLine(state, L"Cannot open error %d\r\n", static_cast<int>(platform.LastError(platform.Context)));
+    return false;
+  }
+  loop.Device = device;
+  loop.Connected = true;
+  LogLine(state, L"Connect OK!\r\n");
+  platform.ShowLog(platform.Context);
+  platform.StartDelayedHide(platform.Context);
+  return true;
+}
+
+}  // namespace
+
+void StoreDevicePath(AppStateRecord& state, std::unique_ptr<wchar_t[]> path) {
+  delete[] state.DevicePath;
+  state.DevicePath = path.release();
+}
+
+void DispatchDeviceEvent(AppStateRecord& state, const DevicePlatform& platform, std::uint8_t eventByte) {
+  const std::uint32_t setup = state.ButtonSetup.load(std::memory_order_acquire);
+  switch (DecideEventAction(eventByte, setup)) {
+    case EventAction::LeftClick:
+      platform.PlayCue(platform.Context, CUE_LEFT_CLICK);
+      break;
+    case EventAction::RightClick:
+      // The indicator decides for itself from SETUP_RIGHT_FLASH and the known pointer position.
+      platform.ShowIndicator(platform.Context);
+      if ((setup & SETUP_ONCE_ONLY) && DisarmButtonOnce(state)) platform.RepaintButton(platform.Context);
+      if (setup & SETUP_RIGHT_SOUND) platform.PlayCue(platform.Context, CUE_RIGHT_CLICK);
+      break;
+    case EventAction::None:
+      break;
+  }
+}
+
+void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  if (!loop.Connected && !Connect(state, platform, loop)) {
+    RetryTail(state, platform, loop);
+    return;
+  }
+
+  // Commands carry the settings of this moment; the flag is taken before the data is read, so a
+  // request that lands during the write is sent on the next pass.
+  if (TakePending(state.SetupPending)) {
+    const SetupCommand command = BuildSetupCommand(state.ButtonSetup.load(std::memory_order_acquire),
+                                                   state.WaitTime.load(std::memory_order_acquire));
+    SendTaken(platform, loop.Device, command, state.SetupPending);
+  }
+  if (TakePending(state.ButtonCommandPending)) {
+    const ButtonCommand command = BuildButtonCommand(state.ButtonActive.load(std::memory_order_acquire) != 0);
+    SendTaken(platform, loop.Device, command, state.ButtonCommandPending);
+  }
+
+  std::uint8_t eventByte = 0;
+  std::uint32_t count = 0;
+  if (!platform.Read(platform.Context, loop.Device, &eventByte, &count)) {
+    const std::uint32_t error = platform.LastError(platform.Context);
+    if (error != DEVICE_ERROR_IO_PENDING) {
+      LogLine(state, L"Read failed %d\r\n", static_cast<int>(error));
+      RetryTail(state, platform, loop);
+      return;
+    }
+  }
+  if (count == 1 && eventByte != 0) DispatchDeviceEvent(state, platform, eventByte);
+  platform.Sleep(platform.Context, DEVICE_EVENT_PAUSE_MS);
+}

@@ -1,0 +1,352 @@
+#include "device/device_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/status_log.h"
+#include "core/command_handover.h"
+#include "device/device_protocol.h"
+
+namespace {
+
+constexpr wchar_t kRetryLine[] =
+    L"Could not connected to Vemto Kavrix Device\r\nThis program will be auto retry again later!";
+constexpr wchar_t kEnumError[] = L"Error: No more data is available.\r\n";
+constexpr wchar_t kEnumFailed[] = L"SetupDiEnumDeviceInterfaces failed.\r\n";
+
+struct ReadStep {
+  bool Ok = true;
+  std::uint32_t Error = 0;
+  std::uint8_t Byte = 0;
+  std::uint32_t Count = 1;
+};
+struct WriteStep {
+  bool Ok = true;
+  int Taken = -1;  // -1: every byte
+};
+
+ReadStep Event(std::uint8_t byte) { return {true, 0, byte, 1}; }
+ReadStep ReadError(std::uint32_t error) { return {false, error, 0, 0}; }
+
+// A scripted controller and a recorder of every platform call, in order.
+struct FakeDevice {
+  AppStateRecord* State = nullptr;
+  bool Present = true;
+  std::wstring Path = L"\\\\?\\root#ostsim#0000#{b1b46d01-f5fe-428a-b21b-2d91557ddf75}";
+  std::uint32_t OpenError = 0;
+  std::deque<ReadStep> Reads;    // when empty: a read that completes with no byte
+  std::deque<WriteStep> Writes;  // when empty: every write is taken whole
+  std::uint32_t LastError = 0;
+
+  std::vector<std::string> Calls;
+  std::vector<std::uint8_t> Received;
+  std::vector<std::wstring> ShownLogs;
+  int OpenHandles = 0;
+  std::uintptr_t NextHandle = 0x100;
+
+  DevicePlatform Platform();
+};
+
+FakeDevice& Fake(void* context) { return *static_cast<FakeDevice*>(context); }
+
+std::string Hex(const std::uint8_t* bytes, std::uint32_t count) {
+  std::string text;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    char piece[4];
+    std::snprintf(piece, sizeof piece, i ? " %02X" : "%02X", bytes[i]);
+    text += piece;
+  }
+  return text;
+}
+
+DevicePlatform FakeDevice::Platform() {
+  DevicePlatform p;
+  p.Context = this;
+  p.FindPath = [](void* c, AppStateRecord& state) -> std::unique_ptr<wchar_t[]> {
+    FakeDevice& f = Fake(c);
+    f.Calls.push_back("find");
+    if (!f.Present) {
+      LogLine(state, L"Error: %ls", L"No more data is available.\r\n");
+      LogLine(state, kEnumFailed);
+      return nullptr;
+    }
+    std::unique_ptr<wchar_t[]> path(new wchar_t[f.Path.size() + 1]);
+    std::wmemcpy(path.get(), f.Path.c_str(), f.Path.size() + 1);
+    return path;
+  };
+  p.Open = [](void* c, const wchar_t* path, DeviceHandle* device) {
+    FakeDevice& f = Fake(c);
+    f.Calls.push_back(std::wstring(path) == f.Path ? "open" : "open <wrong path>");
+    if (f.OpenError) {
+      f.LastError = f.OpenError;
+      return false;
+    }
+    ++f.OpenHandles;
+    *device = reinterpret_cast<DeviceHandle>(f.NextHandle);
+    return true;
+  };
+  p.Write = [](void* c, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t* written) {
+    FakeDevice& f = Fake(c);
+    EXPECT_EQ(device, reinterpret_cast<DeviceHandle>(f.NextHandle));
+    f.Calls.push_back("write " + Hex(bytes, count));
+    WriteStep step;
+    if (!f.Writes.empty()) {
+      step = f.Writes.front();
+      f.Writes.pop_front();
+    }
+    *written = step.Ok ? (step.Taken < 0 ? count : static_cast<std::uint32_t>(step.Taken)) : 0;
+    if (step.Ok) f.Received.insert(f.Received.end(), bytes, bytes + *written);
+    return step.Ok;
+  };
+  p.Read = [](void* c, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) {
+    FakeDevice& f = Fake(c);
+    EXPECT_EQ(device, reinterpret_cast<DeviceHandle>(f.NextHandle));
+    f.Calls.push_back("read");
+    ReadStep step{true, 0, 0, 0};
+    if (!f.Reads.empty()) {
+      step = f.Reads.front();
+      f.Reads.pop_front();
+    }
+    *byte = step.Byte;
+    *count = step.Count;
+    if (!step.Ok) f.LastError = step.Error;
+    return step.Ok;
+  };
+  p.Close = [](void* c, DeviceHandle device) {
+    FakeDevice& f = Fake(c);
+    EXPECT_EQ(device, reinterpret_cast<DeviceHandle>(f.NextHandle));
+    f.Calls.push_back("close");
+    --f.OpenHandles;
+    ++f.NextHandle;
+  };
+  p.LastError = [](void* c) { return Fake(c).LastError; };
+  p.Sleep = [](void* c, std::uint32_t ms) { Fake(c).Calls.push_back("sleep " + std::to_string(ms)); };
+  p.PlayCue = [](void* c, SoundCue cue) {
+    Fake(c).Calls.push_back(cue == CUE_LEFT_CLICK ? "cue left" : cue == CUE_RIGHT_CLICK ? "cue right" : "cue other");
+  };
+  p.ShowIndicator = [](void* c) { Fake(c).Calls.push_back("indicator"); };
+  p.RepaintButton = [](void* c) { Fake(c).Calls.push_back("repaint button"); };
+  p.ShowLog = [](void* c) {
+    FakeDevice& f = Fake(c);
+    f.Calls.push_back("show log");
+    f.ShownLogs.emplace_back(f.State->LogText.data());
+  };
+  p.ClearLog = [](void* c) {
+    FakeDevice& f = Fake(c);
+    f.Calls.push_back("clear log");
+    ClearLogText(*f.State);
+    f.ShownLogs.emplace_back(f.State->LogText.data());
+  };
+  p.ShowStatusWindow = [](void* c) { Fake(c).Calls.push_back("show status"); };
+  p.StartDelayedHide = [](void* c) { Fake(c).Calls.push_back("delayed hide"); };
+  return p;
+}
+
+using Calls = std::vector<std::string>;
+
+class DeviceLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device.State = &state;
+    platform = device.Platform();
+    LogLine(state, L"banner\r\n");
+  }
+  void TearDown() override { StoreDevicePath(state, nullptr); }
+
+  // Runs one pass and returns the calls it made.
+  Calls Pass() {
+    device.Calls.clear();
+    RunDevicePass(state, platform, loop);
+    return device.Calls;
+  }
+
+  AppStateRecord state;
+  FakeDevice device;
+  DevicePlatform platform;
+  DeviceLoopState loop;
+};
+
+const Calls kRetryNotConnected = {"show log", "sleep 2000", "clear log", "sleep 200"};
+
+Calls Join(Calls a, const Calls& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST_F(DeviceLoop, NoControllerShowsDiscoveryLinesWithTheRetryLineThenBlanksAndWaits) {
+  device.Present = false;
+  EXPECT_EQ(Pass(), Join({"find"}, kRetryNotConnected));
+  ASSERT_EQ(device.ShownLogs.size(), 2u);
+  EXPECT_EQ(device.ShownLogs[0], std::wstring(L"banner\r\n") + kEnumError + kEnumFailed + kRetryLine);
+  EXPECT_EQ(device.ShownLogs[1], L"");  // banner gone from the second attempt on
+  EXPECT_EQ(state.DevicePath, nullptr);
+  EXPECT_FALSE(loop.Connected);
+
+  // The next attempt starts at once with a fresh discovery; failures while never connected do not
+  // bring the status window back.
+  EXPECT_EQ(Pass(), Join({"find"}, kRetryNotConnected));
+  EXPECT_EQ(device.ShownLogs[2], std::wstring(kEnumError) + kEnumFailed + kRetryLine);
+}
+
+TEST_F(DeviceLoop, OpenFailureLogsItsCodeAndRetries) {
+  device.OpenError = 3;
+  EXPECT_EQ(Pass(), Join({"find", "open"}, kRetryNotConnected));
+  EXPECT_EQ(device.ShownLogs[0], std::wstring(L"banner\r\nCannot open error 3\r\n") + kRetryLine);
+  EXPECT_NE(state.DevicePath, nullptr);  // the path of the latest discovery is kept
+  EXPECT_FALSE(loop.Connected);
+}
+
+TEST_F(DeviceLoop, ConnectShowsConnectOkStartsTheHideAndSendsOnlyThePendingSetup) {
+  RaisePending(state.SetupPending);  // the settings dialog's initialisation
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "write 00 01 64 00", "read", "sleep 10"}));
+  EXPECT_EQ(device.ShownLogs[0], L"banner\r\nConnect OK!\r\n");
+  EXPECT_EQ(std::wstring(state.DevicePath), device.Path);
+  EXPECT_FALSE(IsPending(state.SetupPending));
+
+  // Nothing more goes out until something changes.
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+  EXPECT_EQ(device.Received, (std::vector<std::uint8_t>{0x00, 0x01, 0x64, 0x00}));
+
+  // The button changes: its command follows on the next pass.
+  ToggleButtonActive(state);
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "read", "sleep 10"}));
+}
+
+TEST_F(DeviceLoop, FailedOrShortWritesStayPendingAndRetryWithoutDroppingTheConnection) {
+  RequestSetup(state, DEFAULT_BUTTON_SETUP, 100);
+  ToggleButtonActive(state);
+  device.Writes = {{false, 0}, {true, 1}, {true, 2}, {true, -1}, {true, 0}, {true, -1}};
+  // Pass 1: setup fails outright, button is cut short.
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "write 00 01 64 00", "write 01 01", "read",
+                           "sleep 10"}));
+  // Pass 2: setup cut short, button taken whole.
+  EXPECT_EQ(Pass(), (Calls{"write 00 01 64 00", "write 01 01", "read", "sleep 10"}));
+  // Pass 3: setup taken nothing, pass 4: taken whole.
+  EXPECT_EQ(Pass(), (Calls{"write 00 01 64 00", "read", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"write 00 01 64 00", "read", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+  EXPECT_TRUE(loop.Connected);
+  EXPECT_EQ(std::wstring(state.LogText.data()), L"banner\r\nConnect OK!\r\n");  // nothing logged
+}
+
+TEST_F(DeviceLoop, ReadFailingWithIoPendingCountsAsDone) {
+  Pass();
+  device.Reads = {ReadError(DEVICE_ERROR_IO_PENDING), {false, DEVICE_ERROR_IO_PENDING, EVENT_RIGHT_CLICK, 1}};
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+  // A pending read that still delivered one byte is dispatched like any other.
+  EXPECT_EQ(Pass(), (Calls{"read", "indicator", "cue right", "sleep 10"}));
+  EXPECT_TRUE(loop.Connected);
+}
+
+TEST_F(DeviceLoop, LostConnectionLogsReadFailedShowsTheWindowClosesAndReconnects) {
+  Pass();
+  ClearLogText(state);
+  device.Reads = {ReadError(109)};
+  EXPECT_EQ(Pass(), (Calls{"read", "show log", "show status", "close", "sleep 2000", "clear log", "sleep 200"}));
+  EXPECT_EQ(device.ShownLogs.back(), L"");
+  EXPECT_EQ(device.ShownLogs[device.ShownLogs.size() - 2], std::wstring(L"Read failed 109\r\n") + kRetryLine);
+  EXPECT_FALSE(loop.Connected);
+  EXPECT_EQ(device.OpenHandles, 0);
+
+  // Controller gone: the window stays as it is (not shown again) while discovery fails.
+  device.Present = false;
+  EXPECT_EQ(Pass(), Join({"find"}, kRetryNotConnected));
+  EXPECT_EQ(state.DevicePath, nullptr);  // the old path is released with the failed discovery
+
+  device.Present = true;
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "read", "sleep 10"}));
+  EXPECT_EQ(device.OpenHandles, 1);
+}
+
+TEST_F(DeviceLoop, PendingCommandsOutliveALostConnectionAndFollowTheNextConnectOk) {
+  RaisePending(state.SetupPending);
+  device.Writes = {{false, 0}};  // the first setup write fails, then the read loses the device
+  device.Reads = {ReadError(233)};
+  Pass();
+  EXPECT_TRUE(IsPending(state.SetupPending));
+
+  // While no controller is there the user arms the button and changes the settings.
+  device.Present = false;
+  Pass();
+  ToggleButtonActive(state);
+  RequestSetup(state, SETUP_RIGHT_SOUND, 500);
+  RequestSetup(state, SETUP_RIGHT_SOUND, 450);  // requests before a send collapse into one command
+  Pass();
+
+  device.Present = true;
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "write 00 00 C2 01", "write 01 01", "read",
+                           "sleep 10"}));
+  EXPECT_FALSE(IsPending(state.SetupPending));
+  EXPECT_FALSE(IsPending(state.ButtonCommandPending));
+
+  // A new connection by itself sends nothing.
+  device.Reads = {ReadError(233)};
+  Pass();
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "read", "sleep 10"}));
+}
+
+TEST_F(DeviceLoop, EventBytesDispatchByBitAndFeatureWord) {
+  Pass();
+  struct Case {
+    std::uint32_t Setup;
+    ReadStep Read;
+    Calls Expected;
+  };
+  const std::uint32_t all = SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH;
+  const Case cases[] = {
+      {all, Event(0x00), {"read", "sleep 10"}},
+      {all, Event(0x04), {"read", "sleep 10"}},
+      {all, {true, 0, EVENT_RIGHT_CLICK, 0}, {"read", "sleep 10"}},  // no byte read
+      {all, {true, 0, EVENT_RIGHT_CLICK, 2}, {"read", "sleep 10"}},  // not exactly one byte
+      {all, Event(0x01), {"read", "cue left", "sleep 10"}},
+      {all, Event(0x02), {"read", "indicator", "cue right", "sleep 10"}},
+      {all, Event(0x03), {"read", "cue left", "sleep 10"}},
+      {all & ~SETUP_LEFT_SOUND, Event(0x03), {"read", "indicator", "cue right", "sleep 10"}},
+      {all & ~SETUP_LEFT_SOUND, Event(0x01), {"read", "sleep 10"}},
+      // The indicator is asked for even with the flash bit clear; it decides itself.
+      {0, Event(0x02), {"read", "indicator", "sleep 10"}},
+  };
+  for (const Case& c : cases) {
+    state.ButtonSetup = c.Setup;
+    device.Reads = {c.Read};
+    EXPECT_EQ(Pass(), c.Expected) << "setup " << c.Setup << " byte " << int{c.Read.Byte} << " count " << c.Read.Count;
+  }
+  EXPECT_TRUE(device.Received.empty());
+}
+
+TEST_F(DeviceLoop, OnceOnlyDisarmsAnArmedButtonOnceAndTellsTheController) {
+  state.ButtonSetup = SETUP_ONCE_ONLY | SETUP_FUNCTION_BUTTON | SETUP_RIGHT_SOUND;
+  Pass();
+  ToggleButtonActive(state);
+  device.Reads = {Event(EVENT_RIGHT_CLICK), Event(EVENT_RIGHT_CLICK), Event(EVENT_RIGHT_CLICK)};
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "read", "indicator", "repaint button", "cue right", "sleep 10"}));
+  EXPECT_EQ(state.ButtonActive.load(), 0u);
+  EXPECT_EQ(Pass(), (Calls{"write 01 00", "read", "indicator", "cue right", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"read", "indicator", "cue right", "sleep 10"}));
+
+  // Without once-only an armed button stays armed.
+  state.ButtonSetup = SETUP_FUNCTION_BUTTON;
+  ToggleButtonActive(state);
+  device.Reads = {Event(EVENT_RIGHT_CLICK)};
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "read", "indicator", "sleep 10"}));
+  EXPECT_EQ(state.ButtonActive.load(), 1u);
+  EXPECT_EQ(device.Received, (std::vector<std::uint8_t>{0x01, 0x01, 0x01, 0x00, 0x01, 0x01}));
+}
+
+TEST_F(DeviceLoop, EachDiscoveryReplacesTheKeptPath) {
+  Pass();
+  const wchar_t* first = state.DevicePath;
+  ASSERT_NE(first, nullptr);
+  device.Reads = {ReadError(109)};
+  Pass();
+  device.Path = L"\\\\?\\root#other#0000#{b1b46d01-f5fe-428a-b21b-2d91557ddf75}";
+  EXPECT_EQ(Pass()[1], "open");
+  EXPECT_EQ(std::wstring(state.DevicePath), device.Path);
+}
+
+}  // namespace

@@ -1,0 +1,315 @@
+// The device link from end to end: the real program against a simulated touch controller that its
+// unmodified Setup API discovery finds and its CreateFileW opens.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/app_state.h"
+#include "device/device_protocol.h"
+#include "e2e/e2e_support.h"
+#include "tools/sim_controller/sim_controller.h"
+
+namespace {
+
+constexpr int kStatusLog = 1001;
+constexpr wchar_t kBannerFirstLine[] = L"Vemto Kavrix Screen sound out program\r\n";
+constexpr wchar_t kEnumFailed[] = L"SetupDiEnumDeviceInterfaces failed.\r\n";
+constexpr wchar_t kConnectOk[] = L"Connect OK!\r\n";
+constexpr wchar_t kRetryLine[] =
+    L"Could not connected to Vemto Kavrix Device\r\nThis program will be auto retry again later!";
+constexpr int kIndicatorSide = 127;
+constexpr int kButtonSide = 50;
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += (c == L'\r') ? std::string("\\r") : (c == L'\n') ? std::string("\\n") : std::string(1, static_cast<char>(c));
+  return out;
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A popup of the program: the layered one is the indicator, the 50-pixel one the function button.
+HWND FindPopup(DWORD pid, bool layered, int side) {
+  struct Search {
+    DWORD Pid;
+    bool Layered;
+    int Side;
+    HWND Found;
+  } search{pid, layered, side, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[32];
+        GetClassNameW(window, className, 32);
+        if (owner != s->Pid || wcscmp(className, L"#32770") != 0) return TRUE;
+        if (((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) != s->Layered) return TRUE;
+        RECT r{};
+        GetWindowRect(window, &r);
+        if (r.right - r.left != s->Side) return TRUE;
+        s->Found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+void MovePointerTo(int x, int y) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+// Stores the feature word where the program's settings store reads it (both registry views).
+void StoreButtonSetup(DWORD value) {
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+      continue;
+    }
+    RegSetValueExW(key, L"ButtonSetup", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+  }
+}
+
+class DeviceE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+  void TearDown() override {
+    EndAllOstinel();
+    sim.reset();
+    DeleteSettingsKey();
+  }
+
+  // A fresh pipe name per test: an instance of a previous test's pipe may linger in the server.
+  void StartController(bool plugged, bool idleReads = false) {
+    static int serial = 0;
+    SimOptions options;
+    options.PipeName = L"ostinel-e2e-" + std::to_wstring(++serial);
+    options.Plugged = plugged;
+    options.IdleReads = idleReads;
+    options.IdleIntervalMs = 50;
+    std::uint32_t error = 0;
+    sim = StartSim(options, &error);
+    ASSERT_TRUE(sim) << "simulated controller did not start: " << error;
+  }
+
+  std::wstring Log() const { return ControlText(status, kStatusLog); }
+
+  // Waits until the log satisfies check; returns the log then.
+  bool WaitForLog(const std::function<bool(const std::wstring&)>& check, DWORD timeoutMs, std::wstring* seen = nullptr) {
+    std::wstring log;
+    const bool ok = WaitUntil([&] { return check(log = Log()); }, timeoutMs);
+    if (seen) *seen = log;
+    return ok;
+  }
+
+  bool WaitForBytes(std::size_t count, DWORD timeoutMs) {
+    return WaitUntil([&] { return SimReceivedBytes(*sim).size() >= count; }, timeoutMs);
+  }
+
+  // Starts the program and waits for its first connection and the status window's hide.
+  void LaunchConnected() {
+    app = LaunchOstinel();
+    status = WaitForStatusWindow(app.Pid());
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 4000));
+  }
+
+  UniqueSim sim;
+  LaunchedProcess app;
+  HWND status = nullptr;
+};
+
+TEST_F(DeviceE2e, NoControllerLogsEachAttemptAndRetriesAboutEvery2200Ms) {
+  app = LaunchOstinel();
+  status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+
+  // First attempt: banner, the system's text for the failed enumeration, its line, the retry line.
+  std::wstring log;
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kRetryLine); }, 5000, &log)) << Narrow(log);
+  EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u) << Narrow(log);
+  const std::size_t error = log.find(L"Error: ");
+  ASSERT_NE(error, std::wstring::npos) << Narrow(log);
+  EXPECT_TRUE(EndsWith(log, std::wstring(kEnumFailed) + kRetryLine)) << Narrow(log);
+  EXPECT_LT(error, log.find(kEnumFailed));
+
+  // The log is cleared at the end of each attempt; the next attempt shows its lines without the banner.
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return l.empty(); }, 3000));
+  const ULONGLONG firstClear = GetTickCount64();
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return !l.empty(); }, 3000, &log));
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kRetryLine); }, 1000, &log));
+  EXPECT_EQ(log.rfind(L"Error: ", 0), 0u) << Narrow(log);
+  EXPECT_EQ(log.find(kBannerFirstLine), std::wstring::npos);
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return l.empty(); }, 3000));
+  const ULONGLONG interval = GetTickCount64() - firstClear;
+  EXPECT_GE(interval, 2100u);
+  EXPECT_LE(interval, 2900u);
+
+  // Failed attempts while never connected leave the status window up.
+  EXPECT_TRUE(IsWindowVisible(status));
+}
+
+TEST_F(DeviceE2e, PresentControllerConnectsHidesTheStatusAndReceivesOnlyTheSetup) {
+  StartController(true);
+  app = LaunchOstinel();
+  status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+
+  std::wstring log;
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kConnectOk); }, 5000, &log)) << Narrow(log);
+  const ULONGLONG connected = GetTickCount64();
+  EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u) << Narrow(log);
+  EXPECT_EQ(log.find(kRetryLine), std::wstring::npos);
+
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
+  const ULONGLONG hiddenAfter = GetTickCount64() - connected;
+  EXPECT_GE(hiddenAfter, 1300u);
+  EXPECT_LE(hiddenAfter, 2200u);
+
+  // The stored settings (the defaults here) are the first and only command.
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  Sleep(500);
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "00 01 64 00");
+  EXPECT_EQ(SimConnectionCount(*sim), 1);
+}
+
+TEST_F(DeviceE2e, UnpluggedControllerShowsReadFailedAndReplugReconnects) {
+  StartController(true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+
+  // The pipe goes away under the program's held read: broken pipe.
+  SimUnplug(*sim);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(status) != FALSE; }, 2000));
+  std::wstring log;
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kRetryLine); }, 2000, &log)) << Narrow(log);
+  EXPECT_TRUE(EndsWith(log, std::wstring(kConnectOk) + L"Read failed 109\r\n" + kRetryLine)) << Narrow(log);
+
+  // While unplugged discovery fails, and the window stays up.
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, std::wstring(kEnumFailed) + kRetryLine); },
+                         4000, &log))
+      << Narrow(log);
+  EXPECT_TRUE(IsWindowVisible(status));
+
+  // Back again: a new connection, shown alone in the cleared log, then hidden. It sends nothing
+  // by itself: the setup went out on the first connection.
+  ASSERT_TRUE(SimPlug(*sim));
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return l == kConnectOk; }, 4000, &log)) << Narrow(log);
+  EXPECT_EQ(SimConnectionCount(*sim), 2);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
+  EXPECT_EQ(SimReceivedBytes(*sim).size(), 4u);
+}
+
+TEST_F(DeviceE2e, DroppedConnectionIsRetriedAndALossSoonAfterConnectKeepsTheWindowUp) {
+  StartController(true);
+  app = LaunchOstinel();
+  status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim); }, 5000));
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+
+  // Dropped well within 1.5 s of "Connect OK!": the pending hide must not hide the retry lines.
+  SimDisconnect(*sim);
+  const ULONGLONG dropped = GetTickCount64();
+  std::wstring log;
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, L"Read failed 233\r\n" + std::wstring(kRetryLine)); },
+                         2000, &log))
+      << Narrow(log);
+  ASSERT_TRUE(WaitUntil([&] { return GetTickCount64() - dropped >= 1900; }, 3000));
+  EXPECT_TRUE(IsWindowVisible(status));
+
+  // The driver still lists the controller: the next attempt, 2.2 s on, connects again.
+  ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2; }, 3000));
+  const ULONGLONG reconnectAfter = GetTickCount64() - dropped;
+  EXPECT_GE(reconnectAfter, 2100u);
+  EXPECT_LE(reconnectAfter, 3000u);
+  EXPECT_TRUE(WaitForLog([](const std::wstring& l) { return l == kConnectOk; }, 1000));
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
+}
+
+TEST_F(DeviceE2e, RightClickEventsShowTheIndicatorAtThePointerOtherBytesDoNothing) {
+  StartController(true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  HWND indicator = FindPopup(app.Pid(), true, kIndicatorSide);
+  if (!indicator) GTEST_SKIP() << "the program has no indicator window yet";
+  MovePointerTo(300, 260);
+  Sleep(200);
+
+  // No event, an unknown bit and a left click (click sound only) leave the indicator hidden.
+  for (std::uint8_t byte : {0x00, 0x04, 0x01, 0x03}) {
+    ASSERT_TRUE(SimSendEvent(*sim, byte));
+    EXPECT_FALSE(WaitUntil([&] { return IsWindowVisible(indicator) != FALSE; }, 300)) << "byte " << int{byte};
+  }
+
+  ASSERT_TRUE(SimSendEvent(*sim, EVENT_RIGHT_CLICK));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(indicator) != FALSE; }, 1000));
+  RECT r{};
+  GetWindowRect(indicator, &r);
+  EXPECT_EQ(r.left, 300 - 63);
+  EXPECT_EQ(r.top, 260 - 63);
+  // One turn of 24 ticks of 40 ms, then hidden again.
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(indicator); }, 2500));
+  EXPECT_EQ(SimReceivedBytes(*sim).size(), 4u);  // events send nothing back
+}
+
+TEST_F(DeviceE2e, ButtonArmedWhileUnpluggedIsSentAfterTheNextConnect) {
+  StartController(false);
+  app = LaunchOstinel();
+  status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kRetryLine); }, 5000));
+  HWND button = FindPopup(app.Pid(), false, kButtonSide);
+  if (!button) GTEST_SKIP() << "the program has no function button yet";
+
+  PostMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+  PostMessageW(button, WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
+  Sleep(200);
+  ASSERT_TRUE(SimPlug(*sim));
+  ASSERT_TRUE(WaitForBytes(6, 4000));
+  Sleep(300);
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "00 01 64 00 01 01");
+}
+
+// Commands go out only between reads: with a driver that holds its reads until the next touch, a
+// change waits for that touch; with one that completes idle reads, it goes out within a read.
+TEST_F(DeviceE2e, CommandsWaitForTheHeldReadAndOnceOnlyDisarmTellsTheController) {
+  StoreButtonSetup(SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY);
+  StartController(true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  HWND button = FindPopup(app.Pid(), false, kButtonSide);
+  if (!button) GTEST_SKIP() << "the program has no function button yet";
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  ASSERT_EQ(SimHex(SimReceivedBytes(*sim)), "00 00 64 00");  // the stored word has no hold-still bit
+  SimClearReceived(*sim);
+
+  PostMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+  EXPECT_FALSE(WaitForBytes(1, 500));  // held in the read
+  ASSERT_TRUE(SimSendEvent(*sim, 0x00));
+  ASSERT_TRUE(WaitForBytes(2, 1000));
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01");
+
+  // Idle reads completed: the once-only disarm after a right click goes out without another touch.
+  SimSetIdle(*sim, true, 50);
+  ASSERT_TRUE(SimSendEvent(*sim, EVENT_RIGHT_CLICK));
+  ASSERT_TRUE(WaitForBytes(4, 1000));
+  Sleep(300);
+  ASSERT_TRUE(SimSendEvent(*sim, EVENT_RIGHT_CLICK));  // nothing armed any more: nothing more to say
+  Sleep(300);
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01 01 00");
+}
+
+}  // namespace

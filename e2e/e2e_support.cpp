@@ -1,0 +1,168 @@
+#include "e2e/e2e_support.h"
+
+#include <utility>
+
+LaunchedProcess::LaunchedProcess(LaunchedProcess&& other) noexcept : info(std::exchange(other.info, {})) {}
+
+LaunchedProcess& LaunchedProcess::operator=(LaunchedProcess&& other) noexcept {
+  if (this != &other) {
+    Close();
+    info = std::exchange(other.info, {});
+  }
+  return *this;
+}
+
+LaunchedProcess::~LaunchedProcess() { Close(); }
+
+void LaunchedProcess::Close() {
+  Terminate();
+  if (info.hThread) CloseHandle(info.hThread);
+  if (info.hProcess) CloseHandle(info.hProcess);
+  info = {};
+}
+
+bool LaunchedProcess::Running() const {
+  return info.hProcess && WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD LaunchedProcess::WaitExit(DWORD timeoutMs) const {
+  if (!info.hProcess) return STILL_ACTIVE;
+  if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(info.hProcess, &code);
+  return code;
+}
+
+void LaunchedProcess::Terminate() {
+  if (Running()) {
+    TerminateProcess(info.hProcess, 99);
+    WaitForSingleObject(info.hProcess, 5000);
+  }
+}
+
+std::wstring SiblingProgram(const wchar_t* fileName) {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path, n);
+  dir.resize(dir.find_last_of(L"\\/") + 1);
+  return dir + fileName;
+}
+
+LaunchedProcess Launch(const std::wstring& path, const std::vector<std::wstring>& extraEnvironment) {
+  // Environment block: ours plus the additions.
+  std::wstring block;
+  if (!extraEnvironment.empty()) {
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) block.append(p).push_back(L'\0');
+    FreeEnvironmentStringsW(env);
+    for (const auto& e : extraEnvironment) block.append(e).push_back(L'\0');
+    block.push_back(L'\0');
+  }
+  std::wstring commandLine = L"\"" + path + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  LaunchedProcess p;
+  CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                 block.empty() ? nullptr : block.data(), nullptr, &si, &p.info);
+  return p;
+}
+
+LaunchedProcess LaunchOstinel(const std::vector<std::wstring>& extraEnvironment) {
+  return Launch(SiblingProgram(L"Ostinel.exe"), extraEnvironment);
+}
+
+bool WaitUntil(const std::function<bool()>& check, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (check()) return true;
+    if (GetTickCount64() >= end) return false;
+    Sleep(10);
+  }
+}
+
+namespace {
+struct FindRequest {
+  DWORD pid;
+  const wchar_t* className;
+  const wchar_t* title;
+  HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND window, LPARAM param) {
+  auto* request = reinterpret_cast<FindRequest*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != request->pid) return TRUE;
+  wchar_t text[256];
+  if (request->className) {
+    GetClassNameW(window, text, 256);
+    if (wcscmp(text, request->className) != 0) return TRUE;
+  }
+  if (request->title) {
+    GetWindowTextW(window, text, 256);
+    if (wcscmp(text, request->title) != 0) return TRUE;
+  }
+  request->found = window;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindProcessWindow(DWORD pid, const wchar_t* className, const wchar_t* title) {
+  FindRequest request{pid, className, title, nullptr};
+  EnumWindows(FindProc, reinterpret_cast<LPARAM>(&request));
+  return request.found;
+}
+
+HWND WaitForProcessWindow(DWORD pid, const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindProcessWindow(pid, className, title)) != nullptr; }, timeoutMs);
+  return found;
+}
+
+std::wstring WindowTextOf(HWND window) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) return L"<no answer>";
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL, 5000,
+                      &copied);
+  text.resize(copied);
+  return text;
+}
+
+std::wstring ControlText(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  return control ? WindowTextOf(control) : L"<no control>";
+}
+
+HWND WaitForStatusWindow(DWORD pid, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        found = FindProcessWindow(pid, kDialogClass, kStatusTitle);
+        return found && IsWindowVisible(found);
+      },
+      timeoutMs);
+  return found;
+}
+
+void EndAllOstinel() {
+  for (int i = 0; i < 10; ++i) {
+    HWND main = FindWindowW(kMainWindowClass, nullptr);
+    if (!main) return;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process) return;
+    TerminateProcess(process, 98);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    WaitUntil([&] { return FindWindowW(kMainWindowClass, nullptr) != main; }, 2000);
+  }
+}
+
+void DeleteSettingsKey() {
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", view, 0);
+  }
+}

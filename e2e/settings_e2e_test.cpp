@@ -1,0 +1,447 @@
+// The settings dialog of the real program, driven from another process as a settings tool would:
+// WM_USER+1 to the hidden main window, then clicks on the dialog's controls.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+#include "settings_ui/interface_language.h"
+#include "tools/sim_controller/sim_controller.h"
+
+namespace {
+
+constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+
+constexpr int kLeftSound = 1000, kRightSound = 1001, kRightFlash = 1002, kOnceOnly = 1003;
+constexpr int kSlider = 1005, kLabel = 1006;
+constexpr int kMethodNone = 1009, kMethodButton = 1010, kMethodHold = 1011;
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+bool Checked(HWND dialog, int id) { return Send(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED; }
+int SliderPosition(HWND dialog) { return static_cast<int>(Send(GetDlgItem(dialog, kSlider), TBM_GETPOS)); }
+void Click(HWND dialog, int id) { Send(GetDlgItem(dialog, id), BM_CLICK); }
+
+// As the trackbar itself does on a move: set the position, then tell the dialog.
+void MoveSlider(HWND dialog, int position) {
+  HWND slider = GetDlgItem(dialog, kSlider);
+  Send(slider, TBM_SETPOS, TRUE, position);
+  Send(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
+}
+
+// The method radio buttons as one number: 0 none, 1 function button, 2 hold still, -1 not exactly one.
+int SelectedMethod(HWND dialog) {
+  const bool none = Checked(dialog, kMethodNone), button = Checked(dialog, kMethodButton),
+             hold = Checked(dialog, kMethodHold);
+  if (int(none) + int(button) + int(hold) != 1) return -1;
+  return none ? 0 : button ? 1 : 2;
+}
+
+// The program speaks the language of the locale it inherits from this process.
+std::wstring WithUnit(const wchar_t* seconds) {
+  wchar_t abbreviation[16] = {};
+  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, 16);
+  const bool english = LanguageModeFromAbbreviation(abbreviation) == 2;
+  return std::wstring(seconds) + (english ? L" sec" : L" \u79D2");
+}
+
+// The first dialog window of the process that passes the test.
+HWND FindDialogOf(DWORD pid, bool (*test)(HWND)) {
+  struct Search {
+    DWORD Pid;
+    bool (*Test)(HWND);
+    HWND Found;
+  } search{pid, test, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[32];
+        GetClassNameW(window, className, 32);
+        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0 || !s->Test(window)) return TRUE;
+        s->Found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+// The settings dialog, in any language: the dialog with the hold-time slider.
+HWND FindSettingsDialog(DWORD pid) {
+  return FindDialogOf(pid, [](HWND w) { return GetDlgItem(w, kSlider) != nullptr; });
+}
+
+// The function button: the 50-pixel popup without a colour key.
+HWND FindFunctionButton(DWORD pid) {
+  return FindDialogOf(pid, [](HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED) == 0 && r.right - r.left == 50 && r.bottom - r.top == 50;
+  });
+}
+
+std::optional<DWORD> StoredValue(const wchar_t* name, REGSAM view = KEY_WOW64_32KEY) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return std::nullopt;
+  DWORD type = 0, data = 0, size = sizeof(data);
+  const LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return std::nullopt;
+  return data;
+}
+
+void Store(const wchar_t* name, DWORD value) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  RegCloseKey(key);
+}
+
+void DeleteStoredValue(const wchar_t* name) {
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSettingsKey, name);  // 64-bit view: not the program's
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+    RegDeleteValueW(key, name);
+    RegCloseKey(key);
+  }
+}
+
+class SettingsDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+  void TearDown() override {
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+
+  // Starts the program and finds its windows.
+  void Start() {
+    app_.emplace(LaunchOstinel());
+    ASSERT_TRUE(app_->Running());
+    ASSERT_NE(WaitForStatusWindow(app_->Pid()), nullptr);
+    main_ = FindProcessWindow(app_->Pid(), kMainWindowClass, nullptr);
+    dialog_ = FindSettingsDialog(app_->Pid());
+    ASSERT_NE(main_, nullptr);
+    ASSERT_NE(dialog_, nullptr);
+    EXPECT_FALSE(IsWindowVisible(dialog_));  // created hidden
+    EXPECT_EQ(GetWindow(dialog_, GW_OWNER), main_);
+  }
+
+  // What another process does to open the settings.
+  void Open() {
+    ASSERT_TRUE(PostMessageW(main_, WM_OPEN_SETTINGS, 0, 0));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog_) != FALSE; }, 5000));
+    // When the dialog was up already, visibility says nothing. A sent message is taken before the
+    // posted one, so the first round trip may come back before the post ran; the second cannot.
+    Send(main_, WM_NULL);
+    Send(main_, WM_NULL);
+  }
+
+  void Ok() {
+    Click(dialog_, IDOK);
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+  }
+
+  std::optional<LaunchedProcess> app_;
+  HWND main_ = nullptr;
+  HWND dialog_ = nullptr;
+};
+
+TEST_F(SettingsDialog, FirstStartStoresTheDefaultWordAndShowsTheDefaults) {
+  Start();
+  // Loading at start created the key with the word only.
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 15u);
+  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+  EXPECT_EQ(StoredValue(L"ButtonSetup", KEY_WOW64_64KEY), std::nullopt);
+
+  Open();
+  EXPECT_TRUE(Checked(dialog_, kLeftSound));
+  EXPECT_TRUE(Checked(dialog_, kRightSound));
+  EXPECT_TRUE(Checked(dialog_, kRightFlash));
+  EXPECT_FALSE(Checked(dialog_, kOnceOnly));
+  EXPECT_EQ(SelectedMethod(dialog_), 2);
+  EXPECT_EQ(SliderPosition(dialog_), 100);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));
+  // The trackbar's range and page.
+  HWND slider = GetDlgItem(dialog_, kSlider);
+  EXPECT_EQ(Send(slider, TBM_GETRANGEMIN), 50);
+  EXPECT_EQ(Send(slider, TBM_GETRANGEMAX), 500);
+  EXPECT_EQ(Send(slider, TBM_GETPAGESIZE), 50);
+  EXPECT_EQ(Send(slider, TBM_GETLINESIZE), 1);
+}
+
+TEST_F(SettingsDialog, ShowsStoredValuesAndTheStoredWordsMethod) {
+  Store(L"ButtonSetup", 0x2B);  // sounds, indicator, once only; no right-click method
+  Store(L"WaitTime", 230);
+  Start();
+  Open();
+  EXPECT_TRUE(Checked(dialog_, kLeftSound));
+  EXPECT_TRUE(Checked(dialog_, kRightSound));
+  EXPECT_TRUE(Checked(dialog_, kRightFlash));
+  EXPECT_TRUE(Checked(dialog_, kOnceOnly));
+  EXPECT_EQ(SelectedMethod(dialog_), 0);
+  EXPECT_EQ(SliderPosition(dialog_), 230);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.3"));
+}
+
+TEST_F(SettingsDialog, HoldTimeChangeStoresBothValuesInThe32BitView) {
+  Start();
+  Open();
+  MoveSlider(dialog_, 250);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.5"));  // at once, before OK
+  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+  Ok();
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 15u);
+  EXPECT_EQ(StoredValue(L"WaitTime"), 250u);
+  EXPECT_EQ(StoredValue(L"WaitTime", KEY_WOW64_64KEY), std::nullopt);
+
+  Open();
+  EXPECT_EQ(SliderPosition(dialog_), 250);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.5"));
+}
+
+TEST_F(SettingsDialog, LaterOkStoresTheWordButNotAnUnchangedHoldTime) {
+  Start();
+  Open();
+  Ok();  // the first OK of the run stores both
+  EXPECT_EQ(StoredValue(L"WaitTime"), 100u);
+
+  // Take the hold time away behind the program's back: an OK that does not change it must not
+  // write it again.
+  DeleteStoredValue(L"WaitTime");
+  Open();
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));  // missing value: the default
+  Click(dialog_, kLeftSound);                           // sound only
+  EXPECT_FALSE(Checked(dialog_, kLeftSound));
+  Ok();
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 14u);
+  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+
+  Open();
+  EXPECT_FALSE(Checked(dialog_, kLeftSound));
+  EXPECT_TRUE(Checked(dialog_, kRightSound));
+}
+
+TEST_F(SettingsDialog, CancelStoresNothingAndReopeningShowsTheStoredMethod) {
+  Start();
+  Open();
+  Click(dialog_, kMethodButton);
+  EXPECT_EQ(SelectedMethod(dialog_), 1);  // one group: the others are cleared
+  Click(dialog_, kOnceOnly);
+  MoveSlider(dialog_, 400);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"4.0"));
+  Click(dialog_, IDCANCEL);
+  EXPECT_FALSE(IsWindowVisible(dialog_));
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 15u);
+  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+
+  Open();
+  EXPECT_EQ(SelectedMethod(dialog_), 2);
+  EXPECT_FALSE(Checked(dialog_, kOnceOnly));
+  EXPECT_EQ(SliderPosition(dialog_), 100);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));
+}
+
+TEST_F(SettingsDialog, ReopeningAVisibleDialogDiscardsUnconfirmedEdits) {
+  Store(L"WaitTime", 150);
+  Start();
+  Open();
+  Click(dialog_, kMethodNone);
+  Click(dialog_, kRightFlash);
+  MoveSlider(dialog_, 300);
+  Open();
+  EXPECT_TRUE(IsWindowVisible(dialog_));
+  EXPECT_EQ(SelectedMethod(dialog_), 2);
+  EXPECT_TRUE(Checked(dialog_, kRightFlash));
+  EXPECT_EQ(SliderPosition(dialog_), 150);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.5"));
+  Ok();
+  EXPECT_EQ(StoredValue(L"WaitTime"), 150u);  // the slider's 300 was never confirmed
+}
+
+TEST_F(SettingsDialog, BothMethodBitsSelectTheFunctionButtonAndOkDropsTheHoldBitAndHigherBits) {
+  Store(L"ButtonSetup", 0xC0 | 0x1F);
+  Start();
+  Open();
+  EXPECT_EQ(SelectedMethod(dialog_), 1);
+  EXPECT_TRUE(Checked(dialog_, kLeftSound));
+  EXPECT_FALSE(Checked(dialog_, kOnceOnly));
+  Ok();
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 0x1Bu);
+}
+
+TEST_F(SettingsDialog, StoredHoldTimeOutsideTheRangeIsKeptAndShown) {
+  Store(L"WaitTime", 900);
+  Start();
+  Open();
+  EXPECT_EQ(SliderPosition(dialog_), 500);  // the thumb at the end of the range
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"9.0"));
+  Ok();
+  EXPECT_EQ(StoredValue(L"WaitTime"), 900u);  // OK without touching the slider keeps the number
+
+  Store(L"WaitTime", 20);
+  Open();
+  EXPECT_EQ(SliderPosition(dialog_), 50);
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"0.2"));
+  MoveSlider(dialog_, 60);  // moving the slider brings it into the range
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"0.6"));
+  Ok();
+  EXPECT_EQ(StoredValue(L"WaitTime"), 60u);
+}
+
+TEST_F(SettingsDialog, OkWithoutAControllerReturnsAtOnceAndTheProgramStaysResponsive) {
+  Start();
+  Open();
+  MoveSlider(dialog_, 320);  // a command is due
+  HWND ok = GetDlgItem(dialog_, IDOK);
+  const ULONGLONG before = GetTickCount64();
+  DWORD_PTR result = 0;
+  ASSERT_TRUE(SendMessageTimeoutW(ok, BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result));
+  EXPECT_LT(GetTickCount64() - before, 1000u);
+  EXPECT_FALSE(IsWindowVisible(dialog_));
+  EXPECT_EQ(StoredValue(L"WaitTime"), 320u);
+
+  // The UI thread answers right away.
+  EXPECT_TRUE(SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result));
+  // And the dialog opens again.
+  Open();
+  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"3.2"));
+}
+
+TEST_F(SettingsDialog, OkShowsTheFunctionButtonForItsMethodAndHidesItOtherwise) {
+  Start();
+  HWND button = nullptr;  // made a little after the status window shows
+  ASSERT_TRUE(WaitUntil([&] { return (button = FindFunctionButton(app_->Pid())) != nullptr; }, 5000));
+  EXPECT_FALSE(IsWindowVisible(button));  // the default word has no function button
+  Open();
+  Click(dialog_, kMethodButton);
+  Ok();
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 0x1Bu);
+
+  Open();
+  Click(dialog_, kMethodHold);
+  Click(dialog_, IDCANCEL);  // nothing applied
+  EXPECT_TRUE(IsWindowVisible(button));
+  Store(L"ButtonSetup", 0x0F);
+  Open();  // loading a word without the method hides the button at once
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(button); }, 2000));
+  Click(dialog_, kMethodButton);
+  Ok();
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
+}
+
+// With a simulated controller: what OK sends.
+class SettingsWithController : public SettingsDialog {
+ protected:
+  void TearDown() override {
+    SettingsDialog::TearDown();
+    sim_.reset();
+  }
+
+  // A fresh pipe name per test: an instance of an earlier test's pipe may linger in the server.
+  // The driver completes idle reads, so a queued command goes out without waiting for a touch.
+  void StartController(bool plugged) {
+    static int serial = 0;
+    SimOptions options;
+    options.PipeName = L"ostinel-settings-" + std::to_wstring(++serial);
+    options.Plugged = plugged;
+    options.IdleReads = true;
+    options.IdleIntervalMs = 50;
+    std::uint32_t error = 0;
+    sim_ = StartSim(options, &error);
+    ASSERT_TRUE(sim_) << "simulated controller did not start: " << error;
+  }
+
+  std::string Received() { return SimHex(SimReceivedBytes(*sim_)); }
+
+  bool WaitForReceived(const std::string& hex, DWORD timeoutMs) {
+    return WaitUntil([&] { return Received() == hex; }, timeoutMs);
+  }
+
+  UniqueSim sim_;
+};
+
+TEST_F(SettingsWithController, HoldTimeAndMethodChangesSendTheSetupAndOtherChangesSendNothing) {
+  ASSERT_NO_FATAL_FAILURE(StartController(true));
+  Start();
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim_); }, 10000));
+  ASSERT_TRUE(WaitForReceived("00 01 64 00", 5000)) << Received();  // the stored setup at start
+  SimClearReceived(*sim_);
+
+  // The first OK of the run sends even without changes.
+  Open();
+  Ok();
+  EXPECT_TRUE(WaitForReceived("00 01 64 00", 3000)) << Received();
+  SimClearReceived(*sim_);
+
+  // Hold time 2.50 s.
+  Open();
+  MoveSlider(dialog_, 250);
+  Ok();
+  EXPECT_TRUE(WaitForReceived("00 01 FA 00", 3000)) << Received();
+  SimClearReceived(*sim_);
+
+  // Sounds, indicator and once-only alone say nothing to the controller.
+  Open();
+  Click(dialog_, kLeftSound);
+  Click(dialog_, kRightFlash);
+  Click(dialog_, kOnceOnly);
+  Ok();
+  EXPECT_EQ(StoredValue(L"ButtonSetup"), 0x26u);
+  Sleep(1000);
+  EXPECT_EQ(Received(), "");
+
+  // The method: hold still off.
+  Open();
+  Click(dialog_, kMethodButton);
+  Ok();
+  EXPECT_TRUE(WaitForReceived("00 00 FA 00", 3000)) << Received();
+  SimClearReceived(*sim_);
+
+  // Cancel sends nothing.
+  Open();
+  Click(dialog_, kMethodHold);
+  MoveSlider(dialog_, 400);
+  Click(dialog_, IDCANCEL);
+  Sleep(1000);
+  EXPECT_EQ(Received(), "");
+}
+
+TEST_F(SettingsWithController, CommandConfirmedWithoutAControllerReachesOnePluggedInLater) {
+  ASSERT_NO_FATAL_FAILURE(StartController(false));
+  Start();
+  Open();
+  MoveSlider(dialog_, 300);
+  Click(dialog_, kMethodNone);
+  const ULONGLONG before = GetTickCount64();
+  Ok();
+  EXPECT_LT(GetTickCount64() - before, 1000u);
+  DWORD_PTR result = 0;
+  EXPECT_TRUE(SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result));
+
+  Sleep(500);
+  ASSERT_TRUE(SimPlug(*sim_));
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim_); }, 10000));
+  // The setup pending since start and the one from OK are one command with the values in force.
+  EXPECT_TRUE(WaitForReceived("00 00 2C 01", 5000)) << Received();
+  Sleep(500);
+  EXPECT_EQ(Received(), "00 00 2C 01");
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// The program as a whole: the status window at start, the hidden main window, one copy only.
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_support.h"
+
+namespace {
+
+constexpr int kStatusLog = 1001;
+constexpr int kStatusButton = 1;
+constexpr wchar_t kBannerFirstLine[] = L"Vemto Kavrix Screen sound out program\r\n";
+constexpr wchar_t kTwiceLine[] = L"Error! Couldn't executed this program twice!\r\n";
+
+class Startup : public ::testing::Test {
+ protected:
+  void SetUp() override { EndAllOstinel(); }
+  void TearDown() override { EndAllOstinel(); }
+};
+
+TEST_F(Startup, StatusWindowShowsTheBannerTopmostInTheMiddleOfTheScreen) {
+  LaunchedProcess app = LaunchOstinel();
+  ASSERT_TRUE(app.Running());
+  HWND status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+
+  const std::wstring log = ControlText(status, kStatusLog);
+  EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u) << "log: " << std::string(log.begin(), log.end());
+  // Three banner lines, each ending in a line break.
+  size_t breaks = 0;
+  for (size_t at = log.find(L"\r\n"); at != std::wstring::npos && breaks < 3; at = log.find(L"\r\n", at + 2)) ++breaks;
+  EXPECT_EQ(breaks, 3u);
+
+  EXPECT_TRUE(GetWindowLongW(status, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  EXPECT_FALSE(GetWindowLongW(status, GWL_STYLE) & WS_SYSMENU);
+  RECT r{};
+  GetWindowRect(status, &r);
+  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 215) / 2);
+  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 163) / 2);
+}
+
+TEST_F(Startup, HiddenMainWindowIsFoundByClassName) {
+  LaunchedProcess app = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
+  HWND main = FindWindowW(kMainWindowClass, nullptr);
+  ASSERT_NE(main, nullptr);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  EXPECT_EQ(pid, app.Pid());
+  EXPECT_FALSE(IsWindowVisible(main));
+  // A real top-level window, not a message-only one.
+  EXPECT_EQ(GetAncestor(main, GA_PARENT), GetDesktopWindow());
+  EXPECT_TRUE(GetWindowLongW(main, GWL_STYLE) & WS_OVERLAPPEDWINDOW);
+}
+
+TEST_F(Startup, SecondCopyReportsAndEndsWithMinusOneOnlyByItsButton) {
+  LaunchedProcess first = LaunchOstinel();
+  HWND firstStatus = WaitForStatusWindow(first.Pid());
+  ASSERT_NE(firstStatus, nullptr);
+
+  LaunchedProcess second = LaunchOstinel();
+  HWND secondStatus = WaitForStatusWindow(second.Pid());
+  ASSERT_NE(secondStatus, nullptr);
+  std::wstring log;
+  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(secondStatus, kStatusLog)).find(kTwiceLine) != std::wstring::npos; }, 5000));
+  EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u);
+  EXPECT_GT(log.find(kTwiceLine), log.find(kBannerFirstLine));
+  EXPECT_EQ(ControlText(secondStatus, kStatusButton), L"Exit");
+
+  // Keys have no dialog role: Enter, Esc and Tab sent to the exit button do not end the program.
+  HWND button = GetDlgItem(secondStatus, kStatusButton);
+  for (WPARAM key : {VK_RETURN, VK_ESCAPE, VK_TAB}) {
+    PostMessageW(button, WM_KEYDOWN, key, 1);
+    PostMessageW(button, WM_KEYUP, key, 0xC0000001);
+  }
+  EXPECT_EQ(second.WaitExit(1000), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_TRUE(IsWindowVisible(secondStatus));
+
+  // The first copy is undisturbed: running, answering, its log free of the second copy's error.
+  EXPECT_TRUE(first.Running());
+  EXPECT_EQ(ControlText(firstStatus, kStatusLog).find(kTwiceLine), std::wstring::npos);
+  EXPECT_NE(FindProcessWindow(first.Pid(), kMainWindowClass, nullptr), nullptr);
+
+  // The button is the way out, with exit value -1.
+  PostMessageW(button, BM_CLICK, 0, 0);
+  EXPECT_EQ(second.WaitExit(5000), static_cast<DWORD>(-1));
+  EXPECT_TRUE(first.Running());
+}
+
+TEST_F(Startup, CloseButtonOnlyHidesTheStatusWindowOfARunningCopy) {
+  LaunchedProcess app = LaunchOstinel();
+  HWND status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  PostMessageW(GetDlgItem(status, kStatusButton), BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
+  EXPECT_EQ(app.WaitExit(500), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+}  // namespace

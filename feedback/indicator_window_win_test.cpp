@@ -1,0 +1,310 @@
+// The indicator window and the mouse hook, in this process: a hidden owner window, the windows made
+// from the linked resources, pointer moves injected with SendInput, requests from another thread.
+#include "feedback/indicator_window.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "app/win_handles.h"
+#include "core/app_state.h"
+#include "feedback/indicator_rotation.h"
+#include "feedback/popup_win_test_support.h"
+#include "feedback/rotate_indicator_win.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+constexpr int kSide = 127;
+constexpr COLORREF kBackdrop = RGB(255, 0, 255);  // not a colour of the indicator image
+
+// Runs fn on a new thread and waits for it without dispatching messages: a call that needed the UI
+// thread would not finish in time.
+bool RunOnOtherThread(void (*fn)(), DWORD timeoutMs = 2000) {
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](void* arg) -> DWORD {
+        reinterpret_cast<void (*)()>(arg)();
+        return 0;
+      },
+      reinterpret_cast<void*>(fn), 0, nullptr);
+  if (!thread) return false;
+  const bool finished = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+  if (!finished) WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  return finished;
+}
+
+// Counts the events that reach the next hook in the chain: the one installed before ours.
+std::atomic<int> DownstreamMoves{0};
+std::atomic<int> DownstreamWheels{0};
+LRESULT CALLBACK DownstreamHook(int code, WPARAM message, LPARAM event) {
+  if (code >= 0 && message == WM_MOUSEMOVE) ++DownstreamMoves;
+  if (code >= 0 && message == WM_MOUSEWHEEL) ++DownstreamWheels;
+  return CallNextHookEx(nullptr, code, message, event);
+}
+
+// Moves the pointer with SendInput and waits until the hook has recorded the move.
+bool MovePointer(int x, int y) {
+  const int before = DownstreamMoves;
+  if (!SendInputFromOtherThread({MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, POINT{x, y})})) return false;
+  return PumpUntil(
+      [&] {
+        return DownstreamMoves > before && AppState.PointerX.load() == x && AppState.PointerY.load() == y;
+      },
+      3000);
+}
+
+HWND Indicator() { return AsWindow(AppState.IndicatorWindow); }
+
+// The indicator image as ReadBitmapPixels gives it (top-down).
+std::vector<std::uint32_t> SourcePixels() {
+  UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+  ScopedSelect select(dc.get(), AppState.IndicatorBitmap);
+  auto pixels = ReadBitmapPixels(kSide, kSide, dc.get(), AsBitmap(AppState.IndicatorBitmap));
+  if (!pixels) return {};
+  return std::vector<std::uint32_t>(pixels.get(), pixels.get() + INDICATOR_PIXELS);
+}
+
+// What the 127 by 127 window must show at an angle: the rendered frame, centred; its black pixels
+// show the backdrop.
+std::vector<std::uint32_t> ExpectedWindowPixels(float angle, std::uint32_t backdrop) {
+  const auto frame = IndicatorFrameSize(angle);
+  const std::vector<std::uint32_t> source = SourcePixels();
+  if (!frame || source.empty()) return {};
+  std::vector<std::uint32_t> buffer(IndicatorFramePixels(*frame), 0);
+  if (!RenderIndicatorFrame(*frame, source, buffer)) return {};
+  const int offsetX = IndicatorFrameOffset(frame->width);
+  const int offsetY = IndicatorFrameOffset(frame->height);
+  std::vector<std::uint32_t> expected(INDICATOR_PIXELS);
+  for (int y = 0; y < kSide; ++y) {
+    for (int x = 0; x < kSide; ++x) {
+      const int row = frame->height - 1 - (y - offsetY);  // the buffer is bottom-up
+      const std::uint32_t p = buffer[static_cast<std::size_t>(row) * frame->width + (x - offsetX)] & 0x00FFFFFFu;
+      expected[static_cast<std::size_t>(y) * kSide + x] = p == 0 ? backdrop : p;
+    }
+  }
+  return expected;
+}
+
+std::size_t CountDifferences(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+  if (a.size() != b.size()) return static_cast<std::size_t>(-1);
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+  return n;
+}
+
+class IndicatorWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    AppState.Instance = instance;
+    owner_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+    AppState.MainWindow = owner_;
+    AppState.IndicatorBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_INDICATOR));
+    CreateIndicatorWindow();
+    // The counting hook goes first so that it comes after ours in the chain.
+    downstream_ = SetWindowsHookExW(WH_MOUSE_LL, DownstreamHook, instance, 0);
+    AppState.MouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, instance, 0);
+  }
+
+  static void TearDownTestSuite() {
+    UnhookWindowsHookEx(static_cast<HHOOK>(AppState.MouseHook));
+    UnhookWindowsHookEx(downstream_);
+    DestroyWindow(Indicator());
+    DestroyWindow(owner_);
+    DeleteObject(AppState.IndicatorBitmap);
+    AppState.MouseHook = nullptr;
+    AppState.IndicatorWindow = nullptr;
+    AppState.IndicatorBitmap = nullptr;
+    AppState.MainWindow = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_NE(Indicator(), nullptr);
+    ASSERT_NE(AppState.IndicatorBitmap, nullptr);
+    ASSERT_NE(AppState.MouseHook, nullptr);
+    AppState.ButtonSetup = DEFAULT_BUTTON_SETUP;
+  }
+
+  void TearDown() override {
+    // Let a showing end by itself so the next test starts hidden.
+    PumpUntil([] { return !IsWindowVisible(Indicator()); }, 3000);
+  }
+
+  // Asks for a showing the way the device thread does, then waits until the window is up.
+  static bool RequestAndWaitShown() {
+    if (!RunOnOtherThread(ShowIndicator)) return false;
+    return PumpUntil([] { return IsWindowVisible(Indicator()) != FALSE; }, 2000);
+  }
+
+  static HWND owner_;
+  static HHOOK downstream_;
+};
+
+HWND IndicatorWindowTest::owner_ = nullptr;
+HHOOK IndicatorWindowTest::downstream_ = nullptr;
+
+}  // namespace
+
+TEST_F(IndicatorWindowTest, IsAHiddenTopmostLayeredPopupWithBlackAsColourKey) {
+  HWND window = Indicator();
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(GetWindow(window, GW_OWNER), owner_);
+  const RECT r = WindowRect(window);
+  EXPECT_EQ(r.right - r.left, kSide);
+  EXPECT_EQ(r.bottom - r.top, kSide);
+  const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+  EXPECT_NE(exStyle & WS_EX_LAYERED, 0);
+  EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
+  COLORREF key = 1;
+  BYTE alpha = 1;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(window, &key, &alpha, &flags));
+  EXPECT_EQ(key, RGB(0, 0, 0));
+  EXPECT_EQ(flags, static_cast<DWORD>(LWA_COLORKEY));
+}
+
+TEST_F(IndicatorWindowTest, HookRecordsEveryMoveAndPassesEveryEventOn) {
+  ASSERT_TRUE(MovePointer(200, 150));
+  EXPECT_EQ(AppState.PointerSeen.load(), 1u);
+  ASSERT_TRUE(MovePointer(611, 402));
+
+  // A wheel turn is passed on but leaves the recorded position alone.
+  AppState.PointerX = -7;
+  const int wheels = DownstreamWheels;
+  ASSERT_TRUE(SendInputFromOtherThread({MouseInput(MOUSEEVENTF_WHEEL, POINT{}, static_cast<DWORD>(WHEEL_DELTA))}));
+  ASSERT_TRUE(PumpUntil([&] { return DownstreamWheels > wheels; }, 3000));
+  EXPECT_EQ(AppState.PointerX.load(), -7);
+  EXPECT_EQ(AppState.PointerY.load(), 402);
+  ASSERT_TRUE(MovePointer(300, 300));
+}
+
+TEST_F(IndicatorWindowTest, ShowsOnThePointerFromAnotherThreadAndHidesAfterOneTurn) {
+  ASSERT_TRUE(MovePointer(400, 300));
+  // The request returns without the UI thread, which alone moves the window.
+  ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
+  EXPECT_FALSE(IsWindowVisible(Indicator()));
+  ASSERT_TRUE(PumpUntil([] { return IsWindowVisible(Indicator()) != FALSE; }, 2000));
+  const ULONGLONG shownAt = GetTickCount64();
+  EXPECT_EQ(AppState.IndicatorTicksLeft, 24);
+  EXPECT_EQ(AppState.IndicatorAngle, 0.0f);
+  const RECT r = WindowRect(Indicator());
+  EXPECT_EQ(r.left, 400 - 63);
+  EXPECT_EQ(r.top, 300 - 63);
+  EXPECT_EQ(r.right - r.left, kSide);
+  EXPECT_EQ(r.bottom - r.top, kSide);
+  EXPECT_NE(GetWindowLongW(Indicator(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+
+  // Every tick turns 15 degrees further, one turn in all, ending upright.
+  std::vector<float> angles;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        if (angles.empty() || angles.back() != AppState.IndicatorAngle) angles.push_back(AppState.IndicatorAngle);
+        return !IsWindowVisible(Indicator());
+      },
+      5000));
+  const ULONGLONG elapsed = GetTickCount64() - shownAt;
+  EXPECT_GE(elapsed, 800u);  // 24 ticks of 40 ms; timers never fire early
+  ASSERT_EQ(angles.size(), 25u);
+  for (std::size_t i = 0; i < angles.size(); ++i) EXPECT_EQ(angles[i], static_cast<float>((i * 15) % 360)) << i;
+  EXPECT_EQ(AppState.IndicatorTicksLeft, 0);
+  EXPECT_EQ(AppState.IndicatorAngle, 0.0f);
+}
+
+TEST_F(IndicatorWindowTest, SecondRequestDuringATurnMovesAndRestartsUpright) {
+  ASSERT_TRUE(MovePointer(300, 250));
+  ASSERT_TRUE(RequestAndWaitShown());
+  PumpFor(500);
+  ASSERT_TRUE(IsWindowVisible(Indicator()));
+  EXPECT_GT(AppState.IndicatorAngle, 0.0f);
+  EXPECT_LT(AppState.IndicatorTicksLeft, 24);
+
+  // Near the screen's corner: placed partly off the screen, not clamped.
+  ASSERT_TRUE(MovePointer(20, 10));
+  ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
+  const ULONGLONG restartedAt = GetTickCount64();
+  ASSERT_TRUE(PumpUntil([] { return WindowRect(Indicator()).left == 20 - 63; }, 2000));
+  EXPECT_EQ(WindowRect(Indicator()).top, 10 - 63);
+  EXPECT_EQ(AppState.IndicatorAngle, 0.0f);
+  EXPECT_EQ(AppState.IndicatorTicksLeft, 24);
+
+  ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(Indicator()); }, 5000));
+  // The first showing alone would have ended about 460 ms after the second request.
+  EXPECT_GE(GetTickCount64() - restartedAt, 800u);
+  EXPECT_EQ(AppState.IndicatorAngle, 0.0f);
+}
+
+TEST_F(IndicatorWindowTest, ShowsNothingWithoutAPointerOrWithTheFlashOff) {
+  ASSERT_TRUE(MovePointer(500, 400));
+  AppState.PointerSeen = 0;
+  ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
+  PumpFor(300);
+  EXPECT_FALSE(IsWindowVisible(Indicator()));
+  EXPECT_EQ(AppState.IndicatorTicksLeft, 0);
+
+  AppState.PointerSeen = 1;
+  AppState.ButtonSetup = DEFAULT_BUTTON_SETUP & ~SETUP_RIGHT_FLASH;
+  ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
+  PumpFor(300);
+  EXPECT_FALSE(IsWindowVisible(Indicator()));
+  EXPECT_EQ(AppState.IndicatorTicksLeft, 0);
+
+  // Same request with the flash on does show.
+  AppState.ButtonSetup = SETUP_RIGHT_FLASH;
+  EXPECT_TRUE(RequestAndWaitShown());
+}
+
+TEST_F(IndicatorWindowTest, FrameOnScreenIsTheRenderedFrameWithBlackSeeThrough) {
+  const std::vector<std::uint32_t> source = SourcePixels();
+  ASSERT_EQ(source.size(), INDICATOR_PIXELS);
+  for (std::uint32_t p : source) ASSERT_NE(p & 0x00FFFFFFu, Rgb(kBackdrop));
+
+  // A coloured window below the indicator's place.
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  UniqueGdiObject brush(CreateSolidBrush(kBackdrop));
+  WNDCLASSW backdropClass{};
+  backdropClass.lpfnWndProc = DefWindowProcW;
+  backdropClass.hInstance = instance;
+  backdropClass.hbrBackground = static_cast<HBRUSH>(brush.get());
+  backdropClass.lpszClassName = L"IndicatorTestBackdrop";
+  ASSERT_NE(RegisterClassW(&backdropClass), 0);
+  HWND backdrop = CreateWindowExW(0, backdropClass.lpszClassName, L"", WS_POPUP, 250, 150, 300, 300, nullptr,
+                                  nullptr, instance, nullptr);
+  ASSERT_NE(backdrop, nullptr);
+  ShowWindow(backdrop, SW_SHOWNOACTIVATE);
+  UpdateWindow(backdrop);
+
+  ASSERT_TRUE(MovePointer(400, 300));
+  ASSERT_TRUE(RequestAndWaitShown());
+  // Hold the turn still and draw chosen angles.
+  KillTimer(Indicator(), 0);
+  for (float angle : {45.0f, 0.0f, 105.0f}) {
+    AppState.IndicatorAngle = angle;
+    RedrawWindow(Indicator(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    PumpFor(150);
+    const std::vector<std::uint32_t> shown = CaptureScreen(400 - 63, 300 - 63, kSide, kSide);
+    const std::vector<std::uint32_t> expected = ExpectedWindowPixels(angle, Rgb(kBackdrop));
+    ASSERT_EQ(expected.size(), INDICATOR_PIXELS);
+    EXPECT_EQ(CountDifferences(shown, expected), 0u) << "angle " << angle;
+    // The spot under the pointer is never covered.
+    EXPECT_EQ(shown[63 * kSide + 63], Rgb(kBackdrop)) << "angle " << angle;
+  }
+
+  // A frame that cannot be made shows nothing at all.
+  void* bitmap = AppState.IndicatorBitmap;
+  AppState.IndicatorBitmap = nullptr;
+  RedrawWindow(Indicator(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  PumpFor(150);
+  const std::vector<std::uint32_t> failed = CaptureScreen(400 - 63, 300 - 63, kSide, kSide);
+  AppState.IndicatorBitmap = bitmap;
+  EXPECT_EQ(CountDifferences(failed, std::vector<std::uint32_t>(INDICATOR_PIXELS, Rgb(kBackdrop))), 0u);
+
+  ShowWindow(Indicator(), SW_HIDE);
+  AppState.IndicatorTicksLeft = 0;
+  AppState.IndicatorAngle = 0.0f;
+  DestroyWindow(backdrop);
+  UnregisterClassW(backdropClass.lpszClassName, instance);
+}

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Device link figures, end to end under Wine: event-to-feedback latency (p50/p99 over a few hundred
+# events) and unplug/replug cycles with commands pending. Prints figures; not a test.
+#   scripts/bench-device-latency.sh [--events N] [--cycles N]
+# OSTINEL_BUILD_DIR selects the Windows build directory (default build/windows).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${OSTINEL_BUILD_DIR:-$root/build/windows}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$build" -j2 --target DeviceLatencyBench >/dev/null
+cd "$build"
+exec "$root/cmake/wine-run.sh" bin/DeviceLatencyBench.exe "$@"

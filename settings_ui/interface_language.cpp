@@ -1,0 +1,107 @@
+#include "settings_ui/interface_language.h"
+
+#include "app/status_log.h"
+#include "res/resource_ids.h"
+
+namespace {
+
+constexpr LanguageTexts kTraditional = {
+    L"Vemto \u89F8\u63A7\u5C4F\u8A2D\u5B9A\u7A0B\u5E8F",  // Vemto 觸控屏設定程序
+    {{
+        {IDC_METHOD_NONE, L"\u7121"},                                           // 無
+        {IDC_METHOD_BUTTON, L"\u53F3\u9375\u529F\u80FD\u6309\u9215\u65B9\u5F0F"},  // 右鍵功能按鈕方式
+        {IDC_METHOD_HOLD, L"\u6309\u4F4F\u4E14\u4E0D\u79FB\u52D5\u65B9\u5F0F"},    // 按住且不移動方式
+        {IDC_GROUP_METHOD, L"\u53F3\u9375\u6A21\u64EC\u555F\u52D5\u65B9\u5F0F"},   // 右鍵模擬啟動方式
+        {IDC_GROUP_BUTTON, L"\u53F3\u9375\u529F\u80FD\u6309\u9215\u65B9\u5F0F"},   // 右鍵功能按鈕方式
+        {IDC_GROUP_HOLD, L"\u6309\u4F4F\u4E14\u4E0D\u79FB\u52D5\u65B9\u5F0F"},     // 按住且不移動方式
+        {IDC_ONCE_ONLY, L"\u53F3\u9375\u53EA\u4F5C\u7528\u4E00\u6B21"},            // 右鍵只作用一次
+        {IDC_WAIT_CAPTION, L"\u53F3\u9375\u6309\u4F4F\u555F\u52D5\u6642\u9593"},   // 右鍵按住啟動時間
+        {IDC_LEFT_SOUND, L"\u5DE6\u9375\u8072\u97F3\u63D0\u793A"},                 // 左鍵聲音提示
+        {IDC_RIGHT_SOUND, L"\u53F3\u9375\u8072\u97F3\u63D0\u793A"},                // 右鍵聲音提示
+        {IDC_RIGHT_FLASH, L"\u53F3\u9375\u52D5\u756B\u63D0\u793A"},                // 右鍵動畫提示
+        {1, L"\u78BA\u5B9A"},                                                     // 確定
+        {2, L"\u53D6\u6D88"},                                                     // 取消
+    }},
+    L"\u95DC\u9589",  // 關閉
+    L"\u79D2",        // 秒
+    L"\u7D50\u675F",  // 結束
+};
+
+constexpr LanguageTexts kSimplified = {
+    L"Vemto \u89E6\u63A7\u5C4F\u8BBE\u5B9A\u7A0B\u5E8F",  // Vemto 触控屏设定程序
+    {{
+        {IDC_METHOD_NONE, L"\u65E0"},                                           // 无
+        {IDC_METHOD_BUTTON, L"\u53F3\u952E\u529F\u80FD\u6309\u94AE\u65B9\u5F0F"},  // 右键功能按钮方式
+        {IDC_METHOD_HOLD, L"\u6309\u4F4F\u4E14\u4E0D\u79FB\u52A8\u65B9\u5F0F"},    // 按住且不移动方式
+        {IDC_GROUP_METHOD, L"\u53F3\u952E\u6A21\u62DF\u542F\u52A8\u65B9\u5F0F"},   // 右键模拟启动方式
+        {IDC_GROUP_BUTTON, L"\u53F3\u952E\u529F\u80FD\u6309\u94AE\u65B9\u5F0F"},   // 右键功能按钮方式
+        {IDC_GROUP_HOLD, L"\u6309\u4F4F\u4E14\u4E0D\u79FB\u52A8\u65B9\u5F0F"},     // 按住且不移动方式
+        {IDC_ONCE_ONLY, L"\u53F3\u952E\u53EA\u4F5C\u7528\u4E00\u6B21"},            // 右键只作用一次
+        {IDC_WAIT_CAPTION, L"\u53F3\u952E\u6309\u4F4F\u542F\u52A8\u65F6\u95F4"},   // 右键按住启动时间
+        {IDC_LEFT_SOUND, L"\u5DE6\u952E\u58F0\u97F3\u63D0\u793A"},                 // 左键声音提示
+        {IDC_RIGHT_SOUND, L"\u53F3\u952E\u58F0\u97F3\u63D0\u793A"},                // 右键声音提示
+        {IDC_RIGHT_FLASH, L"\u53F3\u952E\u52A8\u753B\u63D0\u793A"},                // 右键动画提示
+        {1, L"\u786E\u8BA4"},                                                     // 确认
+        {2, L"\u53D6\u6D88"},                                                     // 取消
+    }},
+    L"\u5173\u95ED",  // 关闭
+    nullptr,          // the unit word stays 秒
+    L"\u7ED3\u675F",  // 结束
+};
+
+constexpr LanguageTexts kEnglish = {
+    L"Vemto Touch Screen Program Setting",
+    {{
+        {IDC_METHOD_NONE, L"Null"},
+        {IDC_METHOD_BUTTON, L"Right-click function button"},
+        {IDC_METHOD_HOLD, L"Keep pressing still"},
+        {IDC_GROUP_METHOD, L"Right-click startup simulation method"},
+        {IDC_GROUP_BUTTON, L"Right-click function button method"},
+        {IDC_GROUP_HOLD, L"Keep pressing still method"},
+        {IDC_ONCE_ONLY, L"Right-click performs once only"},
+        {IDC_WAIT_CAPTION, L"Right-click pressing time"},
+        {IDC_LEFT_SOUND, L"Left-click sound"},
+        {IDC_RIGHT_SOUND, L"Right-click sound"},
+        {IDC_RIGHT_FLASH, L"Right-click flash"},
+        {1, L"OK"},
+        {2, L"Cancle"},
+    }},
+    L"Close",
+    L"sec",
+    L"Exit",
+};
+
+void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {
+  dest[0] = L'\0';
+  AppendBounded(dest, text);
+}
+
+}  // namespace
+
+std::int32_t LanguageModeFromAbbreviation(const wchar_t* abbreviation) {
+  const auto startsWith = [abbreviation](const wchar_t* prefix) {
+    for (int i = 0; i < 3; ++i) {
+      if (abbreviation[i] != prefix[i]) return false;
+    }
+    return true;
+  };
+  if (startsWith(L"CHS")) return LANGUAGE_SIMPLIFIED_CHINESE;
+  if (startsWith(L"CHT")) return LANGUAGE_TRADITIONAL_CHINESE;
+  return LANGUAGE_ENGLISH;
+}
+
+const LanguageTexts* TextsForLanguage(std::int32_t mode) {
+  switch (mode) {
+    case LANGUAGE_TRADITIONAL_CHINESE: return &kTraditional;
+    case LANGUAGE_SIMPLIFIED_CHINESE: return &kSimplified;
+    case LANGUAGE_ENGLISH: return &kEnglish;
+    default: return nullptr;
+  }
+}
+
+void ApplyLanguageToState(AppStateRecord& state) {
+  if (state.LanguageMode != LANGUAGE_SIMPLIFIED_CHINESE && state.LanguageMode != LANGUAGE_ENGLISH) return;
+  const LanguageTexts* texts = TextsForLanguage(state.LanguageMode);
+  if (texts->UnitText) CopyBounded(state.UnitText, texts->UnitText);
+  CopyBounded(state.ExitCaption, texts->ExitCaption);
+}

@@ -1,0 +1,133 @@
+#include "settings_ui/settings_dialog.h"
+
+#include <commctrl.h>
+
+#include <array>
+
+#include "button/function_button.h"
+#include "core/app_state.h"
+#include "core/command_handover.h"
+#include "core/settings_store.h"
+#include "res/resource_ids.h"
+#include "settings_ui/settings_logic.h"
+
+namespace {
+
+constexpr wchar_t kButtonSetupValue[] = L"ButtonSetup";
+constexpr wchar_t kWaitTimeValue[] = L"WaitTime";
+constexpr WPARAM kSliderTicFrequency = WAIT_TIME_TICK;
+constexpr LPARAM kSliderPageSize = 50;
+
+// Only an exactly checked state counts.
+bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == static_cast<UINT>(BST_CHECKED); }
+
+void SetChecked(HWND dialog, int id, bool checked) {
+  CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+SettingsControls ReadControls(HWND dialog) {
+  SettingsControls c;
+  c.LeftSound = IsChecked(dialog, IDC_LEFT_SOUND);
+  c.RightSound = IsChecked(dialog, IDC_RIGHT_SOUND);
+  c.RightFlash = IsChecked(dialog, IDC_RIGHT_FLASH);
+  c.OnceOnly = IsChecked(dialog, IDC_ONCE_ONLY);
+  c.MethodNone = IsChecked(dialog, IDC_METHOD_NONE);
+  c.MethodButton = IsChecked(dialog, IDC_METHOD_BUTTON);
+  c.MethodHold = IsChecked(dialog, IDC_METHOD_HOLD);
+  return c;
+}
+
+void WriteControls(HWND dialog, const SettingsControls& c) {
+  SetChecked(dialog, IDC_LEFT_SOUND, c.LeftSound);
+  SetChecked(dialog, IDC_RIGHT_SOUND, c.RightSound);
+  SetChecked(dialog, IDC_RIGHT_FLASH, c.RightFlash);
+  SetChecked(dialog, IDC_ONCE_ONLY, c.OnceOnly);
+  SetChecked(dialog, IDC_METHOD_NONE, c.MethodNone);
+  SetChecked(dialog, IDC_METHOD_BUTTON, c.MethodButton);
+  SetChecked(dialog, IDC_METHOD_HOLD, c.MethodHold);
+}
+
+}  // namespace
+
+HWND CreateSettingsDialog(HINSTANCE instance, HWND owner) {
+  return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_SETTINGS), owner, SettingsDialogProc, 0);
+}
+
+void LoadSettings(HWND dialog) {
+  const std::uint32_t stored = ReadSetting(kButtonSetupValue, DEFAULT_BUTTON_SETUP);
+  // An unreadable store leaves the controls and the word in force as they are.
+  if (stored != SETTING_UNAVAILABLE) {
+    WriteControls(dialog, ControlsForSetupWord(stored));
+    AppState.ButtonSetup.store(stored, std::memory_order_release);  // unshown bits included
+  }
+  LoadWaitTime(dialog);
+  ApplyButtonVisibility(AppState.ButtonSetup.load(std::memory_order_acquire));
+}
+
+void LoadWaitTime(HWND dialog) {
+  const std::uint32_t stored = ReadSetting(kWaitTimeValue, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT));
+  if (stored != SETTING_UNAVAILABLE) {
+    AppState.WaitTime.store(static_cast<std::int32_t>(stored), std::memory_order_release);
+  }
+  const std::int32_t waitTime = AppState.WaitTime.load(std::memory_order_acquire);
+
+  // The range goes first: the slider keeps its position inside it, so a stored value outside
+  // 50-500 puts the thumb at the nearer end while the label shows the stored number.
+  HWND slider = GetDlgItem(dialog, IDC_WAIT_SLIDER);
+  SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELONG(WAIT_TIME_MIN, WAIT_TIME_MAX));
+  SendMessageW(slider, TBM_SETPAGESIZE, 0, kSliderPageSize);
+  SendMessageW(slider, TBM_SETPOS, TRUE, waitTime);
+  SendMessageW(slider, TBM_SETTICFREQ, kSliderTicFrequency, 0);
+
+  AppState.SliderWaitTime = waitTime;
+  ShowWaitTimeLabel(dialog);
+}
+
+void ShowWaitTimeLabel(HWND dialog) {
+  std::array<wchar_t, WAIT_LABEL_CAPACITY> text{};
+  FormatWaitTimeLabel(text, AppState.SliderWaitTime, AppState.UnitText.data());
+  SetDlgItemTextW(dialog, IDC_WAIT_LABEL, text.data());
+}
+
+void ApplySettings(HWND dialog) {
+  const SettingsCommit commit = DecideCommit(AppState.ButtonSetup.load(std::memory_order_acquire), ReadControls(dialog),
+                                             AppState.SliderWaitTime, AppState.SavedWaitTime);
+  WriteSetting(kButtonSetupValue, commit.ButtonSetup);
+  if (commit.StoreWaitTime) WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime));
+
+  // OK does not wait for the controller to take the setup command. The device thread sends it
+  // while the controller is connected, or as soon as it connects; waiting here would freeze every
+  // window of the program for as long as no controller is present.
+  PutCommitInForce(AppState, commit);
+  ApplyButtonVisibility(commit.ButtonSetup);
+}
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      LoadSettings(dialog);
+      // The controller gets the stored settings as soon as the device thread connects.
+      RaisePending(AppState.SetupPending);
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          ApplySettings(dialog);
+          ShowWindow(dialog, SW_HIDE);
+          return 1;
+        case IDCANCEL:
+          ShowWindow(dialog, SW_HIDE);
+          return 1;
+        default:
+          return 0;
+      }
+    case WM_HSCROLL:
+      // The slider is the dialog's only source of this message.
+      AppState.SliderWaitTime =
+          static_cast<std::int32_t>(SendDlgItemMessageW(dialog, IDC_WAIT_SLIDER, TBM_GETPOS, 0, 0));
+      ShowWaitTimeLabel(dialog);
+      return 0;
+    default:
+      return 0;
+  }
+}

@@ -1,0 +1,150 @@
+#include "settings_ui/settings_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cwchar>
+#include <string>
+
+#include "core/command_handover.h"
+
+namespace {
+
+SettingsControls Controls(bool left, bool right, bool flash, bool once, int method) {
+  SettingsControls c;
+  c.LeftSound = left;
+  c.RightSound = right;
+  c.RightFlash = flash;
+  c.OnceOnly = once;
+  c.MethodNone = method == 0;
+  c.MethodButton = method == 1;
+  c.MethodHold = method == 2;
+  return c;
+}
+
+std::wstring Label(std::int32_t waitTime, const wchar_t* unit) {
+  std::array<wchar_t, WAIT_LABEL_CAPACITY> buffer{};
+  buffer.fill(L'#');
+  FormatWaitTimeLabel(buffer, waitTime, unit);
+  return buffer.data();
+}
+
+TEST(SettingsLogic, EachBoxAndRadioButtonGivesItsOwnBit) {
+  EXPECT_EQ(SetupWordFromControls(Controls(false, false, false, false, 0)), 0u);
+  EXPECT_EQ(SetupWordFromControls(Controls(true, false, false, false, 0)), SETUP_LEFT_SOUND);
+  EXPECT_EQ(SetupWordFromControls(Controls(false, true, false, false, 0)), SETUP_RIGHT_SOUND);
+  EXPECT_EQ(SetupWordFromControls(Controls(false, false, true, false, 0)), SETUP_RIGHT_FLASH);
+  EXPECT_EQ(SetupWordFromControls(Controls(false, false, false, true, 0)), SETUP_ONCE_ONLY);
+  EXPECT_EQ(SetupWordFromControls(Controls(false, false, false, false, 1)), SETUP_FUNCTION_BUTTON);
+  EXPECT_EQ(SetupWordFromControls(Controls(false, false, false, false, 2)), SETUP_HOLD_STILL);
+  EXPECT_EQ(SetupWordFromControls(Controls(true, true, true, true, 2)), 0x2Fu);
+  EXPECT_EQ(SetupWordFromControls(Controls(true, true, true, false, 2)), 15u);
+}
+
+TEST(SettingsLogic, StoredWordLoadsIntoTheControlsAndBackWithoutForeignBits) {
+  for (std::uint32_t word = 0; word < 0x100; ++word) {
+    const SettingsControls c = ControlsForSetupWord(word);
+    EXPECT_EQ(int(c.MethodNone) + int(c.MethodButton) + int(c.MethodHold), 1) << word;
+    std::uint32_t expected = word & 0x3F;
+    if ((word & SETUP_FUNCTION_BUTTON) != 0) expected &= ~SETUP_HOLD_STILL;  // the button wins
+    EXPECT_EQ(SetupWordFromControls(c), expected) << word;
+  }
+  const SettingsControls both = ControlsForSetupWord(SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
+  EXPECT_TRUE(both.MethodButton);
+  EXPECT_FALSE(both.MethodHold);
+  EXPECT_TRUE(ControlsForSetupWord(15).MethodHold);
+  EXPECT_TRUE(ControlsForSetupWord(0x0B).MethodNone);
+}
+
+TEST(SettingsLogic, MethodChangeComparesBothMethodBitsWithTheRadioButtons) {
+  EXPECT_FALSE(MethodChanged(15, Controls(true, true, true, false, 2)));
+  EXPECT_FALSE(MethodChanged(15, Controls(false, false, false, true, 2)));  // boxes are not the method
+  EXPECT_TRUE(MethodChanged(15, Controls(true, true, true, false, 0)));
+  EXPECT_TRUE(MethodChanged(15, Controls(true, true, true, false, 1)));
+  EXPECT_TRUE(MethodChanged(0x0B, Controls(true, true, true, false, 1)));   // none -> button
+  EXPECT_FALSE(MethodChanged(0x1B, Controls(true, true, true, false, 1)));
+  EXPECT_FALSE(MethodChanged(0xC0, Controls(false, false, false, false, 0)));
+  // Both bits stored: the loaded dialog shows the button, and OK drops the hold bit.
+  EXPECT_TRUE(MethodChanged(0x14, ControlsForSetupWord(0x14)));
+}
+
+TEST(SettingsLogic, FirstOkStoresAndSendsEvenWithoutChanges) {
+  const SettingsCommit c = DecideCommit(15, ControlsForSetupWord(15), 100, -1);
+  EXPECT_EQ(c.ButtonSetup, 15u);
+  EXPECT_EQ(c.WaitTime, 100);
+  EXPECT_TRUE(c.StoreWaitTime);
+  EXPECT_TRUE(c.QueueSetup);
+}
+
+TEST(SettingsLogic, LaterOkSendsOnlyForHoldTimeOrMethodChanges) {
+  // Nothing changed: the word is stored, no hold time, no command.
+  SettingsCommit c = DecideCommit(15, ControlsForSetupWord(15), 100, 100);
+  EXPECT_FALSE(c.StoreWaitTime);
+  EXPECT_FALSE(c.QueueSetup);
+
+  // Sound, indicator or once-only alone: stored, in force, no command.
+  c = DecideCommit(15, Controls(false, true, false, true, 2), 100, 100);
+  EXPECT_EQ(c.ButtonSetup, 0x26u);
+  EXPECT_FALSE(c.StoreWaitTime);
+  EXPECT_FALSE(c.QueueSetup);
+
+  // Hold time only.
+  c = DecideCommit(15, ControlsForSetupWord(15), 250, 100);
+  EXPECT_TRUE(c.StoreWaitTime);
+  EXPECT_EQ(c.WaitTime, 250);
+  EXPECT_TRUE(c.QueueSetup);
+
+  // Method only: a command, but the unchanged hold time is not stored again.
+  c = DecideCommit(0x0B, Controls(true, true, true, false, 1), 100, 100);
+  EXPECT_EQ(c.ButtonSetup, 0x1Bu);
+  EXPECT_FALSE(c.StoreWaitTime);
+  EXPECT_TRUE(c.QueueSetup);
+
+  // Bits above 0x20 are dropped, and that alone sends nothing.
+  c = DecideCommit(0xCF, ControlsForSetupWord(0xCF), 100, 100);
+  EXPECT_EQ(c.ButtonSetup, 15u);
+  EXPECT_FALSE(c.QueueSetup);
+}
+
+TEST(SettingsLogic, CommitPutsValuesInForceBeforeRaisingTheFlagAndNeverOtherwise) {
+  AppStateRecord s;
+  PutCommitInForce(s, DecideCommit(15, Controls(true, false, false, false, 1), 300, -1));
+  EXPECT_EQ(s.ButtonSetup.load(), 0x11u);
+  EXPECT_EQ(s.WaitTime.load(), 300);
+  EXPECT_EQ(s.SavedWaitTime, 300);
+  EXPECT_TRUE(TakePending(s.SetupPending));
+
+  // A sound-only change takes effect at once without a command.
+  PutCommitInForce(s, DecideCommit(s.ButtonSetup.load(), Controls(false, true, false, false, 1), 300, s.SavedWaitTime));
+  EXPECT_EQ(s.ButtonSetup.load(), 0x12u);
+  EXPECT_EQ(s.SavedWaitTime, 300);
+  EXPECT_FALSE(IsPending(s.SetupPending));
+
+  // A pending command that the device thread has not sent yet stays pending.
+  RaisePending(s.SetupPending);
+  PutCommitInForce(s, DecideCommit(s.ButtonSetup.load(), Controls(true, true, false, false, 1), 300, s.SavedWaitTime));
+  EXPECT_TRUE(IsPending(s.SetupPending));
+  EXPECT_EQ(s.ButtonSetup.load(), 0x13u);
+}
+
+TEST(SettingsLogic, WaitTimeLabelShowsSecondsWithOneDecimalAndTheUnit) {
+  EXPECT_EQ(Label(100, L"sec"), L"1.0 sec");
+  EXPECT_EQ(Label(100, L"\u79D2"), L"1.0 \u79D2");
+  EXPECT_EQ(Label(50, L"sec"), L"0.5 sec");
+  EXPECT_EQ(Label(500, L"sec"), L"5.0 sec");
+  EXPECT_EQ(Label(137, L"sec"), L"1.4 sec");
+  EXPECT_EQ(Label(0, L"sec"), L"0.0 sec");
+  EXPECT_EQ(Label(-1, L"sec"), L"-0.0 sec");
+  EXPECT_EQ(Label(-250, L"sec"), L"-2.5 sec");
+  // Every 32-bit value fits the 20-character buffer.
+  EXPECT_EQ(Label(2147483647, L"sec"), L"21474836.5 sec");
+  const std::wstring lowest = Label(-2147483647 - 1, L"sec");
+  EXPECT_EQ(lowest, L"-21474836.5 sec");
+  EXPECT_LT(lowest.size(), WAIT_LABEL_CAPACITY);
+
+  std::array<wchar_t, 6> small{};
+  FormatWaitTimeLabel(small, 100, L"sec");
+  EXPECT_EQ(std::wstring(small.data()), L"1.0 s");
+}
+
+}  // namespace
