@@ -28,6 +28,19 @@ void FailureTail() {
   PlayCue(CUE_START_FAILED);
 }
 
+// Start-up failures can be injected in the test build of the program (OstinelFaults.exe), named
+// by the environment variable OSTINEL_INJECT_FAULT; each then takes the product's own failure path.
+// The shipped program has no such hook.
+bool FaultInjected([[maybe_unused]] const wchar_t* step) {
+#ifdef OSTINEL_FAULT_INJECTION
+  wchar_t wanted[32] = L"";
+  GetEnvironmentVariableW(L"OSTINEL_INJECT_FAULT", wanted, 32);
+  return wcscmp(wanted, step) == 0;
+#else
+  return false;
+#endif
+}
+
 void LogBanner() {
   LogLine(AppState, L"Vemto Kavrix Screen sound out program\r\n");
   LogLine(AppState, L"Click sounds and right-click feedback for your touch screen\r\n");
@@ -68,16 +81,16 @@ bool StartInstance(HINSTANCE instance) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  HWND mainWindow = CreateWindowExW(0, AppState.ClassName.data(), L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                    CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  HWND mainWindow = FaultInjected(L"mainwindow")
+                        ? nullptr
+                        : CreateWindowExW(0, AppState.ClassName.data(), L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                          CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
   if (!mainWindow) return false;
   AppState.MainWindow = mainWindow;
 
   AppState.StatusWindow = CreateStatusDialog(instance, mainWindow);
-  // STARTUP-STEP: settings dialog
   AppState.SettingsDialog = CreateSettingsDialog(instance, mainWindow);
 
-  // STARTUP-STEP: language
   if (AppState.StatusWindow && AppState.SettingsDialog) ApplyLanguage();
 
   if (AppState.StatusWindow) PlaceAndShowStatusWindow();
@@ -92,11 +105,11 @@ bool StartInstance(HINSTANCE instance) {
     return true;
   }
 
-  // STARTUP-STEP: bitmaps
   AppState.IndicatorBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_INDICATOR));
   AppState.ButtonOnBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_ON));
   AppState.ButtonOffBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_OFF));
-  AppState.ButtonMoveBitmap = LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_MOVE));
+  AppState.ButtonMoveBitmap =
+      FaultInjected(L"bitmap") ? nullptr : LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_MOVE));
   if (!AppState.IndicatorBitmap || !AppState.ButtonOnBitmap || !AppState.ButtonOffBitmap ||
       !AppState.ButtonMoveBitmap) {
     LogLine(AppState, L"Bit Map file open error!\r\n");
@@ -104,25 +117,27 @@ bool StartInstance(HINSTANCE instance) {
     return true;
   }
 
-  // STARTUP-STEP: indicator and button windows
   CreateIndicatorWindow();
-  CreateButtonWindow();
+  if (!FaultInjected(L"dialog")) CreateButtonWindow();
   // The settings dialog's own show or hide ran before the button existed.
   ApplyButtonVisibility(AppState.ButtonSetup.load());
 
-  // STARTUP-STEP: check windows
-
-  // The device thread appends to the log from now on: take the start-up log before it runs.
-  std::unique_ptr<wchar_t[]> startupLog = TakeLogSnapshot();
-
-  // STARTUP-STEP: device thread
-  if (const DWORD error = StartDeviceThread(); error != ERROR_SUCCESS) {
-    LogLine(AppState, L"Error! Couldn't create thread - error code : %d\r\n", static_cast<int>(error));
+  if (!AppState.SettingsDialog || !AppState.IndicatorWindow || !AppState.ButtonWindow) {
+    LogLine(AppState, L"Dialog Open Error!\r\n");
     FailureTail();
     return true;
   }
 
-  // STARTUP-STEP: mouse hook
+  // The device thread appends to the log from now on: take the start-up log before it runs.
+  std::unique_ptr<wchar_t[]> startupLog = TakeLogSnapshot();
+
+  const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread();
+  if (threadError != ERROR_SUCCESS) {
+    LogLine(AppState, L"Error! Couldn't create thread - error code : %d\r\n", static_cast<int>(threadError));
+    FailureTail();
+    return true;
+  }
+
   // Without the hook no pointer position is recorded and the indicator never shows.
   AppState.MouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, instance, 0);
 

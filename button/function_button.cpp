@@ -67,7 +67,7 @@ INT_PTR CALLBACK ButtonDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
       LeftButtonDown(window);
       return 1;
     case WM_LBUTTONDBLCLK:
-      ButtonDoubleClicked(AppState);
+      ButtonLeftDoubleClicked(AppState);
       Invalidate(window);
       return 1;
     case WM_RBUTTONDOWN:

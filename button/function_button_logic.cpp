@@ -19,7 +19,7 @@ void ButtonMoveEnded(AppStateRecord& state) {
   state.ButtonMoveMode = 0;
 }
 
-void ButtonDoubleClicked(AppStateRecord& state) {
+void ButtonLeftDoubleClicked(AppStateRecord& state) {
   state.ButtonDoubleClicked = 1;
   state.ButtonMoveMode = 1;
 }

@@ -24,7 +24,7 @@ ButtonLeftPress ButtonLeftPressed(AppStateRecord& state);
 void ButtonMoveEnded(AppStateRecord& state);
 
 // Left double click: drop the pending single-click toggle and enter move mode. Needs a repaint.
-void ButtonDoubleClicked(AppStateRecord& state);
+void ButtonLeftDoubleClicked(AppStateRecord& state);
 
 // Right button pressed: toggles at once, except in move mode. True when the state changed.
 bool ButtonRightPressed(AppStateRecord& state);

@@ -40,7 +40,7 @@ TEST(FunctionButtonLogic, SingleClickTogglesWhenTheTimerExpiresAndQueuesACommand
 TEST(FunctionButtonLogic, DoubleClickBeforeTheTimerEntersMoveModeWithoutToggling) {
   AppStateRecord s;
   SingleLeftClick(s);
-  ButtonDoubleClicked(s);  // the second press arrives as the double click
+  ButtonLeftDoubleClicked(s);  // the second press arrives as the double click
   EXPECT_FALSE(ButtonClickTimerExpired(s));
   EXPECT_EQ(s.ButtonActive.load(), 0u);
   EXPECT_FALSE(IsPending(s.ButtonCommandPending));
@@ -53,7 +53,7 @@ TEST(FunctionButtonLogic, DoubleClickAfterTheTimerTogglesOnceThenEntersMoveMode)
   SingleLeftClick(s);
   EXPECT_TRUE(ButtonClickTimerExpired(s));  // a long system double-click time
   TakePending(s.ButtonCommandPending);
-  ButtonDoubleClicked(s);
+  ButtonLeftDoubleClicked(s);
   EXPECT_EQ(s.ButtonActive.load(), 1u);
   EXPECT_FALSE(IsPending(s.ButtonCommandPending));
   EXPECT_EQ(s.ButtonMoveMode, 1u);
@@ -68,7 +68,7 @@ TEST(FunctionButtonLogic, TwoPressesSharingOneTimerToggleOnce) {
   EXPECT_TRUE(ButtonClickTimerExpired(s));
   EXPECT_EQ(s.ButtonActive.load(), 1u);
   // A press after a double click clears the cancellation again.
-  ButtonDoubleClicked(s);
+  ButtonLeftDoubleClicked(s);
   ButtonMoveEnded(s);
   TakePending(s.ButtonCommandPending);
   SingleLeftClick(s);
@@ -83,7 +83,7 @@ TEST(FunctionButtonLogic, RightClickTogglesAtOnceExceptInMoveMode) {
   EXPECT_EQ(s.ButtonActive.load(), 1u);
   EXPECT_TRUE(TakePending(s.ButtonCommandPending));
 
-  ButtonDoubleClicked(s);
+  ButtonLeftDoubleClicked(s);
   EXPECT_FALSE(ButtonRightPressed(s));
   EXPECT_EQ(s.ButtonActive.load(), 1u);
   EXPECT_FALSE(IsPending(s.ButtonCommandPending));
@@ -94,7 +94,7 @@ TEST(FunctionButtonLogic, LeftPressInMoveModeMovesAndEndsIdleWithoutCommand) {
   AppStateRecord s;
   ButtonRightPressed(s);
   TakePending(s.ButtonCommandPending);
-  ButtonDoubleClicked(s);
+  ButtonLeftDoubleClicked(s);
   EXPECT_EQ(ButtonLeftPressed(s), ButtonLeftPress::MoveWindow);
   EXPECT_EQ(s.ButtonMoveMode, 1u);  // unchanged until the move loop ends
   ButtonMoveEnded(s);

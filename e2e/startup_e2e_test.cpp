@@ -95,3 +95,62 @@ TEST_F(Startup, CloseButtonOnlyHidesTheStatusWindowOfARunningCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+struct InjectedFault {
+  const wchar_t* step;
+  const wchar_t* line;
+};
+
+class StartupFailure : public ::testing::TestWithParam<InjectedFault> {
+ protected:
+  void SetUp() override { EndAllOstinel(); }
+  void TearDown() override { EndAllOstinel(); }
+};
+
+// Each start-up failure after the status window exists: its line after the banner, the exit
+// button, and nothing else running until the user presses it.
+TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
+  const InjectedFault fault = GetParam();
+  LaunchedProcess app =
+      Launch(SiblingProgram(L"OstinelFaults.exe"), {std::wstring(L"OSTINEL_INJECT_FAULT=") + fault.step});
+  HWND status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  std::wstring log;
+  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(status, kStatusLog)).find(fault.line) != std::wstring::npos; }, 5000))
+      << std::string(log.begin(), log.end());
+  EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u);
+  // The log ends with the failure line: the device thread never started, so nothing follows.
+  EXPECT_EQ(log.size() - log.rfind(fault.line), wcslen(fault.line));
+  EXPECT_EQ(ControlText(status, kStatusButton), L"Exit");
+  EXPECT_EQ(app.WaitExit(800), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(ControlText(status, kStatusLog), log);
+  PostMessageW(GetDlgItem(status, kStatusButton), BM_CLICK, 0, 0);
+  EXPECT_EQ(app.WaitExit(5000), static_cast<DWORD>(-1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InjectedFaults, StartupFailure,
+    ::testing::Values(InjectedFault{L"bitmap", L"Bit Map file open error!\r\n"},
+                      InjectedFault{L"dialog", L"Dialog Open Error!\r\n"},
+                      InjectedFault{L"thread", L"Error! Couldn't create thread - error code : 8\r\n"}));
+
+TEST(StartupWithoutMainWindow, EndsAtOnceWithZeroAndShowsNothing) {
+  EndAllOstinel();
+  LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"), {L"OSTINEL_INJECT_FAULT=mainwindow"});
+  EXPECT_EQ(app.WaitExit(10000), 0u);
+  EXPECT_EQ(FindProcessWindow(app.Pid(), nullptr, nullptr), nullptr);
+}
+
+TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {
+  EndAllOstinel();
+  LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"));
+  HWND status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return ControlText(status, kStatusLog).find(L"auto retry") != std::wstring::npos; }, 8000));
+  EXPECT_EQ(ControlText(status, kStatusButton), L"Close");
+  EndAllOstinel();
+}
+
+}  // namespace
