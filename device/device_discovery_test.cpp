@@ -2,6 +2,7 @@
 #include "device/device_discovery.h"
 
 #include <windows.h>
+// setupapi.h needs the types of windows.h
 #include <setupapi.h>
 
 #include <gtest/gtest.h>

@@ -23,7 +23,8 @@ constexpr int kButtonSide = 50;
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
-  for (wchar_t c : text) out += (c == L'\r') ? std::string("\\r") : (c == L'\n') ? std::string("\\n") : std::string(1, static_cast<char>(c));
+  for (wchar_t c : text)
+    out += (c == L'\r') ? std::string("\\r") : (c == L'\n') ? std::string("\\n") : std::string(1, static_cast<char>(c));
   return out;
 }
 
@@ -108,7 +109,8 @@ class DeviceE2e : public ::testing::Test {
   std::wstring Log() const { return ControlText(status, kStatusLog); }
 
   // Waits until the log satisfies check; returns the log then.
-  bool WaitForLog(const std::function<bool(const std::wstring&)>& check, DWORD timeoutMs, std::wstring* seen = nullptr) {
+  bool WaitForLog(const std::function<bool(const std::wstring&)>& check, DWORD timeoutMs,
+                  std::wstring* seen = nullptr) {
     std::wstring log;
     const bool ok = WaitUntil([&] { return check(log = Log()); }, timeoutMs);
     if (seen) *seen = log;
@@ -200,8 +202,8 @@ TEST_F(DeviceE2e, UnpluggedControllerShowsReadFailedAndReplugReconnects) {
   EXPECT_TRUE(EndsWith(log, std::wstring(kConnectOk) + L"Read failed 109\r\n" + kRetryLine)) << Narrow(log);
 
   // While unplugged discovery fails, and the window stays up.
-  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, std::wstring(kEnumFailed) + kRetryLine); },
-                         4000, &log))
+  ASSERT_TRUE(
+      WaitForLog([](const std::wstring& l) { return EndsWith(l, std::wstring(kEnumFailed) + kRetryLine); }, 4000, &log))
       << Narrow(log);
   EXPECT_TRUE(IsWindowVisible(status));
 
@@ -226,8 +228,8 @@ TEST_F(DeviceE2e, DroppedConnectionIsRetriedAndALossSoonAfterConnectKeepsTheWind
   SimDisconnect(*sim);
   const ULONGLONG dropped = GetTickCount64();
   std::wstring log;
-  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, L"Read failed 233\r\n" + std::wstring(kRetryLine)); },
-                         2000, &log))
+  ASSERT_TRUE(WaitForLog(
+      [](const std::wstring& l) { return EndsWith(l, L"Read failed 233\r\n" + std::wstring(kRetryLine)); }, 2000, &log))
       << Narrow(log);
   ASSERT_TRUE(WaitUntil([&] { return GetTickCount64() - dropped >= 1900; }, 3000));
   EXPECT_TRUE(IsWindowVisible(status));

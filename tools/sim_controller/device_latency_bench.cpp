@@ -128,7 +128,8 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   LaunchedProcess app = LaunchOstinel();
-  if (!WaitUntil([&] { return SimIsConnected(*sim); }, 10000) || !WaitUntil([&] { return !SimCommands(*sim).empty(); }, 3000)) {
+  if (!WaitUntil([&] { return SimIsConnected(*sim); }, 10000) ||
+      !WaitUntil([&] { return !SimCommands(*sim).empty(); }, 3000)) {
     std::printf("the program did not connect\n");
     return 1;
   }

@@ -56,11 +56,12 @@ LONG SetLinked(const std::wstring& device, DWORD linked) {
 LONG RegisterInterface(const std::wstring& device) {
   const std::wstring instance = L"ROOT\\" + Upper(device) + L"\\0000";
   LONG status = SetText(EnumKey(device) + L"\\0000", L"ClassGUID", kDeviceSetupClass);
-  if (status == ERROR_SUCCESS) status = SetText(EnumKey(device) + L"\\0000", L"DeviceDesc", L"Simulated touch controller");
+  if (status == ERROR_SUCCESS)
+    status = SetText(EnumKey(device) + L"\\0000", L"DeviceDesc", L"Simulated touch controller");
   if (status == ERROR_SUCCESS) status = SetText(InterfaceKey(device), L"DeviceInstance", instance);
   if (status == ERROR_SUCCESS) {
-    status = SetText(InterfaceKey(device) + L"\\#", L"SymbolicLink",
-                     L"\\\\?\\ROOT#" + Upper(device) + L"#0000#" + kGuid);
+    status =
+        SetText(InterfaceKey(device) + L"\\#", L"SymbolicLink", L"\\\\?\\ROOT#" + Upper(device) + L"#0000#" + kGuid);
   }
   return status;
 }
@@ -228,7 +229,8 @@ bool OpenPipe(SimController& sim) {
   if (sim.Pipe != INVALID_HANDLE_VALUE) return true;
   const std::wstring name = L"\\\\.\\pipe\\" + sim.Options.PipeName;
   sim.Pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, nullptr);
+                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBuffer,
+                              kPipeBuffer, 0, nullptr);
   if (sim.Pipe == INVALID_HANDLE_VALUE) return false;
   StartListening(sim);
   return sim.Phase != PipePhase::Closed;

@@ -21,11 +21,11 @@ struct SimCommand {
 };
 
 struct SimOptions {
-  std::wstring DeviceName = L"OSTSIM";        // ROOT\<DeviceName>\0000
-  std::wstring PipeName = L"ostinel-sim";     // \\.\pipe\<PipeName>
-  bool Plugged = true;                        // registered and listening from the start
-  bool IdleReads = false;                     // complete idle reads with a 0 byte...
-  DWORD IdleIntervalMs = 50;                  // ...this often, while a program is connected
+  std::wstring DeviceName = L"OSTSIM";     // ROOT\<DeviceName>\0000
+  std::wstring PipeName = L"ostinel-sim";  // \\.\pipe\<PipeName>
+  bool Plugged = true;                     // registered and listening from the start
+  bool IdleReads = false;                  // complete idle reads with a 0 byte...
+  DWORD IdleIntervalMs = 50;               // ...this often, while a program is connected
   // Called on the pipe thread for every complete command received.
   void (*OnCommand)(void* context, const SimCommand& command) = nullptr;
   // Called on the pipe thread when a program connects (true) or its connection ends (false).
