@@ -1,0 +1,323 @@
+// OstinelSettings.exe against the real utility: opening the settings, the message when the utility
+// is not running, and the installer's modes (settings key access, stopping the utility).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+#include "settings_ui/interface_language.h"
+#include "tools/settings_opener/opener_logic.h"
+
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+constexpr int kSlider = 1005;
+constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box's text
+constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
+
+// Starts the opener with the given arguments.
+LaunchedProcess RunOpener(const std::wstring& arguments) {
+  const std::wstring path = SiblingProgram(L"OstinelSettings.exe");
+  std::wstring commandLine = L"\"" + path + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  LaunchedProcess p;
+  CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p.info);
+  return p;
+}
+
+// The settings dialog of the process: its dialog window with the hold-time slider.
+HWND FindSettingsDialog(DWORD pid) {
+  struct Search {
+    DWORD Pid;
+    HWND Found;
+  } search{pid, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[32] = {};
+        GetClassNameW(window, className, 32);
+        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0 || !GetDlgItem(window, kSlider)) return TRUE;
+        s->Found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+// A visible dialog window (the message box) of the process.
+HWND WaitForVisibleDialog(DWORD pid, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        found = FindProcessWindow(pid, kDialogClass, nullptr);
+        return found && IsWindowVisible(found);
+      },
+      timeoutMs);
+  return found;
+}
+
+void PressOk(HWND messageBox) {
+  HWND ok = GetDlgItem(messageBox, IDOK);
+  ASSERT_NE(ok, nullptr);
+  PostMessageW(ok, BM_CLICK, 0, 0);
+}
+
+std::int32_t OwnLanguageMode() {
+  wchar_t abbreviation[16] = {};
+  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, 16);
+  return LanguageModeFromAbbreviation(abbreviation);
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+class Opener : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+  void TearDown() override {
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+};
+
+TEST_F(Opener, ShowsTheSettingsDialogOfTheRunningUtility) {
+  LaunchedProcess app = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (dialog = FindSettingsDialog(app.Pid())) != nullptr; }, 5000));
+  ASSERT_FALSE(IsWindowVisible(dialog));
+
+  LaunchedProcess opener = RunOpener(L"");
+  ASSERT_NE(opener.info.hProcess, nullptr) << "opener did not start";
+  EXPECT_EQ(opener.WaitExit(10000), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
+  EXPECT_TRUE(app.Running());
+
+  // Again while the dialog is up: still fine, still one dialog.
+  LaunchedProcess again = RunOpener(L"");
+  EXPECT_EQ(again.WaitExit(10000), 0u);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_EQ(FindSettingsDialog(app.Pid()), dialog);
+}
+
+TEST_F(Opener, WithoutTheUtilityItSaysSoAndFails) {
+  LaunchedProcess opener = RunOpener(L"");
+  HWND box = WaitForVisibleDialog(opener.Pid(), 10000);
+  ASSERT_NE(box, nullptr) << "no message box";
+  EXPECT_TRUE(opener.Running());  // it waits for the user
+
+  const OpenerMessage expected = NotRunningMessage(OwnLanguageMode());
+  EXPECT_EQ(ControlText(box, kMessageBoxText), expected.Text);
+  EXPECT_EQ(WindowTextOf(box), expected.Caption);
+  if (OwnLanguageMode() == LANGUAGE_ENGLISH) {
+    EXPECT_EQ(ControlText(box, kMessageBoxText),
+              L"Ostinel is not running, so its settings cannot be opened. Start Ostinel first.");
+    EXPECT_EQ(WindowTextOf(box), L"Ostinel Settings");
+  }
+  // Nothing was started or created on the way.
+  EXPECT_EQ(FindWindowW(kMainWindowClass, nullptr), nullptr);
+
+  PressOk(box);
+  EXPECT_EQ(opener.WaitExit(5000), static_cast<DWORD>(OPENER_EXIT_NOT_RUNNING));
+}
+
+TEST_F(Opener, UnknownArgumentsDoNothing) {
+  for (const wchar_t* arguments : {L"/bogus", L"/stop-utility /grant-settings-access", L"settings"}) {
+    LaunchedProcess opener = RunOpener(arguments);
+    EXPECT_EQ(opener.WaitExit(5000), static_cast<DWORD>(OPENER_EXIT_USAGE)) << arguments;
+  }
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key),
+            ERROR_FILE_NOT_FOUND);
+  if (key) RegCloseKey(key);
+}
+
+// ACCESS_ALLOWED masks of the key's DACL for one well-known SID (0 when it has none).
+ACCESS_MASK AllowedFor(PSECURITY_DESCRIPTOR descriptor, WELL_KNOWN_SID_TYPE type) {
+  BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(sidBuffer);
+  if (!CreateWellKnownSid(type, nullptr, sidBuffer, &sidSize)) return 0;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) return 0;
+  ACCESS_MASK mask = 0;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    if ((allowed->Header.AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+    if (EqualSid(&allowed->SidStart, sidBuffer)) mask |= allowed->Mask;
+  }
+  return mask;
+}
+
+struct KeySecurity {
+  std::vector<BYTE> Descriptor;
+  std::wstring Sddl;
+};
+
+KeySecurity ReadKeySecurity(HKEY key) {
+  KeySecurity result;
+  DWORD size = 0;
+  RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+  result.Descriptor.resize(size);
+  if (size == 0 ||
+      RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, result.Descriptor.data(), &size) != ERROR_SUCCESS) {
+    result.Descriptor.clear();
+    return result;
+  }
+  LPWSTR text = nullptr;
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(result.Descriptor.data(), SDDL_REVISION_1,
+                                                           DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    result.Sddl = text;
+    LocalFree(text);
+  }
+  return result;
+}
+
+TEST_F(Opener, GrantCreatesTheKeyInThe32BitViewAndLetsUsersChangeIt) {
+  LaunchedProcess opener = RunOpener(L"/grant-settings-access");
+  ASSERT_EQ(opener.WaitExit(10000), 0u);
+
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key), ERROR_SUCCESS);
+  KeySecurity security = ReadKeySecurity(key);
+  RegCloseKey(key);
+  ASSERT_FALSE(security.Descriptor.empty());
+  const std::string sddl = Narrow(security.Sddl);
+
+  const ACCESS_MASK users = AllowedFor(security.Descriptor.data(), WinBuiltinUsersSid);
+  EXPECT_EQ(users & (KEY_QUERY_VALUE | KEY_SET_VALUE), static_cast<ACCESS_MASK>(KEY_QUERY_VALUE | KEY_SET_VALUE))
+      << sddl;
+  EXPECT_EQ(users & (WRITE_DAC | WRITE_OWNER | DELETE), 0u) << sddl;
+  EXPECT_EQ(AllowedFor(security.Descriptor.data(), WinLocalSystemSid) & KEY_ALL_ACCESS,
+            static_cast<ACCESS_MASK>(KEY_ALL_ACCESS))
+      << sddl;
+  EXPECT_EQ(AllowedFor(security.Descriptor.data(), WinBuiltinAdministratorsSid) & KEY_ALL_ACCESS,
+            static_cast<ACCESS_MASK>(KEY_ALL_ACCESS))
+      << sddl;
+
+  // Only the 32-bit view has it.
+  HKEY native = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_64KEY, &native),
+            ERROR_FILE_NOT_FOUND);
+  if (native) RegCloseKey(native);
+}
+
+TEST_F(Opener, GrantKeepsTheStoredSettings) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const DWORD stored = 0x27;
+  RegSetValueExW(key, L"ButtonSetup", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stored), sizeof(stored));
+  RegCloseKey(key);
+
+  // Twice, as a reinstall does.
+  for (int run = 0; run < 2; ++run) {
+    LaunchedProcess opener = RunOpener(L"/grant-settings-access");
+    ASSERT_EQ(opener.WaitExit(10000), 0u) << "run " << run;
+  }
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key), ERROR_SUCCESS);
+  DWORD value = 0, size = sizeof(value);
+  EXPECT_EQ(RegQueryValueExW(key, L"ButtonSetup", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(value, stored);
+}
+
+TEST_F(Opener, StopEndsEveryCopyOfTheUtility) {
+  LaunchedProcess first = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(first.Pid()), nullptr);
+  // A second copy fails to start and stays, with its own main window, until the user ends it.
+  LaunchedProcess second = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(second.Pid()), nullptr);
+
+  LaunchedProcess opener = RunOpener(L"/stop-utility");
+  EXPECT_EQ(opener.WaitExit(20000), 0u);
+  EXPECT_NE(first.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_NE(second.WaitExit(0), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(FindWindowW(kMainWindowClass, nullptr), nullptr);
+
+  // Nothing left to stop is no failure, and shows nothing.
+  LaunchedProcess idle = RunOpener(L"-Stop-Utility");
+  EXPECT_EQ(idle.WaitExit(5000), 0u);
+}
+
+// The message speaks the system locale's language, by the utility's own rule.
+struct LocaleCase {
+  const char* Name;
+  const wchar_t* Locale;
+  std::int32_t Mode;
+};
+
+void PrintTo(const LocaleCase& c, std::ostream* out) { *out << c.Name; }
+
+class OpenerLocale : public ::testing::TestWithParam<LocaleCase> {
+ protected:
+  void SetUp() override {
+    if (GetFileAttributesW(kUnixEnv) == INVALID_FILE_ATTRIBUTES) {
+      GTEST_SKIP() << "needs Wine: the locale is set per process through LC_ALL";
+    }
+    EndAllOstinel();
+  }
+};
+
+TEST_P(OpenerLocale, NotRunningMessageSpeaksTheLocalesLanguage) {
+  const LocaleCase& c = GetParam();
+  const OpenerMessage expected = NotRunningMessage(c.Mode);
+  // Wine takes a process's system locale from LC_ALL, and a Windows child inherits its parent's
+  // Unix environment: start the opener from the Unix side, then find it by its message box.
+  std::wstring commandLine = std::wstring(L"/usr/bin/env LC_ALL=") + c.Locale + L" /usr/bin/wine \"" +
+                             SiblingProgram(L"OstinelSettings.exe") + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(kUnixEnv, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowW(kDialogClass, expected.Caption)) != nullptr; }, 15000))
+      << "no message box captioned " << Narrow(expected.Caption);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(box, &pid);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+  ASSERT_NE(process, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(box) != FALSE; }, 5000));
+  EXPECT_EQ(ControlText(box, kMessageBoxText), expected.Text) << Narrow(ControlText(box, kMessageBoxText));
+
+  PressOk(box);
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process, 5000) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+  EXPECT_EQ(code, static_cast<DWORD>(OPENER_EXIT_NOT_RUNNING));
+  if (code == STILL_ACTIVE) TerminateProcess(process, 97);
+  CloseHandle(process);
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenerLocales, OpenerLocale,
+                         ::testing::Values(LocaleCase{"English", L"en_US.UTF-8", LANGUAGE_ENGLISH},
+                                           LocaleCase{"Simplified", L"zh_CN.UTF-8", LANGUAGE_SIMPLIFIED_CHINESE},
+                                           LocaleCase{"Traditional", L"zh_TW.UTF-8", LANGUAGE_TRADITIONAL_CHINESE},
+                                           LocaleCase{"OtherChinese", L"zh_HK.UTF-8", LANGUAGE_ENGLISH}),
+                         [](const ::testing::TestParamInfo<LocaleCase>& param) {
+                           return std::string(param.param.Name);
+                         });
+
+}  // namespace

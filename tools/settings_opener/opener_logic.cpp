@@ -1,0 +1,54 @@
+#include "tools/settings_opener/opener_logic.h"
+
+#include "core/app_state.h"
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+
+wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// Whether [begin, end) spells name (lower case), ASCII letters compared without case.
+bool SpellsSwitch(const wchar_t* begin, const wchar_t* end, const wchar_t* name) {
+  for (; begin != end; ++begin, ++name) {
+    if (*name == L'\0' || FoldAscii(*begin) != *name) return false;
+  }
+  return *name == L'\0';
+}
+
+}  // namespace
+
+OpenerAction OpenerActionFromArguments(const wchar_t* arguments) {
+  if (arguments == nullptr) return OPENER_OPEN_SETTINGS;
+  const wchar_t* begin = arguments;
+  while (IsBlank(*begin) || *begin == L'"') ++begin;
+  if (*begin == L'\0') return OPENER_OPEN_SETTINGS;
+  const wchar_t* end = begin;
+  while (*end != L'\0' && !IsBlank(*end) && *end != L'"') ++end;
+  // Nothing but blanks and quotes may follow the one switch.
+  for (const wchar_t* rest = end; *rest != L'\0'; ++rest) {
+    if (!IsBlank(*rest) && *rest != L'"') return OPENER_INVALID_ARGUMENTS;
+  }
+  if (*begin != L'/' && *begin != L'-') return OPENER_INVALID_ARGUMENTS;
+  ++begin;
+  if (SpellsSwitch(begin, end, L"grant-settings-access")) return OPENER_GRANT_SETTINGS_ACCESS;
+  if (SpellsSwitch(begin, end, L"stop-utility")) return OPENER_STOP_UTILITY;
+  return OPENER_INVALID_ARGUMENTS;
+}
+
+OpenerMessage NotRunningMessage(std::int32_t languageMode) {
+  switch (languageMode) {
+    case LANGUAGE_TRADITIONAL_CHINESE:
+      // Ostinel 設定 / Ostinel 沒有在執行，無法開啟設定。請先啟動 Ostinel。
+      return {L"Ostinel \u8A2D\u5B9A",
+              L"Ostinel \u6C92\u6709\u5728\u57F7\u884C\uFF0C\u7121\u6CD5\u958B\u555F\u8A2D\u5B9A\u3002"
+              L"\u8ACB\u5148\u555F\u52D5 Ostinel\u3002"};
+    case LANGUAGE_SIMPLIFIED_CHINESE:
+      // Ostinel 设置 / Ostinel 没有在运行，无法打开设置。请先启动 Ostinel。
+      return {L"Ostinel \u8BBE\u7F6E",
+              L"Ostinel \u6CA1\u6709\u5728\u8FD0\u884C\uFF0C\u65E0\u6CD5\u6253\u5F00\u8BBE\u7F6E\u3002"
+              L"\u8BF7\u5148\u542F\u52A8 Ostinel\u3002"};
+    default:
+      return {L"Ostinel Settings", L"Ostinel is not running, so its settings cannot be opened. Start Ostinel first."};
+  }
+}

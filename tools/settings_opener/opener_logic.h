@@ -1,0 +1,37 @@
+// The settings opener's portable decisions: what its command line asks for, its exit codes and
+// the text it shows when the utility is not running.
+#pragma once
+
+#include <cstdint>
+
+// Class of the utility's hidden main window (its string resource 109).
+constexpr wchar_t UTILITY_WINDOW_CLASS[] = L"{A3F450AB-AF1C-4d36-BDAA-9B69162F70D0}";
+
+// Posted to the main window to open the settings dialog.
+constexpr unsigned OPEN_SETTINGS_MESSAGE = 0x0400 + 1;  // WM_USER + 1
+
+enum OpenerAction : int {
+  OPENER_OPEN_SETTINGS,           // no argument: ask the running utility to show its settings
+  OPENER_GRANT_SETTINGS_ACCESS,   // /grant-settings-access: installer, let every user change settings
+  OPENER_STOP_UTILITY,            // /stop-utility: installer and uninstaller, end running copies
+  OPENER_INVALID_ARGUMENTS,
+};
+
+// Exit codes.
+constexpr int OPENER_EXIT_OK = 0;
+constexpr int OPENER_EXIT_NOT_RUNNING = 1;  // no utility to open the settings of (message shown)
+constexpr int OPENER_EXIT_USAGE = 2;        // unknown argument; nothing done
+constexpr int OPENER_EXIT_FAILED = 3;       // the action was refused by the system
+
+// The action for the arguments that follow the program name. One switch at most, led by '/' or
+// '-', letters in any case; surrounding quotes and blanks are ignored.
+OpenerAction OpenerActionFromArguments(const wchar_t* arguments);
+
+struct OpenerMessage {
+  const wchar_t* Caption;
+  const wchar_t* Text;
+};
+
+// "The utility is not running" in the interface language of the mode (0 Traditional Chinese,
+// 1 Simplified Chinese, 2 English; any other mode gives English).
+OpenerMessage NotRunningMessage(std::int32_t languageMode);

@@ -1,0 +1,62 @@
+#include "tools/settings_opener/opener_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(OpenerArguments, NoSwitchOpensTheSettings) {
+  EXPECT_EQ(OpenerActionFromArguments(nullptr), OPENER_OPEN_SETTINGS);
+  EXPECT_EQ(OpenerActionFromArguments(L""), OPENER_OPEN_SETTINGS);
+  EXPECT_EQ(OpenerActionFromArguments(L"  \t "), OPENER_OPEN_SETTINGS);
+  EXPECT_EQ(OpenerActionFromArguments(L"\"\""), OPENER_OPEN_SETTINGS);
+}
+
+TEST(OpenerArguments, SwitchesInAnyCaseWithSlashOrDash) {
+  for (const wchar_t* text : {L"/grant-settings-access", L"-grant-settings-access", L"/GRANT-Settings-Access",
+                              L"  /grant-settings-access  ", L"\"/grant-settings-access\"", L"/grant-settings-access\r\n"}) {
+    EXPECT_EQ(OpenerActionFromArguments(text), OPENER_GRANT_SETTINGS_ACCESS);
+  }
+  for (const wchar_t* text : {L"/stop-utility", L"-stop-utility", L"/Stop-Utility", L"\t/stop-utility", L"\"-STOP-UTILITY\""}) {
+    EXPECT_EQ(OpenerActionFromArguments(text), OPENER_STOP_UTILITY);
+  }
+}
+
+TEST(OpenerArguments, AnythingElseIsRefused) {
+  for (const wchar_t* text : {
+           L"/", L"-", L"grant-settings-access",           // no switch character
+           L"/grant", L"/stop", L"/stop-utilit",             // a beginning is not enough
+           L"/stop-utilityx", L"/grant-settings-access2",  // nor is a longer word
+           L"/stop-utility /grant-settings-access",        // one switch at a time
+           L"/stop-utility now", L"/stop-utility\"x\"", L"/S", L"/?", L"\\stop-utility", L"/stop_utility",
+       }) {
+    EXPECT_EQ(OpenerActionFromArguments(text), OPENER_INVALID_ARGUMENTS) << text;
+  }
+}
+
+TEST(OpenerMessages, OneTextPerLanguageEnglishOtherwise) {
+  const OpenerMessage traditional = NotRunningMessage(0), simplified = NotRunningMessage(1),
+                      english = NotRunningMessage(2);
+  for (const OpenerMessage& m : {traditional, simplified, english}) {
+    ASSERT_NE(m.Caption, nullptr);
+    ASSERT_NE(m.Text, nullptr);
+    EXPECT_NE(std::wstring(m.Caption), L"");
+    EXPECT_NE(std::wstring(m.Text).find(L"Ostinel"), std::wstring::npos);
+  }
+  EXPECT_NE(std::wstring(traditional.Text), simplified.Text);
+  EXPECT_NE(std::wstring(traditional.Text), english.Text);
+  EXPECT_NE(std::wstring(simplified.Text), english.Text);
+  EXPECT_NE(std::wstring(traditional.Caption), simplified.Caption);
+  // Traditional 執行 and 設定 against Simplified 运行 and 设置.
+  EXPECT_NE(std::wstring(traditional.Text).find(L"\u57F7\u884C"), std::wstring::npos);
+  EXPECT_NE(std::wstring(traditional.Caption).find(L"\u8A2D\u5B9A"), std::wstring::npos);
+  EXPECT_NE(std::wstring(simplified.Text).find(L"\u8FD0\u884C"), std::wstring::npos);
+  EXPECT_NE(std::wstring(simplified.Caption).find(L"\u8BBE\u7F6E"), std::wstring::npos);
+  for (std::int32_t other : {3, -1, 100}) {
+    EXPECT_STREQ(NotRunningMessage(other).Text, english.Text);
+    EXPECT_STREQ(NotRunningMessage(other).Caption, english.Caption);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// OstinelSettings.exe: asks the running utility to show its settings dialog. The installer and
+// the uninstaller also use it to open the settings key to every user and to end the utility,
+// which offers no exit command of its own.
+#include <windows.h>
+#include <sddl.h>
+
+#include <array>
+
+#include "app/win_handles.h"
+#include "settings_ui/interface_language.h"
+#include "tools/settings_opener/opener_logic.h"
+
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+
+// The settings key's access list. RegSetKeySecurity replaces the whole list, so the usual
+// owners of a machine key are listed again: SYSTEM and Administrators with full control, a
+// subkey's creator with full control of it. Users may read and set values (0x2001B =
+// KEY_READ | KEY_SET_VALUE), but not change the list or the owner.
+constexpr wchar_t kSettingsKeyAccess[] = L"D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CIIO;KA;;;CO)(A;CI;0x2001b;;;BU)";
+
+constexpr DWORD kStopWaitMs = 10000;
+constexpr int kMostCopies = 16;
+
+int OpenSettings() {
+  const HWND main = FindWindowW(UTILITY_WINDOW_CLASS, nullptr);
+  if (!main) {
+    std::array<wchar_t, 16> abbreviation{};
+    GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation.data(),
+                   static_cast<int>(abbreviation.size()));
+    const OpenerMessage message = NotRunningMessage(LanguageModeFromAbbreviation(abbreviation.data()));
+    MessageBoxW(nullptr, message.Text, message.Caption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    return OPENER_EXIT_NOT_RUNNING;
+  }
+  // This process was started by the user and may hand the foreground to the dialog's process.
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  AllowSetForegroundWindow(pid);
+  return PostMessageW(main, OPEN_SETTINGS_MESSAGE, 0, 0) ? OPENER_EXIT_OK : OPENER_EXIT_FAILED;
+}
+
+// Creates the settings key in the 32-bit view when missing (values already there stay) and lets
+// every user change the settings, so that a non-administrator's OK is not silently dropped.
+int GrantSettingsAccess() {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_WOW64_32KEY | READ_CONTROL | WRITE_DAC, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    return OPENER_EXIT_FAILED;
+  }
+  const UniqueRegKey key(opened);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kSettingsKeyAccess, SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    return OPENER_EXIT_FAILED;
+  }
+  const UniqueLocalMemory descriptorMemory(descriptor);
+  if (RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) != ERROR_SUCCESS) return OPENER_EXIT_FAILED;
+  return OPENER_EXIT_OK;
+}
+
+// An ended process's windows may outlive it for a moment.
+bool WaitForWindowGone(HWND window) {
+  const ULONGLONG deadline = GetTickCount64() + kStopWaitMs;
+  while (IsWindow(window)) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+// Ends every copy of the utility that this session can see: the running one and any copy that
+// stays after a failed start. Succeeds when none is left.
+int StopUtility() {
+  for (int copy = 0; copy < kMostCopies; ++copy) {
+    const HWND main = FindWindowW(UTILITY_WINDOW_CLASS, nullptr);
+    if (!main) return OPENER_EXIT_OK;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
+    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    // A process that cannot be opened may be one that is ending already: its window then goes.
+    if (process) {
+      TerminateProcess(process.get(), 0);
+      if (WaitForSingleObject(process.get(), kStopWaitMs) != WAIT_OBJECT_0) return OPENER_EXIT_FAILED;
+    }
+    if (!WaitForWindowGone(main)) return OPENER_EXIT_FAILED;
+  }
+  return FindWindowW(UTILITY_WINDOW_CLASS, nullptr) ? OPENER_EXIT_FAILED : OPENER_EXIT_OK;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+  switch (OpenerActionFromArguments(arguments)) {
+    case OPENER_OPEN_SETTINGS: return OpenSettings();
+    case OPENER_GRANT_SETTINGS_ACCESS: return GrantSettingsAccess();
+    case OPENER_STOP_UTILITY: return StopUtility();
+    case OPENER_INVALID_ARGUMENTS: break;
+  }
+  return OPENER_EXIT_USAGE;
+}
