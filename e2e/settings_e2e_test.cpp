@@ -423,6 +423,20 @@ TEST_F(SettingsWithController, HoldTimeAndMethodChangesSendTheSetupAndOtherChang
   EXPECT_EQ(Received(), "");
 }
 
+TEST_F(SettingsWithController, StoredHoldTimeBeyondSixteenBitsSendsItsLowSixteenBits) {
+  Store(L"WaitTime", 70000);  // 0x11170
+  ASSERT_NO_FATAL_FAILURE(StartController(true));
+  Start();
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim_); }, 10000));
+  ASSERT_TRUE(WaitForReceived("00 01 70 11", 5000)) << Received();
+  SimClearReceived(*sim_);
+  Open();
+  EXPECT_EQ(SliderPosition(dialog_), 500);
+  Ok();  // the first OK of the run: stored unchanged and sent again
+  EXPECT_TRUE(WaitForReceived("00 01 70 11", 3000)) << Received();
+  EXPECT_EQ(StoredValue(L"WaitTime"), 70000u);
+}
+
 TEST_F(SettingsWithController, CommandConfirmedWithoutAControllerReachesOnePluggedInLater) {
   ASSERT_NO_FATAL_FAILURE(StartController(false));
   Start();
