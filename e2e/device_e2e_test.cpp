@@ -18,8 +18,6 @@ constexpr wchar_t kEnumFailed[] = L"SetupDiEnumDeviceInterfaces failed.\r\n";
 constexpr wchar_t kConnectOk[] = L"Connect OK!\r\n";
 constexpr wchar_t kRetryLine[] =
     L"Could not connected to Vemto Kavrix Device\r\nThis program will be auto retry again later!";
-constexpr int kIndicatorSide = 127;
-constexpr int kButtonSide = 50;
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
@@ -30,55 +28,6 @@ std::string Narrow(const std::wstring& text) {
 
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// A popup of the program: the layered one is the indicator, the 50-pixel one the function button.
-HWND FindPopup(DWORD pid, bool layered, int side) {
-  struct Search {
-    DWORD Pid;
-    bool Layered;
-    int Side;
-    HWND Found;
-  } search{pid, layered, side, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32];
-        GetClassNameW(window, className, 32);
-        if (owner != s->Pid || wcscmp(className, L"#32770") != 0) return TRUE;
-        if (((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) != s->Layered) return TRUE;
-        RECT r{};
-        GetWindowRect(window, &r);
-        if (r.right - r.left != s->Side) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
-}
-
-void MovePointerTo(int x, int y) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
-}
-
-// Stores the feature word where the program's settings store reads it (both registry views).
-void StoreButtonSetup(DWORD value) {
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-      continue;
-    }
-    RegSetValueExW(key, L"ButtonSetup", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
-  }
 }
 
 class DeviceE2e : public ::testing::Test {
@@ -246,9 +195,9 @@ TEST_F(DeviceE2e, DroppedConnectionIsRetriedAndALossSoonAfterConnectKeepsTheWind
 TEST_F(DeviceE2e, RightClickEventsShowTheIndicatorAtThePointerOtherBytesDoNothing) {
   StartController(true);
   ASSERT_NO_FATAL_FAILURE(LaunchConnected());
-  HWND indicator = FindPopup(app.Pid(), true, kIndicatorSide);
+  HWND indicator = FindIndicatorWindow(app.Pid());
   if (!indicator) GTEST_SKIP() << "the program has no indicator window yet";
-  MovePointerTo(300, 260);
+  SendPointerMove(300, 260);
   Sleep(200);
 
   // No event, an unknown bit and a left click (click sound only) leave the indicator hidden.
@@ -274,7 +223,7 @@ TEST_F(DeviceE2e, ButtonArmedWhileUnpluggedIsSentAfterTheNextConnect) {
   status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
   ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kRetryLine); }, 5000));
-  HWND button = FindPopup(app.Pid(), false, kButtonSide);
+  HWND button = FindFunctionButton(app.Pid());
   if (!button) GTEST_SKIP() << "the program has no function button yet";
 
   PostMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
@@ -289,10 +238,10 @@ TEST_F(DeviceE2e, ButtonArmedWhileUnpluggedIsSentAfterTheNextConnect) {
 // Commands go out only between reads: with a driver that holds its reads until the next touch, a
 // change waits for that touch; with one that completes idle reads, it goes out within a read.
 TEST_F(DeviceE2e, CommandsWaitForTheHeldReadAndOnceOnlyDisarmTellsTheController) {
-  StoreButtonSetup(SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY);
+  StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY);
   StartController(true);
   ASSERT_NO_FATAL_FAILURE(LaunchConnected());
-  HWND button = FindPopup(app.Pid(), false, kButtonSide);
+  HWND button = FindFunctionButton(app.Pid());
   if (!button) GTEST_SKIP() << "the program has no function button yet";
   ASSERT_TRUE(WaitForBytes(4, 2000));
   ASSERT_EQ(SimHex(SimReceivedBytes(*sim)), "00 00 64 00");  // the stored word has no hold-still bit

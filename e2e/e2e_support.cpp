@@ -166,3 +166,91 @@ void DeleteSettingsKey() {
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", view, 0);
   }
 }
+
+namespace {
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+constexpr int kSliderId = 1005;
+
+bool IsPopup(HWND window, bool layered, int side) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return ((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) == layered && r.right - r.left == side &&
+         r.bottom - r.top == side;
+}
+}  // namespace
+
+std::optional<DWORD> ReadStoredSetting(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  DWORD type = 0, data = 0, size = sizeof(data);
+  const LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return std::nullopt;
+  return data;
+}
+
+bool StoreSetting(const wchar_t* name, DWORD value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool ok =
+      RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
+}
+
+HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test) {
+  struct Search {
+    DWORD Pid;
+    const std::function<bool(HWND)>* Test;
+    HWND Found;
+  } search{pid, &test, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[32] = {};
+        GetClassNameW(window, className, 32);
+        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0 || !(*s->Test)(window)) return TRUE;
+        s->Found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+HWND FindSettingsDialog(DWORD pid) {
+  return FindProgramDialog(pid, [](HWND w) { return GetDlgItem(w, kSliderId) != nullptr; });
+}
+
+HWND FindIndicatorWindow(DWORD pid) {
+  return FindProgramDialog(pid, [](HWND w) { return IsPopup(w, true, 127); });
+}
+
+HWND FindFunctionButton(DWORD pid) {
+  return FindProgramDialog(pid, [](HWND w) { return IsPopup(w, false, 50); });
+}
+
+void SendPointerMove(int x, int y) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  }
+  return out;
+}

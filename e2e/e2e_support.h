@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,3 +56,23 @@ void EndAllOstinel();
 
 // Removes the program's settings key (both registry views).
 void DeleteSettingsKey();
+
+// A value of the program's settings key in the 32-bit view, where the program keeps it; nothing
+// when it is missing or not a REG_DWORD.
+std::optional<DWORD> ReadStoredSetting(const wchar_t* name);
+// Stores a REG_DWORD value in the program's settings key (32-bit view), creating the key.
+bool StoreSetting(const wchar_t* name, DWORD value);
+
+// The first dialog-class window of process pid that passes test.
+HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test);
+// The program's windows, told apart by their shape: the settings dialog has the hold-time slider,
+// the indicator is the 127-pixel layered popup, the function button the 50-pixel plain one.
+HWND FindSettingsDialog(DWORD pid);
+HWND FindIndicatorWindow(DWORD pid);
+HWND FindFunctionButton(DWORD pid);
+
+// A pointer move to screen pixel (x, y) made with SendInput.
+void SendPointerMove(int x, int y);
+
+// UTF-8 form of wide text, for test messages.
+std::string Utf8(const std::wstring& text);

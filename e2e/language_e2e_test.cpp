@@ -42,14 +42,6 @@ const Language kLanguages[] = {
      L"結束"},
 };
 
-std::string Narrow(const std::wstring& text) {
-  std::string out(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-                  '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
-  out.resize(out.empty() ? 0 : out.size() - 1);
-  return out;
-}
-
 void PrintTo(const Language& lang, std::ostream* out) { *out << lang.Name; }
 
 constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
@@ -131,7 +123,7 @@ TEST_P(InterfaceLanguage, SettingsDialogAndStatusWindowSpeakTheLocalesLanguage) 
   EXPECT_EQ(WindowTextOf(status), kStatusTitle);  // the same in every language
 
   HWND dialog = FindProcessWindow(app.Pid, kDialogClass, lang.Title);
-  ASSERT_NE(dialog, nullptr) << "no settings dialog titled " << Narrow(lang.Title);
+  ASSERT_NE(dialog, nullptr) << "no settings dialog titled " << Utf8(lang.Title);
   HWND main = FindProcessWindow(app.Pid, kMainWindowClass, nullptr);
   ASSERT_TRUE(PostMessageW(main, WM_OPEN_SETTINGS, 0, 0));
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
@@ -156,7 +148,7 @@ TEST_P(InterfaceLanguage, FailedStartOffersTheExitButtonInTheLocalesLanguage) {
   HWND status = WaitForStatusWindow(second.Pid);
   ASSERT_NE(status, nullptr);
   EXPECT_TRUE(WaitUntil([&] { return ControlText(status, kStatusButton) == lang.ExitButton; }, 5000))
-      << Narrow(ControlText(status, kStatusButton));
+      << Utf8(ControlText(status, kStatusButton));
   // The first copy keeps its ordinary button.
   EXPECT_EQ(ControlText(FindProcessWindow(first.Pid, kDialogClass, kStatusTitle), kStatusButton), lang.StatusButton);
 }
@@ -173,9 +165,9 @@ TEST(InterfaceLanguageOther, OtherLocalesGiveEnglish) {
     ASSERT_NO_FATAL_FAILURE(LaunchOstinelInLocale(locale, app));
     HWND status = WaitForStatusWindow(app.Pid);
     ASSERT_NE(status, nullptr);
-    EXPECT_EQ(ControlText(status, kStatusButton), L"Close") << Narrow(locale);
+    EXPECT_EQ(ControlText(status, kStatusButton), L"Close") << Utf8(locale);
     EXPECT_NE(FindProcessWindow(app.Pid, kDialogClass, L"Vemto Touch Screen Program Setting"), nullptr)
-        << Narrow(locale);
+        << Utf8(locale);
   }
   EndAllOstinel();
 }

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
-constexpr int kSlider = 1005;
 constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box's text
 constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
 
@@ -28,27 +27,6 @@ LaunchedProcess RunOpener(const std::wstring& arguments) {
   LaunchedProcess p;
   CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p.info);
   return p;
-}
-
-// The settings dialog of the process: its dialog window with the hold-time slider.
-HWND FindSettingsDialog(DWORD pid) {
-  struct Search {
-    DWORD Pid;
-    HWND Found;
-  } search{pid, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32] = {};
-        GetClassNameW(window, className, 32);
-        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0 || !GetDlgItem(window, kSlider)) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
 }
 
 // A visible dialog window (the message box) of the process.
@@ -73,14 +51,6 @@ std::int32_t OwnLanguageMode() {
   wchar_t abbreviation[16] = {};
   GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, 16);
   return LanguageModeFromAbbreviation(abbreviation);
-}
-
-std::string Narrow(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
 }
 
 class Opener : public ::testing::Test {
@@ -200,7 +170,7 @@ TEST_F(Opener, GrantCreatesTheKeyInThe32BitViewAndLetsUsersChangeIt) {
   KeySecurity security = ReadKeySecurity(key);
   RegCloseKey(key);
   ASSERT_FALSE(security.Descriptor.empty());
-  const std::string sddl = Narrow(security.Sddl);
+  const std::string sddl = Utf8(security.Sddl);
 
   const ACCESS_MASK users = AllowedFor(security.Descriptor.data(), WinBuiltinUsersSid);
   EXPECT_EQ(users & (KEY_QUERY_VALUE | KEY_SET_VALUE), static_cast<ACCESS_MASK>(KEY_QUERY_VALUE | KEY_SET_VALUE))
@@ -295,13 +265,13 @@ TEST_P(OpenerLocale, NotRunningMessageSpeaksTheLocalesLanguage) {
 
   HWND box = nullptr;
   ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowW(kDialogClass, expected.Caption)) != nullptr; }, 15000))
-      << "no message box captioned " << Narrow(expected.Caption);
+      << "no message box captioned " << Utf8(expected.Caption);
   DWORD pid = 0;
   GetWindowThreadProcessId(box, &pid);
   HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
   ASSERT_NE(process, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(box) != FALSE; }, 5000));
-  EXPECT_EQ(ControlText(box, kMessageBoxText), expected.Text) << Narrow(ControlText(box, kMessageBoxText));
+  EXPECT_EQ(ControlText(box, kMessageBoxText), expected.Text) << Utf8(ControlText(box, kMessageBoxText));
 
   PressOk(box);
   DWORD code = STILL_ACTIVE;

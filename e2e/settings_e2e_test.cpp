@@ -54,59 +54,17 @@ std::wstring WithUnit(const wchar_t* seconds) {
   return std::wstring(seconds) + (english ? L" sec" : L" \u79D2");
 }
 
-// The first dialog window of the process that passes the test.
-HWND FindDialogOf(DWORD pid, bool (*test)(HWND)) {
-  struct Search {
-    DWORD Pid;
-    bool (*Test)(HWND);
-    HWND Found;
-  } search{pid, test, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32];
-        GetClassNameW(window, className, 32);
-        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0 || !s->Test(window)) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
-}
+void Store(const wchar_t* name, DWORD value) { ASSERT_TRUE(StoreSetting(name, value)); }
 
-// The settings dialog, in any language: the dialog with the hold-time slider.
-HWND FindSettingsDialog(DWORD pid) {
-  return FindDialogOf(pid, [](HWND w) { return GetDlgItem(w, kSlider) != nullptr; });
-}
-
-// The function button: the 50-pixel popup without a colour key.
-HWND FindFunctionButton(DWORD pid) {
-  return FindDialogOf(pid, [](HWND w) {
-    RECT r{};
-    GetWindowRect(w, &r);
-    return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_LAYERED) == 0 && r.right - r.left == 50 && r.bottom - r.top == 50;
-  });
-}
-
-std::optional<DWORD> StoredValue(const wchar_t* name, REGSAM view = KEY_WOW64_32KEY) {
+// The program keeps its settings in the 32-bit view only.
+bool In64BitView(const wchar_t* name) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return std::nullopt;
-  DWORD type = 0, data = 0, size = sizeof(data);
-  const LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool found = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return std::nullopt;
-  return data;
-}
-
-void Store(const wchar_t* name, DWORD value) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-  RegCloseKey(key);
+  return found;
 }
 
 void DeleteStoredValue(const wchar_t* name) {
@@ -165,9 +123,9 @@ class SettingsDialog : public ::testing::Test {
 TEST_F(SettingsDialog, FirstStartStoresTheDefaultWordAndShowsTheDefaults) {
   Start();
   // Loading at start created the key with the word only.
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 15u);
-  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
-  EXPECT_EQ(StoredValue(L"ButtonSetup", KEY_WOW64_64KEY), std::nullopt);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
+  EXPECT_FALSE(In64BitView(L"ButtonSetup"));
 
   Open();
   EXPECT_TRUE(Checked(dialog_, kLeftSound));
@@ -204,11 +162,11 @@ TEST_F(SettingsDialog, HoldTimeChangeStoresBothValuesInThe32BitView) {
   Open();
   MoveSlider(dialog_, 250);
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.5"));  // at once, before OK
-  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
   Ok();
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 15u);
-  EXPECT_EQ(StoredValue(L"WaitTime"), 250u);
-  EXPECT_EQ(StoredValue(L"WaitTime", KEY_WOW64_64KEY), std::nullopt);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 250u);
+  EXPECT_FALSE(In64BitView(L"WaitTime"));
 
   Open();
   EXPECT_EQ(SliderPosition(dialog_), 250);
@@ -219,7 +177,7 @@ TEST_F(SettingsDialog, LaterOkStoresTheWordButNotAnUnchangedHoldTime) {
   Start();
   Open();
   Ok();  // the first OK of the run stores both
-  EXPECT_EQ(StoredValue(L"WaitTime"), 100u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);
 
   // Take the hold time away behind the program's back: an OK that does not change it must not
   // write it again.
@@ -229,8 +187,8 @@ TEST_F(SettingsDialog, LaterOkStoresTheWordButNotAnUnchangedHoldTime) {
   Click(dialog_, kLeftSound);                           // sound only
   EXPECT_FALSE(Checked(dialog_, kLeftSound));
   Ok();
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 14u);
-  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 14u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
 
   Open();
   EXPECT_FALSE(Checked(dialog_, kLeftSound));
@@ -247,8 +205,8 @@ TEST_F(SettingsDialog, CancelStoresNothingAndReopeningShowsTheStoredMethod) {
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"4.0"));
   Click(dialog_, IDCANCEL);
   EXPECT_FALSE(IsWindowVisible(dialog_));
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 15u);
-  EXPECT_EQ(StoredValue(L"WaitTime"), std::nullopt);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
 
   Open();
   EXPECT_EQ(SelectedMethod(dialog_), 2);
@@ -271,7 +229,7 @@ TEST_F(SettingsDialog, ReopeningAVisibleDialogDiscardsUnconfirmedEdits) {
   EXPECT_EQ(SliderPosition(dialog_), 150);
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.5"));
   Ok();
-  EXPECT_EQ(StoredValue(L"WaitTime"), 150u);  // the slider's 300 was never confirmed
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 150u);  // the slider's 300 was never confirmed
 }
 
 TEST_F(SettingsDialog, BothMethodBitsSelectTheFunctionButtonAndOkDropsTheHoldBitAndHigherBits) {
@@ -282,7 +240,7 @@ TEST_F(SettingsDialog, BothMethodBitsSelectTheFunctionButtonAndOkDropsTheHoldBit
   EXPECT_TRUE(Checked(dialog_, kLeftSound));
   EXPECT_FALSE(Checked(dialog_, kOnceOnly));
   Ok();
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 0x1Bu);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x1Bu);
 }
 
 TEST_F(SettingsDialog, StoredHoldTimeOutsideTheRangeIsKeptAndShown) {
@@ -292,7 +250,7 @@ TEST_F(SettingsDialog, StoredHoldTimeOutsideTheRangeIsKeptAndShown) {
   EXPECT_EQ(SliderPosition(dialog_), 500);  // the thumb at the end of the range
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"9.0"));
   Ok();
-  EXPECT_EQ(StoredValue(L"WaitTime"), 900u);  // OK without touching the slider keeps the number
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 900u);  // OK without touching the slider keeps the number
 
   Store(L"WaitTime", 20);
   Open();
@@ -301,7 +259,7 @@ TEST_F(SettingsDialog, StoredHoldTimeOutsideTheRangeIsKeptAndShown) {
   MoveSlider(dialog_, 60);  // moving the slider brings it into the range
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"0.6"));
   Ok();
-  EXPECT_EQ(StoredValue(L"WaitTime"), 60u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 60u);
 }
 
 TEST_F(SettingsDialog, OkWithoutAControllerReturnsAtOnceAndTheProgramStaysResponsive) {
@@ -314,7 +272,7 @@ TEST_F(SettingsDialog, OkWithoutAControllerReturnsAtOnceAndTheProgramStaysRespon
   ASSERT_TRUE(SendMessageTimeoutW(ok, BM_CLICK, 0, 0, SMTO_NORMAL, 3000, &result));
   EXPECT_LT(GetTickCount64() - before, 1000u);
   EXPECT_FALSE(IsWindowVisible(dialog_));
-  EXPECT_EQ(StoredValue(L"WaitTime"), 320u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 320u);
 
   // The UI thread answers right away.
   EXPECT_TRUE(SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result));
@@ -332,7 +290,7 @@ TEST_F(SettingsDialog, OkShowsTheFunctionButtonForItsMethodAndHidesItOtherwise) 
   Click(dialog_, kMethodButton);
   Ok();
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 0x1Bu);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x1Bu);
 
   Open();
   Click(dialog_, kMethodHold);
@@ -403,7 +361,7 @@ TEST_F(SettingsWithController, HoldTimeAndMethodChangesSendTheSetupAndOtherChang
   Click(dialog_, kRightFlash);
   Click(dialog_, kOnceOnly);
   Ok();
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), 0x26u);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x26u);
   Sleep(1000);
   EXPECT_EQ(Received(), "");
 
@@ -434,7 +392,7 @@ TEST_F(SettingsWithController, StoredHoldTimeBeyondSixteenBitsSendsItsLowSixteen
   EXPECT_EQ(SliderPosition(dialog_), 500);
   Ok();  // the first OK of the run: stored unchanged and sent again
   EXPECT_TRUE(WaitForReceived("00 01 70 11", 3000)) << Received();
-  EXPECT_EQ(StoredValue(L"WaitTime"), 70000u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 70000u);
 }
 
 TEST_F(SettingsWithController, CommandConfirmedWithoutAControllerReachesOnePluggedInLater) {

@@ -24,56 +24,7 @@
 
 namespace {
 
-constexpr int kIndicatorSide = 127;
 constexpr int kIndicatorOffset = 63;
-constexpr int kButtonSide = 50;
-
-HWND FindPopup(DWORD pid, bool layered, int side) {
-  struct Search {
-    DWORD Pid;
-    bool Layered;
-    int Side;
-    HWND Found;
-  } search{pid, layered, side, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32];
-        GetClassNameW(window, className, 32);
-        if (owner != s->Pid || wcscmp(className, L"#32770") != 0) return TRUE;
-        if (((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) != s->Layered) return TRUE;
-        RECT r{};
-        GetWindowRect(window, &r);
-        if (r.right - r.left != s->Side) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
-}
-
-void MovePointerTo(int x, int y) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
-}
-
-void StoreButtonSetup(DWORD value) {
-  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-      continue;
-    }
-    RegSetValueExW(key, L"ButtonSetup", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    RegCloseKey(key);
-  }
-}
 
 void PrintFigures(const char* name, std::vector<double> ms, int attempts) {
   if (ms.empty()) {
@@ -118,7 +69,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   EndAllOstinel();
-  StoreButtonSetup(SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY);
+  StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY);
   SimOptions options;
   options.PipeName = L"ostinel-bench";
   std::uint32_t error = 0;
@@ -134,8 +85,8 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   std::printf("connected; first command %s\n", SimHex(SimCommands(*sim)[0].Bytes).c_str());
-  HWND indicator = FindPopup(app.Pid(), true, kIndicatorSide);
-  HWND button = FindPopup(app.Pid(), false, kButtonSide);
+  HWND indicator = FindIndicatorWindow(app.Pid());
+  HWND button = FindFunctionButton(app.Pid());
 
   // 1. Event to indicator placed at the pointer.
   std::vector<double> toIndicator;
@@ -145,7 +96,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < events; ++i) {
       const int x = 205 + (i % 2) * 300 + (i % 7) * 10;
       const int y = 200 + (i % 3) * 100;
-      MovePointerTo(x, y);
+      SendPointerMove(x, y);
       Sleep(20);  // the hook records the move
       std::uint64_t sent = 0;
       if (!SimSendEvent(*sim, EVENT_RIGHT_CLICK, &sent)) continue;
