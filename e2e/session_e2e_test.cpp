@@ -19,66 +19,12 @@
 namespace {
 
 constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 constexpr int kOnceOnly = 1003, kSlider = 1005, kMethodButton = 1010;
-constexpr int kIndicatorSide = 127;
-constexpr int kButtonSide = 50;
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
   SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
   return static_cast<LRESULT>(result);
-}
-
-// A dialog-class window of the process: the layered 127-pixel one is the indicator, the plain
-// 50-pixel one the function button, the one with the slider the settings dialog.
-HWND FindProcessDialog(DWORD pid, bool (*test)(HWND)) {
-  struct Search {
-    DWORD Pid;
-    bool (*Test)(HWND);
-    HWND Found;
-  } search{pid, test, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32];
-        GetClassNameW(window, className, 32);
-        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0 || !s->Test(window)) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
-}
-
-bool IsPopupOf(HWND window, bool layered, int side) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  return ((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) == layered && r.right - r.left == side &&
-         r.bottom - r.top == side;
-}
-
-std::optional<DWORD> StoredValue(const wchar_t* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  DWORD type = 0, data = 0, size = sizeof(data);
-  const LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return std::nullopt;
-  return data;
-}
-
-void MovePointerTo(int x, int y) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
 }
 
 // When the controller saw each connection begin (pipe thread writes, test reads).
@@ -163,9 +109,9 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   DWORD owner = 0;
   GetWindowThreadProcessId(main, &owner);
   ASSERT_EQ(owner, app.Pid());
-  dialog = FindProcessDialog(app.Pid(), [](HWND w) { return GetDlgItem(w, kSlider) != nullptr; });
-  button = FindProcessDialog(app.Pid(), [](HWND w) { return IsPopupOf(w, false, kButtonSide); });
-  HWND indicator = FindProcessDialog(app.Pid(), [](HWND w) { return IsPopupOf(w, true, kIndicatorSide); });
+  dialog = FindSettingsDialog(app.Pid());
+  button = FindFunctionButton(app.Pid());
+  HWND indicator = FindIndicatorWindow(app.Pid());
   ASSERT_NE(dialog, nullptr);
   ASSERT_NE(button, nullptr);
   ASSERT_NE(indicator, nullptr);
@@ -182,8 +128,8 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   ASSERT_TRUE(WaitForBytes(8, 2000)) << Received();
   EXPECT_EQ(Received(), "00 01 64 00 00 00 FA 00");
   const DWORD withButton = SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON;
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), withButton);
-  EXPECT_EQ(StoredValue(L"WaitTime"), 250u);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), withButton);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 250u);
   EXPECT_TRUE(IsWindowVisible(button));
 
   // A second OK that only turns on once-only: stored and in force, but nothing for the controller.
@@ -192,8 +138,8 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   EXPECT_EQ(Send(slider, TBM_GETPOS), 250);
   Send(GetDlgItem(dialog, kOnceOnly), BM_CLICK);
   Ok();
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), withButton | SETUP_ONCE_ONLY);
-  EXPECT_EQ(StoredValue(L"WaitTime"), 250u);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), withButton | SETUP_ONCE_ONLY);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 250u);
   EXPECT_TRUE(IsWindowVisible(button));
 
   // Arm the button; the controller is told at once.
@@ -202,7 +148,7 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   EXPECT_EQ(Received(), "00 01 64 00 00 00 FA 00 01 01");
 
   // The right click that the armed button produced disarms it (once only) and shows the indicator.
-  MovePointerTo(300, 260);
+  SendPointerMove(300, 260);
   Sleep(100);
   ASSERT_TRUE(SimSendEvent(*sim, EVENT_RIGHT_CLICK));
   ASSERT_TRUE(WaitForBytes(12, 2000)) << Received();
@@ -244,7 +190,7 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   EXPECT_GE(commands[4].UnixMicros, connections.StartedMicros[1]);  // sent on the new connection
   EXPECT_LT(commands[3].UnixMicros, connections.StartedMicros[1]);
   EXPECT_TRUE(IsWindowVisible(button));
-  EXPECT_EQ(StoredValue(L"ButtonSetup"), withButton | SETUP_ONCE_ONLY);
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), withButton | SETUP_ONCE_ONLY);
 }
 
 }  // namespace
