@@ -254,3 +254,20 @@ std::string Utf8(const std::wstring& text) {
   }
   return out;
 }
+
+bool LaunchInLocale(const wchar_t* locale, const wchar_t* fileName) {
+  // A Windows child inherits its parent's Unix environment, so the locale has to be set on the
+  // Unix side of the start.
+  std::wstring commandLine =
+      std::wstring(L"/usr/bin/env LC_ALL=") + locale + L" /usr/bin/wine \"" + SiblingProgram(fileName) + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(L"Z:\\usr\\bin\\env", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return false;
+  }
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  return true;
+}

@@ -74,5 +74,10 @@ HWND FindFunctionButton(DWORD pid);
 // A pointer move to screen pixel (x, y) made with SendInput.
 void SendPointerMove(int x, int y);
 
+// Starts a program of this build in the given Unix locale (LC_ALL), which Wine turns into the
+// process's system locale. It goes through /usr/bin/env, so Wine gives back no process handle: find
+// the new process by its windows. False when the start failed.
+bool LaunchInLocale(const wchar_t* locale, const wchar_t* fileName);
+
 // UTF-8 form of wide text, for test messages.
 std::string Utf8(const std::wstring& text);

@@ -75,15 +75,7 @@ struct LocaleProcess {
 // Starts Ostinel.exe with LC_ALL=locale and waits for its main window, which tells its process.
 void LaunchOstinelInLocale(const wchar_t* locale, LocaleProcess& launched) {
   const std::set<DWORD> before = RunningCopies();
-  std::wstring commandLine = std::wstring(L"/usr/bin/env LC_ALL=") + locale + L" /usr/bin/wine \"" +
-                             SiblingProgram(L"Ostinel.exe") + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  // Wine runs a Unix program for CreateProcessW and returns no handle for it.
-  ASSERT_TRUE(CreateProcessW(kUnixEnv, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  if (pi.hThread) CloseHandle(pi.hThread);
-  if (pi.hProcess) CloseHandle(pi.hProcess);
+  ASSERT_TRUE(LaunchInLocale(locale, L"Ostinel.exe"));
   DWORD pid = 0;
   ASSERT_TRUE(WaitUntil(
       [&] {

@@ -252,16 +252,8 @@ class OpenerLocale : public ::testing::TestWithParam<LocaleCase> {
 TEST_P(OpenerLocale, NotRunningMessageSpeaksTheLocalesLanguage) {
   const LocaleCase& c = GetParam();
   const OpenerMessage expected = NotRunningMessage(c.Mode);
-  // Wine takes a process's system locale from LC_ALL, and a Windows child inherits its parent's
-  // Unix environment: start the opener from the Unix side, then find it by its message box.
-  std::wstring commandLine = std::wstring(L"/usr/bin/env LC_ALL=") + c.Locale + L" /usr/bin/wine \"" +
-                             SiblingProgram(L"OstinelSettings.exe") + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(kUnixEnv, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  if (pi.hThread) CloseHandle(pi.hThread);
-  if (pi.hProcess) CloseHandle(pi.hProcess);
+  // The opener is found by its message box.
+  ASSERT_TRUE(LaunchInLocale(c.Locale, L"OstinelSettings.exe"));
 
   HWND box = nullptr;
   ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowW(kDialogClass, expected.Caption)) != nullptr; }, 15000))

@@ -41,8 +41,6 @@
 namespace {
 
 constexpr wchar_t kMinimalTitle[] = L"Minimal dialog";
-constexpr int kIndicatorSide = 127;
-constexpr int kButtonSide = 50;
 constexpr DWORD kProbeIntervalMs = 50;
 constexpr UINT kProbeTimeoutMs = 100;
 
@@ -187,41 +185,6 @@ unsigned long long FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
   return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-HWND FindPopup(DWORD pid, bool layered, int side) {
-  struct Search {
-    DWORD Pid;
-    bool Layered;
-    int Side;
-    HWND Found;
-  } search{pid, layered, side, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t className[32];
-        GetClassNameW(window, className, 32);
-        if (owner != s->Pid || wcscmp(className, kDialogClass) != 0) return TRUE;
-        if (((GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) != s->Layered) return TRUE;
-        RECT r{};
-        GetWindowRect(window, &r);
-        if (r.right - r.left != s->Side) return TRUE;
-        s->Found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.Found;
-}
-
-void MovePointerTo(int x, int y) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
 }
 
 bool VisibleWindowOf(DWORD pid, const wchar_t* title) {
@@ -536,9 +499,9 @@ int wmain(int argc, wchar_t** argv) {
 
   // 3 and 4. The flood, then memory after it.
   HWND main = FindWindowW(kMainWindowClass, nullptr);
-  HWND indicator = FindPopup(app.Pid(), true, kIndicatorSide);
-  HWND button = FindPopup(app.Pid(), false, kButtonSide);
-  MovePointerTo(400, 300);
+  HWND indicator = FindIndicatorWindow(app.Pid());
+  HWND button = FindFunctionButton(app.Pid());
+  SendPointerMove(400, 300);
   Sleep(200);
   const MemorySample ostinelMemBeforeFlood = MemoryOf(app);
   Note("flood of %d bytes\n", floodCount);
