@@ -9,9 +9,8 @@ template=${OSTINEL_WINE_TEMPLATE:-$PWD/wine-template}
 ostinel_wine_template "$template" || exit 1
 ostinel_ensure_display || exit 1
 
-prefix=$(mktemp -d /tmp/ostinel-wine.XXXXXX)
-cp -a "$template/." "$prefix/"
-export WINEPREFIX=$prefix
+ostinel_fresh_prefix "$template" || exit 1
+prefix=$OSTINEL_PREFIX
 # Start the server and Wine's own helper processes with stdio away from ctest.
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1

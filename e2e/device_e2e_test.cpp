@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
+#include "e2e/program_test.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
@@ -30,16 +31,11 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class DeviceE2e : public ::testing::Test {
+class DeviceE2e : public ProgramTest {
  protected:
-  void SetUp() override {
-    EndAllOstinel();
-    DeleteSettingsKey();
-  }
   void TearDown() override {
-    EndAllOstinel();
+    ProgramTest::TearDown();
     sim.reset();
-    DeleteSettingsKey();
   }
 
   // A fresh pipe name per test: an instance of a previous test's pipe may linger in the server.

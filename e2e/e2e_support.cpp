@@ -48,7 +48,8 @@ std::wstring SiblingProgram(const wchar_t* fileName) {
   return dir + fileName;
 }
 
-LaunchedProcess Launch(const std::wstring& path, const std::vector<std::wstring>& extraEnvironment) {
+LaunchedProcess Launch(const std::wstring& path, const std::vector<std::wstring>& extraEnvironment,
+                       const std::wstring& arguments) {
   // Environment block: ours plus the additions.
   std::wstring block;
   if (!extraEnvironment.empty()) {
@@ -59,6 +60,7 @@ LaunchedProcess Launch(const std::wstring& path, const std::vector<std::wstring>
     block.push_back(L'\0');
   }
   std::wstring commandLine = L"\"" + path + L"\"";
+  if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   LaunchedProcess p;
@@ -133,6 +135,20 @@ std::wstring WindowTextOf(HWND window) {
 std::wstring ControlText(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);
   return control ? WindowTextOf(control) : L"<no control>";
+}
+
+LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+bool OpenSettingsDialog(HWND mainWindow, HWND dialog) {
+  if (!PostMessageW(mainWindow, WM_USER + 1, 0, 0)) return false;
+  if (!WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000)) return false;
+  SendWithTimeout(mainWindow, WM_NULL);
+  SendWithTimeout(mainWindow, WM_NULL);
+  return true;
 }
 
 HWND WaitForStatusWindow(DWORD pid, DWORD timeoutMs) {

@@ -33,8 +33,9 @@ struct LaunchedProcess {
 // Full path of a program built beside the test executable.
 std::wstring SiblingProgram(const wchar_t* fileName);
 
-// Starts a program with the given environment additions (NAME=VALUE), stdio on NUL.
-LaunchedProcess Launch(const std::wstring& path, const std::vector<std::wstring>& extraEnvironment = {});
+// Starts a program with the given environment additions (NAME=VALUE) and command-line arguments.
+LaunchedProcess Launch(const std::wstring& path, const std::vector<std::wstring>& extraEnvironment = {},
+                       const std::wstring& arguments = L"");
 LaunchedProcess LaunchOstinel(const std::vector<std::wstring>& extraEnvironment = {});
 
 // Polls every 10 ms until check() holds or timeoutMs passes.
@@ -47,6 +48,14 @@ HWND WaitForProcessWindow(DWORD pid, const wchar_t* className, const wchar_t* ti
 // Text of a window in another process (WM_GETTEXT with a timeout).
 std::wstring WindowTextOf(HWND window);
 std::wstring ControlText(HWND dialog, int id);
+
+// SendMessage to a window of another process, with a 5 s timeout; the result, or 0.
+LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// What another process does to open the settings: WM_USER+1 posted to the main window. Waits until
+// the dialog is visible and the reload has run (when the dialog was up already, visibility says
+// nothing; a sent message is taken before the posted one, so after two round trips the post ran).
+bool OpenSettingsDialog(HWND mainWindow, HWND dialog);
 
 // Status window of the process, once visible.
 HWND WaitForStatusWindow(DWORD pid, DWORD timeoutMs = 15000);

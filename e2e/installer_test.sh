@@ -16,9 +16,8 @@ template=${OSTINEL_WINE_TEMPLATE:-$PWD/wine-template}
 ostinel_wine_template "$template" || exit 1
 ostinel_ensure_display || exit 1
 
-prefix=$(mktemp -d /tmp/ostinel-setup.XXXXXX)
-cp -a "$template/." "$prefix/"
-export WINEPREFIX=$prefix
+ostinel_fresh_prefix "$template" /tmp/ostinel-setup.XXXXXX || exit 1
+prefix=$OSTINEL_PREFIX
 log=$prefix.log
 utility_pid=
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "e2e/program_test.h"
 #include "settings_ui/interface_language.h"
 #include "tools/settings_opener/opener_logic.h"
 
@@ -19,14 +20,7 @@ constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
 
 // Starts the opener with the given arguments.
 LaunchedProcess RunOpener(const std::wstring& arguments) {
-  const std::wstring path = SiblingProgram(L"OstinelSettings.exe");
-  std::wstring commandLine = L"\"" + path + L"\"";
-  if (!arguments.empty()) commandLine += L" " + arguments;
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  LaunchedProcess p;
-  CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p.info);
-  return p;
+  return Launch(SiblingProgram(L"OstinelSettings.exe"), {}, arguments);
 }
 
 // A visible dialog window (the message box) of the process.
@@ -53,17 +47,7 @@ std::int32_t OwnLanguageMode() {
   return LanguageModeFromAbbreviation(abbreviation);
 }
 
-class Opener : public ::testing::Test {
- protected:
-  void SetUp() override {
-    EndAllOstinel();
-    DeleteSettingsKey();
-  }
-  void TearDown() override {
-    EndAllOstinel();
-    DeleteSettingsKey();
-  }
-};
+using Opener = ProgramTest;
 
 TEST_F(Opener, ShowsTheSettingsDialogOfTheRunningUtility) {
   LaunchedProcess app = LaunchOstinel();

@@ -14,18 +14,13 @@
 #include "core/app_state.h"
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
+#include "e2e/program_test.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
 
 constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr int kOnceOnly = 1003, kSlider = 1005, kMethodButton = 1010;
-
-LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
-  return static_cast<LRESULT>(result);
-}
 
 // When the controller saw each connection begin (pipe thread writes, test reads).
 struct ConnectionLog {
@@ -40,16 +35,11 @@ void RecordConnection(void* context, bool connected) {
   log->StartedMicros.push_back(SimNowMicros());
 }
 
-class SessionE2e : public ::testing::Test {
+class SessionE2e : public ProgramTest {
  protected:
-  void SetUp() override {
-    EndAllOstinel();
-    DeleteSettingsKey();
-  }
   void TearDown() override {
-    EndAllOstinel();
+    ProgramTest::TearDown();
     sim.reset();
-    DeleteSettingsKey();
   }
 
   std::string Received() { return SimHex(SimReceivedBytes(*sim)); }
@@ -58,16 +48,10 @@ class SessionE2e : public ::testing::Test {
   }
 
   // What a settings tool does: WM_USER+1 to the main window, found by its class name.
-  void OpenSettings() {
-    ASSERT_TRUE(PostMessageW(main, WM_OPEN_SETTINGS, 0, 0));
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
-    // A sent message is taken before the posted one; after two round trips the reload has run.
-    Send(main, WM_NULL);
-    Send(main, WM_NULL);
-  }
+  void OpenSettings() { ASSERT_TRUE(OpenSettingsDialog(main, dialog)); }
 
   void Ok() {
-    Send(GetDlgItem(dialog, IDOK), BM_CLICK);
+    SendWithTimeout(GetDlgItem(dialog, IDOK), BM_CLICK);
     EXPECT_FALSE(IsWindowVisible(dialog));
   }
 
@@ -120,10 +104,10 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   // Settings: the function button as method, 2.5 s hold time. The method and the hold time
   // changed, so the controller gets a new setup: no hold-still flag, 250 = FA 00.
   ASSERT_NO_FATAL_FAILURE(OpenSettings());
-  Send(GetDlgItem(dialog, kMethodButton), BM_CLICK);
+  SendWithTimeout(GetDlgItem(dialog, kMethodButton), BM_CLICK);
   HWND slider = GetDlgItem(dialog, kSlider);
-  Send(slider, TBM_SETPOS, TRUE, 250);
-  Send(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 250), reinterpret_cast<LPARAM>(slider));
+  SendWithTimeout(slider, TBM_SETPOS, TRUE, 250);
+  SendWithTimeout(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 250), reinterpret_cast<LPARAM>(slider));
   Ok();
   ASSERT_TRUE(WaitForBytes(8, 2000)) << Received();
   EXPECT_EQ(Received(), "00 01 64 00 00 00 FA 00");
@@ -134,9 +118,9 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
 
   // A second OK that only turns on once-only: stored and in force, but nothing for the controller.
   ASSERT_NO_FATAL_FAILURE(OpenSettings());
-  EXPECT_EQ(Send(GetDlgItem(dialog, kMethodButton), BM_GETCHECK), BST_CHECKED);
-  EXPECT_EQ(Send(slider, TBM_GETPOS), 250);
-  Send(GetDlgItem(dialog, kOnceOnly), BM_CLICK);
+  EXPECT_EQ(SendWithTimeout(GetDlgItem(dialog, kMethodButton), BM_GETCHECK), BST_CHECKED);
+  EXPECT_EQ(SendWithTimeout(slider, TBM_GETPOS), 250);
+  SendWithTimeout(GetDlgItem(dialog, kOnceOnly), BM_CLICK);
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), withButton | SETUP_ONCE_ONLY);
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 250u);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "e2e/program_test.h"
 #include "settings_ui/interface_language.h"
 #include "tools/sim_controller/sim_controller.h"
 
@@ -21,21 +22,15 @@ constexpr int kLeftSound = 1000, kRightSound = 1001, kRightFlash = 1002, kOnceOn
 constexpr int kSlider = 1005, kLabel = 1006;
 constexpr int kMethodNone = 1009, kMethodButton = 1010, kMethodHold = 1011;
 
-LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
-  return static_cast<LRESULT>(result);
-}
-
-bool Checked(HWND dialog, int id) { return Send(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED; }
-int SliderPosition(HWND dialog) { return static_cast<int>(Send(GetDlgItem(dialog, kSlider), TBM_GETPOS)); }
-void Click(HWND dialog, int id) { Send(GetDlgItem(dialog, id), BM_CLICK); }
+bool Checked(HWND dialog, int id) { return SendWithTimeout(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED; }
+int SliderPosition(HWND dialog) { return static_cast<int>(SendWithTimeout(GetDlgItem(dialog, kSlider), TBM_GETPOS)); }
+void Click(HWND dialog, int id) { SendWithTimeout(GetDlgItem(dialog, id), BM_CLICK); }
 
 // As the trackbar itself does on a move: set the position, then tell the dialog.
 void MoveSlider(HWND dialog, int position) {
   HWND slider = GetDlgItem(dialog, kSlider);
-  Send(slider, TBM_SETPOS, TRUE, position);
-  Send(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
+  SendWithTimeout(slider, TBM_SETPOS, TRUE, position);
+  SendWithTimeout(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
 }
 
 // The method radio buttons as one number: 0 none, 1 function button, 2 hold still, -1 not exactly one.
@@ -76,16 +71,8 @@ void DeleteStoredValue(const wchar_t* name) {
   }
 }
 
-class SettingsDialog : public ::testing::Test {
+class SettingsDialog : public ProgramTest {
  protected:
-  void SetUp() override {
-    EndAllOstinel();
-    DeleteSettingsKey();
-  }
-  void TearDown() override {
-    EndAllOstinel();
-    DeleteSettingsKey();
-  }
 
   // Starts the program and finds its windows.
   void Start() {
@@ -101,14 +88,7 @@ class SettingsDialog : public ::testing::Test {
   }
 
   // What another process does to open the settings.
-  void Open() {
-    ASSERT_TRUE(PostMessageW(main_, WM_OPEN_SETTINGS, 0, 0));
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog_) != FALSE; }, 5000));
-    // When the dialog was up already, visibility says nothing. A sent message is taken before the
-    // posted one, so the first round trip may come back before the post ran; the second cannot.
-    Send(main_, WM_NULL);
-    Send(main_, WM_NULL);
-  }
+  void Open() { ASSERT_TRUE(OpenSettingsDialog(main_, dialog_)); }
 
   void Ok() {
     Click(dialog_, IDOK);
@@ -137,10 +117,10 @@ TEST_F(SettingsDialog, FirstStartStoresTheDefaultWordAndShowsTheDefaults) {
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));
   // The trackbar's range and page.
   HWND slider = GetDlgItem(dialog_, kSlider);
-  EXPECT_EQ(Send(slider, TBM_GETRANGEMIN), 50);
-  EXPECT_EQ(Send(slider, TBM_GETRANGEMAX), 500);
-  EXPECT_EQ(Send(slider, TBM_GETPAGESIZE), 50);
-  EXPECT_EQ(Send(slider, TBM_GETLINESIZE), 1);
+  EXPECT_EQ(SendWithTimeout(slider, TBM_GETRANGEMIN), 50);
+  EXPECT_EQ(SendWithTimeout(slider, TBM_GETRANGEMAX), 500);
+  EXPECT_EQ(SendWithTimeout(slider, TBM_GETPAGESIZE), 50);
+  EXPECT_EQ(SendWithTimeout(slider, TBM_GETLINESIZE), 1);
 }
 
 TEST_F(SettingsDialog, ShowsStoredValuesAndTheStoredWordsMethod) {

@@ -33,6 +33,14 @@ ostinel_wine_template() {
   ) 9>"$dir.lock"
 }
 
+# Copies the template prefix $1 into a new private prefix and exports WINEPREFIX for it; the
+# copy's path is left in OSTINEL_PREFIX. $2 names the copy (a mktemp template).
+ostinel_fresh_prefix() {
+  OSTINEL_PREFIX=$(mktemp -d "${2:-/tmp/ostinel-wine.XXXXXX}") || return 1
+  cp -a "$1/." "$OSTINEL_PREFIX/" || return 1
+  export WINEPREFIX=$OSTINEL_PREFIX
+}
+
 # Makes sure DISPLAY names a reachable X server; starts Xvfb on a free display otherwise.
 # Sets OSTINEL_XVFB_PID when it started one.
 ostinel_ensure_display() {
