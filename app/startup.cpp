@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "app/status_log.h"
+#include "core/status_log.h"
 #include "app/status_window.h"
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "button/function_button.h"
 #include "core/app_state.h"
 #include "device/device_thread.h"
@@ -39,6 +39,16 @@ bool FaultInjected([[maybe_unused]] const wchar_t* step) {
 #else
   return false;
 #endif
+}
+
+// The device thread reaches the status window only through these.
+DeviceStatusActions StatusWindowActions() {
+  DeviceStatusActions actions;
+  actions.ShowLog = ShowLog;
+  actions.ClearLog = ClearLog;
+  actions.ShowStatusWindow = ShowStatusWindow;
+  actions.StartDelayedHide = StartDelayedHide;
+  return actions;
 }
 
 void LogBanner() {
@@ -131,7 +141,7 @@ bool StartInstance(HINSTANCE instance) {
   // The device thread appends to the log from now on: take the start-up log before it runs.
   std::unique_ptr<wchar_t[]> startupLog = TakeLogSnapshot();
 
-  const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread();
+  const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread(StatusWindowActions());
   if (threadError != ERROR_SUCCESS) {
     LogLine(AppState, L"Error! Couldn't create thread - error code : %d\r\n", static_cast<int>(threadError));
     FailureTail();

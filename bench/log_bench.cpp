@@ -1,7 +1,7 @@
 // Cost of one status-log line: the device thread logs on every connection attempt.
 #include <benchmark/benchmark.h>
 
-#include "app/status_log.h"
+#include "core/status_log.h"
 
 static void BM_LogLineWithCode(benchmark::State& st) {
   static AppStateRecord s;

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "button/function_button_logic.h"
 #include "core/app_state.h"
 #include "res/resource_ids.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "feedback/popup_win_test_support.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <new>
 
-#include "app/status_log.h"
-#include "app/win_handles.h"
+#include "core/status_log.h"
+#include "win/win_handles.h"
 #include "device/device_protocol.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/status_log.h"
+#include "core/status_log.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {

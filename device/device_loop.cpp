@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "app/status_log.h"
+#include "core/status_log.h"
 #include "core/command_handover.h"
 #include "device/device_protocol.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_log.h"
+#include "core/status_log.h"
 #include "core/command_handover.h"
 #include "device/device_protocol.h"
 

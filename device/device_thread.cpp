@@ -1,6 +1,5 @@
 #include "device/device_thread.h"
 
-#include "app/status_window.h"
 #include "button/function_button.h"
 #include "core/app_state.h"
 #include "device/device_discovery.h"
@@ -9,6 +8,9 @@
 #include "feedback/sound_cues.h"
 
 namespace {
+
+// Set once before the thread starts, read only by the thread.
+DeviceStatusActions StatusActions;
 
 // Every transfer is synchronous: the handle is opened without overlapped I/O.
 bool OpenDevice(void*, const wchar_t* path, DeviceHandle* device) {
@@ -45,10 +47,10 @@ DevicePlatform WindowsDevicePlatform() {
   p.PlayCue = [](void*, SoundCue cue) { PlayCue(cue); };
   p.ShowIndicator = [](void*) { ShowIndicator(); };
   p.RepaintButton = [](void*) { RepaintButtonWindow(); };
-  p.ShowLog = [](void*) { ShowLog(); };
-  p.ClearLog = [](void*) { ClearLog(); };
-  p.ShowStatusWindow = [](void*) { ShowStatusWindow(); };
-  p.StartDelayedHide = [](void*) { StartDelayedHide(); };
+  p.ShowLog = [](void*) { StatusActions.ShowLog(); };
+  p.ClearLog = [](void*) { StatusActions.ClearLog(); };
+  p.ShowStatusWindow = [](void*) { StatusActions.ShowStatusWindow(); };
+  p.StartDelayedHide = [](void*) { StatusActions.StartDelayedHide(); };
   return p;
 }
 
@@ -60,7 +62,8 @@ DWORD WINAPI DeviceLoop(void*) {
   for (;;) RunDevicePass(AppState, platform, loop);
 }
 
-DWORD StartDeviceThread() {
+DWORD StartDeviceThread(const DeviceStatusActions& actions) {
+  StatusActions = actions;
   HANDLE thread = CreateThread(nullptr, 0, DeviceLoop, nullptr, 0, nullptr);
   if (!thread) return GetLastError();
   CloseHandle(thread);

@@ -1,6 +1,6 @@
 #include "feedback/indicator_window.h"
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "core/app_state.h"
 #include "feedback/indicator_rotation.h"
 #include "feedback/rotate_indicator_win.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 
 // Dispatches this thread's messages until done() holds (checked after every message and whenever
 // wake is signalled) or the time is up. Hook calls and timer callbacks run in here.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 
 // Reads width by height pixels of bitmap (held by dc) into a new top-down 32-bit buffer: bytes blue,
 // green, red, unused. Null when the buffer cannot be allocated or no line was read.

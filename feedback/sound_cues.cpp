@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "core/app_state.h"
 
 void PlayCue(SoundCue cue) {

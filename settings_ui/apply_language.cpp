@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "settings_ui/interface_language.h"

@@ -1,6 +1,6 @@
 #include "settings_ui/interface_language.h"
 
-#include "app/status_log.h"
+#include "core/status_log.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "app/win_handles.h"
+#include "win/win_handles.h"
 #include "settings_ui/interface_language.h"
 #include "tools/settings_opener/opener_logic.h"
 

@@ -1,4 +1,4 @@
-#include "app/status_log.h"
+#include "core/status_log.h"
 
 #include <gtest/gtest.h>
 
