@@ -96,6 +96,19 @@ struct AppStateRecord {
   std::atomic<std::uint32_t> SetupPending{0};
   std::atomic<std::uint32_t> ButtonCommandPending{0};
   std::atomic<std::uint32_t> ButtonActive{0};
+
+  // Requests to the device thread from the UI thread, each followed by a wake (command_handover.h).
+  // DeviceAllowed: this copy's session is attached to the console, so it may hold the controller.
+  // DeviceToRelease: the open handle that the system is removing; the device thread closes it.
+  // DeviceStopPending: the program ends; let go of the controller and end the thread.
+  std::atomic<std::uint32_t> DeviceAllowed{1};
+  std::atomic<NativeHandle> DeviceToRelease{nullptr};
+  std::atomic<std::uint32_t> DeviceStopPending{0};
+  // The device handle while one is open (device thread writes), compared with removal notices.
+  std::atomic<NativeHandle> OpenDevice{nullptr};
+  // Ends the device thread's wait in a held read; set by the device thread before it runs, called
+  // by whoever raises a flag above. Null: nothing waits (the tests' loop, or no thread yet).
+  std::atomic<void (*)()> WakeDeviceThread{nullptr};
 };
 
 extern AppStateRecord AppState;

@@ -16,6 +16,18 @@
 // Raise a pending flag after the data it covers has been written.
 inline void RaisePending(std::atomic<std::uint32_t>& flag) { flag.store(1, std::memory_order_release); }
 
+// Ends the device thread's wait in a held read, so a request just raised goes out at once instead
+// of after the next touch. Call after the flag is raised: the thread takes flags before it waits.
+inline void WakeDeviceThread(AppStateRecord& state) {
+  if (void (*wake)() = state.WakeDeviceThread.load(std::memory_order_acquire)) wake();
+}
+
+// Requesting side: raise a command's flag and wake the device thread.
+inline void RequestCommand(AppStateRecord& state, std::atomic<std::uint32_t>& flag) {
+  RaisePending(flag);
+  WakeDeviceThread(state);
+}
+
 // Device thread: take a pending request. True means a command must be built and written now.
 inline bool TakePending(std::atomic<std::uint32_t>& flag) {
   return flag.exchange(0, std::memory_order_acq_rel) != 0;
@@ -31,7 +43,7 @@ inline bool IsPending(const std::atomic<std::uint32_t>& flag) {
 // UI thread: the user armed or disarmed the function button. Returns the new state.
 inline bool ToggleButtonActive(AppStateRecord& state) {
   const bool active = (state.ButtonActive.fetch_xor(1, std::memory_order_acq_rel) ^ 1) != 0;
-  RaisePending(state.ButtonCommandPending);
+  RequestCommand(state, state.ButtonCommandPending);
   return active;
 }
 
@@ -52,5 +64,24 @@ inline void ClearButtonActiveAfterMove(AppStateRecord& state) {
 inline void RequestSetup(AppStateRecord& state, std::uint32_t buttonSetup, std::int32_t waitTime) {
   state.ButtonSetup.store(buttonSetup, std::memory_order_release);
   state.WaitTime.store(waitTime, std::memory_order_release);
-  RaisePending(state.SetupPending);
+  RequestCommand(state, state.SetupPending);
+}
+
+// UI thread: the console moved to or away from this copy's session. Only a change wakes the thread.
+inline void SetDeviceAllowed(AppStateRecord& state, bool allowed) {
+  const std::uint32_t value = allowed ? 1u : 0u;
+  if (state.DeviceAllowed.exchange(value, std::memory_order_acq_rel) != value) WakeDeviceThread(state);
+}
+
+// UI thread: the system removes the controller whose handle this is; the device thread closes it
+// when it is still the open one (a handle already closed and replaced is left alone).
+inline void RequestDeviceRelease(AppStateRecord& state, NativeHandle device) {
+  state.DeviceToRelease.store(device, std::memory_order_release);
+  WakeDeviceThread(state);
+}
+
+// UI thread: the program ends; the device thread lets go of the controller and returns.
+inline void RequestDeviceStop(AppStateRecord& state) {
+  RaisePending(state.DeviceStopPending);
+  WakeDeviceThread(state);
 }

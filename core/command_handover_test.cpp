@@ -97,3 +97,50 @@ TEST(CommandHandover, NoChangeOfTheButtonIsEverLostBetweenThreads) {
   device.join();
   EXPECT_EQ(mismatches, 0);
 }
+
+// The device thread of the test below, as the wake reaches it: the requester's wake returns only
+// once the flag it raised has been taken (or after a bounded wait), as a woken thread would act.
+AppStateRecord* WokenState = nullptr;
+void WakeAndLetTheDeviceSideTake() {
+  for (int spin = 0; spin < 2000 && IsPending(WokenState->SetupPending); ++spin) std::this_thread::yield();
+}
+
+// Two real threads: the UI side puts one hold time after another in force while the device side
+// takes the flag and builds setup commands as fast as it can. After every request, once the device
+// side has drained the flag, the last hold time it sent must be the one in force: the flag may be
+// raised only after the data it covers is stored.
+TEST(CommandHandover, TheLastSetupSentAlwaysCarriesTheHoldTimeInForce) {
+  AppStateRecord s;
+  WokenState = &s;
+  s.WakeDeviceThread = WakeAndLetTheDeviceSideTake;
+  std::atomic<bool> stop{false};
+  std::atomic<int> phase{0};  // 0 run, 1 drain requested, 2 drained
+  std::atomic<int> lastSent{-1};
+
+  std::thread device([&] {
+    while (!stop.load()) {
+      if (TakePending(s.SetupPending)) {
+        const SetupCommand cmd = BuildSetupCommand(s.ButtonSetup.load(), s.WaitTime.load());
+        lastSent.store(cmd[2] | (cmd[3] << 8));
+      }
+      if (phase.load() == 1 && !IsPending(s.SetupPending)) {
+        phase.store(2);
+        while (phase.load() == 2 && !stop.load()) std::this_thread::yield();
+      }
+    }
+  });
+
+  constexpr int kRounds = 2000;
+  int mismatches = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::int32_t waitTime = WAIT_TIME_MIN + round % (WAIT_TIME_MAX - WAIT_TIME_MIN);
+    RequestSetup(s, DEFAULT_BUTTON_SETUP, waitTime);
+    phase.store(1);
+    while (phase.load() != 2) std::this_thread::yield();
+    if (lastSent.load() != waitTime) ++mismatches;
+    phase.store(0);
+  }
+  stop.store(true);
+  device.join();
+  EXPECT_EQ(mismatches, 0);
+}

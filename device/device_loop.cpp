@@ -12,6 +12,16 @@ namespace {
 
 constexpr wchar_t kRetryLine[] =
     L"Could not connected to Vemto Kavrix Device\r\nThis program will be auto retry again later!";
+constexpr wchar_t kOtherSessionLine[] =
+    L"Another user session has the screen: touch controller left to it.\r\n";
+
+// The handle is published as closed only once it is: a removal query waits for that.
+void CloseDevice(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  platform.Close(platform.Context, loop.Device);
+  state.OpenDevice.store(nullptr, std::memory_order_release);
+  loop.Device = nullptr;
+  loop.Connected = false;
+}
 
 // Writes one command whose flag was just taken; a failed or short write raises the flag again so
 // the command goes out on the next pass. The connection stays either way.
@@ -30,9 +40,7 @@ void RetryTail(AppStateRecord& state, const DevicePlatform& platform, DeviceLoop
   platform.ShowLog(platform.Context);
   if (loop.Connected) {
     platform.ShowStatusWindow(platform.Context);
-    platform.Close(platform.Context, loop.Device);
-    loop.Device = nullptr;
-    loop.Connected = false;
+    CloseDevice(state, platform, loop);
   }
   platform.Sleep(platform.Context, DEVICE_RETRY_SHOW_MS);
   platform.ClearLog(platform.Context);
@@ -50,13 +58,31 @@ bool Connect(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopSt
   }
   loop.Device = device;
   loop.Connected = true;
+  state.OpenDevice.store(device, std::memory_order_release);
   LogLine(state, L"Connect OK!\r\n");
   platform.ShowLog(platform.Context);
   platform.StartDelayedHide(platform.Context);
   return true;
 }
 
+// The console belongs to another session: its copy of the program is the one to hold the
+// controller. Let go at once (an outstanding read is cancelled with the handle), say why once, and
+// stop retrying; the status window goes away as after a connection.
+void LeaveToOtherSession(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  if (loop.LeftForOtherSession) return;
+  if (loop.Connected) CloseDevice(state, platform, loop);
+  loop.LeftForOtherSession = true;
+  LogLine(state, kOtherSessionLine);
+  platform.ShowLog(platform.Context);
+  platform.StartDelayedHide(platform.Context);
+}
+
 }  // namespace
+
+bool DeviceAttentionPending(const AppStateRecord& state) {
+  return state.DeviceStopPending.load(std::memory_order_acquire) != 0 ||
+         state.DeviceAllowed.load(std::memory_order_acquire) == 0;
+}
 
 void StoreDevicePath(AppStateRecord& state, std::unique_ptr<wchar_t[]> path) {
   delete[] state.DevicePath;
@@ -81,6 +107,24 @@ void DispatchDeviceEvent(AppStateRecord& state, const DevicePlatform& platform, 
 }
 
 void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  if (state.DeviceAllowed.load(std::memory_order_acquire) == 0) {
+    LeaveToOtherSession(state, platform, loop);
+    platform.WaitForWake(platform.Context);
+    return;
+  }
+  if (loop.LeftForOtherSession) {
+    // Back on the console: another session's copy may have set the controller up its own way.
+    loop.LeftForOtherSession = false;
+    RaisePending(state.SetupPending);
+  }
+
+  // The system is removing the controller: close its handle now, then retry as after a loss.
+  NativeHandle removed = state.DeviceToRelease.exchange(nullptr, std::memory_order_acq_rel);
+  if (loop.Connected && removed != nullptr && removed == loop.Device) {
+    RetryTail(state, platform, loop);
+    return;
+  }
+
   if (!loop.Connected && !Connect(state, platform, loop)) {
     RetryTail(state, platform, loop);
     return;
@@ -100,14 +144,31 @@ void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, Device
 
   std::uint8_t eventByte = 0;
   std::uint32_t count = 0;
-  if (!platform.Read(platform.Context, loop.Device, &eventByte, &count)) {
-    const std::uint32_t error = platform.LastError(platform.Context);
-    if (error != DEVICE_ERROR_IO_PENDING) {
-      LogLine(state, L"Read failed %d\r\n", static_cast<int>(error));
-      RetryTail(state, platform, loop);
+  switch (platform.Read(platform.Context, loop.Device, &eventByte, &count)) {
+    case DeviceReadResult::Woken:
+      // A request ended the wait; the read stays outstanding. The next pass acts on the request
+      // at once, without the pause.
       return;
+    case DeviceReadResult::Failed: {
+      const std::uint32_t error = platform.LastError(platform.Context);
+      // A cancelled read is no lost connection: a pass without an event, and nothing logged.
+      if (error == DEVICE_ERROR_OPERATION_ABORTED) {
+        count = 0;
+      } else if (error != DEVICE_ERROR_IO_PENDING) {
+        LogLine(state, L"Read failed %d\r\n", static_cast<int>(error));
+        RetryTail(state, platform, loop);
+        return;
+      }
+      break;
     }
+    case DeviceReadResult::Done:
+      break;
   }
   if (count == 1 && eventByte != 0) DispatchDeviceEvent(state, platform, eventByte);
   platform.Sleep(platform.Context, DEVICE_EVENT_PAUSE_MS);
+}
+
+void RunDeviceLoop(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  while (state.DeviceStopPending.load(std::memory_order_acquire) == 0) RunDevicePass(state, platform, loop);
+  if (loop.Connected) CloseDevice(state, platform, loop);
 }

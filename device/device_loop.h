@@ -15,22 +15,30 @@
 // Opaque handle of an open device (a file handle on Windows).
 using DeviceHandle = void*;
 
+enum class DeviceReadResult { Done, Woken, Failed };
+
 struct DevicePlatform {
   void* Context = nullptr;
 
   // Discovery. Logs its own failure lines; returns the device path (owned by the caller) or none.
   std::unique_ptr<wchar_t[]> (*FindPath)(void* context, AppStateRecord& state) = nullptr;
-  // Opens the path for synchronous reads and writes. False on failure (the reason in LastError).
+  // Opens the path. False on failure (the reason in LastError).
   bool (*Open)(void* context, const wchar_t* path, DeviceHandle* device) = nullptr;
-  // One write of count bytes; true when the call succeeded, with the bytes taken in *written.
+  // One write of count bytes, waited for; true when it succeeded, with the bytes taken in *written.
   bool (*Write)(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
                 std::uint32_t* written) = nullptr;
-  // One read of a single byte; true when the call succeeded, with the bytes read in *count.
-  bool (*Read)(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) = nullptr;
+  // Waits for one byte. Done: the read completed, with the bytes read (0 or 1) in *count. Woken: a
+  // request ended the wait first; the read stays outstanding and the next call waits for the same
+  // read, so no byte is lost or read twice. Failed: the reason in LastError.
+  DeviceReadResult (*Read)(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) = nullptr;
+  // Cancels an outstanding read, waits for it to end, and closes the handle.
   void (*Close)(void* context, DeviceHandle device) = nullptr;
-  // The calling thread's last error code, taken right after a failed Open or Read.
+  // The error code of the last failed Open or Read.
   std::uint32_t (*LastError)(void* context) = nullptr;
+  // Pauses; a wait cut short by a stop or a session change returns early (DeviceAttentionPending).
   void (*Sleep)(void* context, std::uint32_t milliseconds) = nullptr;
+  // Waits until a request wakes the thread (while another session has the console).
+  void (*WaitForWake)(void* context) = nullptr;
 
   // Feedback.
   void (*PlayCue)(void* context, SoundCue cue) = nullptr;
@@ -48,9 +56,11 @@ struct DevicePlatform {
 struct DeviceLoopState {
   bool Connected = false;
   DeviceHandle Device = nullptr;
+  bool LeftForOtherSession = false;  // let go because another session has the console
 };
 
 constexpr std::uint32_t DEVICE_ERROR_IO_PENDING = 997;
+constexpr std::uint32_t DEVICE_ERROR_OPERATION_ABORTED = 995;
 constexpr std::uint32_t DEVICE_EVENT_PAUSE_MS = 10;
 constexpr std::uint32_t DEVICE_RETRY_SHOW_MS = 2000;
 constexpr std::uint32_t DEVICE_RETRY_BLANK_MS = 200;
@@ -59,8 +69,24 @@ constexpr std::uint32_t DEVICE_RETRY_BLANK_MS = 200;
 void StoreDevicePath(AppStateRecord& state, std::unique_ptr<wchar_t[]> path);
 
 // One pass of the loop: connect when not connected, send pending commands, read and dispatch one
-// event (then pause 10 ms), or run the retry tail on any connection failure.
+// event (then pause 10 ms), or run the retry tail on any connection failure. A read woken by a
+// request ends the pass at once, so the next pass sends what was queued. While another session has
+// the console the pass lets go of the controller and waits for a wake instead.
 void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop);
+
+// Passes until the program asks the thread to stop; then the controller is let go.
+void RunDeviceLoop(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop);
+
+// A request that must cut the thread's pauses short: stop, or the console left this session.
+bool DeviceAttentionPending(const AppStateRecord& state);
+
+// The console session decision: this copy may hold the controller only while its session is the
+// one attached to the physical console. 0xFFFFFFFF is the system's "no console session" (during a
+// switch), which no process session matches.
+constexpr std::uint32_t NO_CONSOLE_SESSION = 0xFFFFFFFFu;
+constexpr bool SessionOwnsConsole(std::uint32_t consoleSession, std::uint32_t processSession) {
+  return consoleSession != NO_CONSOLE_SESSION && consoleSession == processSession;
+}
 
 // Acts on one event byte under the feature word in force.
 void DispatchDeviceEvent(AppStateRecord& state, const DevicePlatform& platform, std::uint8_t eventByte);

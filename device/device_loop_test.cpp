@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cwchar>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/status_log.h"
@@ -24,6 +26,7 @@ struct ReadStep {
   std::uint32_t Error = 0;
   std::uint8_t Byte = 0;
   std::uint32_t Count = 1;
+  bool Woken = false;  // a request ended the wait before the read completed
 };
 struct WriteStep {
   bool Ok = true;
@@ -32,6 +35,7 @@ struct WriteStep {
 
 ReadStep Event(std::uint8_t byte) { return {true, 0, byte, 1}; }
 ReadStep ReadError(std::uint32_t error) { return {false, error, 0, 0}; }
+const ReadStep kWoken{true, 0, 0, 0, true};
 
 // A scripted controller and a recorder of every platform call, in order.
 struct FakeDevice {
@@ -41,6 +45,8 @@ struct FakeDevice {
   std::uint32_t OpenError = 0;
   std::deque<ReadStep> Reads;    // when empty: a read that completes with no byte
   std::deque<WriteStep> Writes;  // when empty: every write is taken whole
+  std::function<void()> DuringWrite;  // runs inside the next write, as another thread would
+  std::function<void()> DuringWait;   // runs inside a wait for a wake
   std::uint32_t LastError = 0;
 
   std::vector<std::string> Calls;
@@ -94,6 +100,7 @@ DevicePlatform FakeDevice::Platform() {
     FakeDevice& f = Fake(c);
     EXPECT_EQ(device, reinterpret_cast<DeviceHandle>(f.NextHandle));
     f.Calls.push_back("write " + Hex(bytes, count));
+    if (f.DuringWrite) std::exchange(f.DuringWrite, nullptr)();
     WriteStep step;
     if (!f.Writes.empty()) {
       step = f.Writes.front();
@@ -114,8 +121,9 @@ DevicePlatform FakeDevice::Platform() {
     }
     *byte = step.Byte;
     *count = step.Count;
+    if (step.Woken) return DeviceReadResult::Woken;
     if (!step.Ok) f.LastError = step.Error;
-    return step.Ok;
+    return step.Ok ? DeviceReadResult::Done : DeviceReadResult::Failed;
   };
   p.Close = [](void* c, DeviceHandle device) {
     FakeDevice& f = Fake(c);
@@ -126,6 +134,11 @@ DevicePlatform FakeDevice::Platform() {
   };
   p.LastError = [](void* c) { return Fake(c).LastError; };
   p.Sleep = [](void* c, std::uint32_t ms) { Fake(c).Calls.push_back("sleep " + std::to_string(ms)); };
+  p.WaitForWake = [](void* c) {
+    FakeDevice& f = Fake(c);
+    f.Calls.push_back("wait for wake");
+    if (f.DuringWait) std::exchange(f.DuringWait, nullptr)();
+  };
   p.PlayCue = [](void* c, SoundCue cue) {
     Fake(c).Calls.push_back(cue == CUE_LEFT_CLICK ? "cue left" : cue == CUE_RIGHT_CLICK ? "cue right" : "cue other");
   };
@@ -347,6 +360,107 @@ TEST_F(DeviceLoop, EachDiscoveryReplacesTheKeptPath) {
   device.Path = L"\\\\?\\root#other#0000#{b1b46d01-f5fe-428a-b21b-2d91557ddf75}";
   EXPECT_EQ(Pass()[1], "open");
   EXPECT_EQ(std::wstring(state.DevicePath), device.Path);
+}
+
+}  // namespace
+
+namespace {
+
+// A request that lands while a command is being written (the other thread runs inside the write)
+// raises the flag anew: the next pass sends a second command with the latest state.
+TEST_F(DeviceLoop, ARequestMadeDuringAWriteGoesOutOnTheNextPass) {
+  Pass();
+  ToggleButtonActive(state);
+  device.DuringWrite = [&] { ToggleButtonActive(state); };
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "read", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"write 01 00", "read", "sleep 10"}));
+
+  RequestSetup(state, DEFAULT_BUTTON_SETUP, 200);
+  device.DuringWrite = [&] { RequestSetup(state, DEFAULT_BUTTON_SETUP, 300); };
+  EXPECT_EQ(Pass(), (Calls{"write 00 01 C8 00", "read", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"write 00 01 2C 01", "read", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+}
+
+// A read held by the driver is woken by a request: the pass ends without the pause and the next
+// one sends at once. A cancelled read is a pass without an event. Neither loses the connection or
+// logs anything.
+TEST_F(DeviceLoop, WokenOrCancelledReadsAreNoLossAndLogNothing) {
+  Pass();
+  ToggleButtonActive(state);  // lands while the thread waits in the read
+  device.Reads = {kWoken, ReadError(DEVICE_ERROR_OPERATION_ABORTED), Event(EVENT_RIGHT_CLICK)};
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "read"}));
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+  EXPECT_EQ(Pass(), (Calls{"read", "indicator", "cue right", "sleep 10"}));
+  EXPECT_TRUE(loop.Connected);
+  EXPECT_EQ(std::wstring(state.LogText.data()), L"banner\r\nConnect OK!\r\n");
+}
+
+// Only the copy in the console's session holds the controller: it lets go once, says why once,
+// waits without retrying, and on getting the console back connects and sends the setup again.
+TEST_F(DeviceLoop, AnotherSessionOnTheConsoleGetsTheControllerUntilTheConsoleComesBack) {
+  RaisePending(state.SetupPending);
+  Pass();
+  EXPECT_EQ(state.OpenDevice.load(), reinterpret_cast<NativeHandle>(device.NextHandle));
+  ClearLogText(state);
+
+  state.DeviceAllowed = 0;
+  EXPECT_EQ(Pass(), (Calls{"close", "show log", "delayed hide", "wait for wake"}));
+  EXPECT_EQ(device.ShownLogs.back(), L"Another user session has the screen: touch controller left to it.\r\n");
+  EXPECT_EQ(device.OpenHandles, 0);
+  EXPECT_EQ(state.OpenDevice.load(), nullptr);
+  ToggleButtonActive(state);  // queued while away: kept for later
+  EXPECT_EQ(Pass(), (Calls{"wait for wake"}));
+
+  state.DeviceAllowed = 1;
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "write 00 01 64 00", "write 01 01", "read",
+                           "sleep 10"}));
+
+  // Away while no controller is found: no more attempts, one line.
+  device.Reads = {ReadError(109)};
+  device.Present = false;
+  Pass();
+  state.DeviceAllowed = 0;
+  EXPECT_EQ(Pass(), (Calls{"show log", "delayed hide", "wait for wake"}));
+  EXPECT_EQ(Pass(), (Calls{"wait for wake"}));
+}
+
+// A removal notice for the open handle closes it at once and runs the retry tail; a notice for a
+// handle that is not the open one changes nothing.
+TEST_F(DeviceLoop, RemovalOfTheOpenHandleClosesItAndRetries) {
+  Pass();
+  state.DeviceToRelease = reinterpret_cast<NativeHandle>(device.NextHandle + 7);
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+  state.DeviceToRelease = state.OpenDevice.load();
+  EXPECT_EQ(Pass(), (Calls{"show log", "show status", "close", "sleep 2000", "clear log", "sleep 200"}));
+  EXPECT_EQ(device.OpenHandles, 0);
+  EXPECT_EQ(state.OpenDevice.load(), nullptr);
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "read", "sleep 10"}));
+}
+
+// A stop ends the loop after the pass in which it lands, with the controller let go; a stop
+// while another session has the console ends the wait.
+TEST_F(DeviceLoop, StopEndsTheLoopAndLetsGoOfTheController) {
+  RaisePending(state.SetupPending);
+  device.DuringWrite = [&] { RequestDeviceStop(state); };
+  device.Calls.clear();
+  RunDeviceLoop(state, platform, loop);
+  EXPECT_EQ(device.Calls, (Calls{"find", "open", "show log", "delayed hide", "write 00 01 64 00", "read", "sleep 10",
+                                 "close"}));
+  EXPECT_EQ(device.OpenHandles, 0);
+
+  state.DeviceStopPending = 0;
+  state.DeviceAllowed = 0;
+  device.DuringWait = [&] { RequestDeviceStop(state); };
+  device.Calls.clear();
+  RunDeviceLoop(state, platform, loop);
+  EXPECT_EQ(device.Calls, (Calls{"show log", "delayed hide", "wait for wake"}));
+}
+
+TEST(ConsoleSession, OnlyTheSessionAttachedToTheConsoleHoldsTheController) {
+  EXPECT_TRUE(SessionOwnsConsole(1, 1));
+  EXPECT_FALSE(SessionOwnsConsole(1, 2));
+  EXPECT_FALSE(SessionOwnsConsole(NO_CONSOLE_SESSION, NO_CONSOLE_SESSION));  // mid-switch: nobody
 }
 
 }  // namespace

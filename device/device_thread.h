@@ -1,9 +1,10 @@
-// The device thread: started once at the end of start-up, runs until the process ends.
+// The device thread: started once at the end of start-up, runs until the program ends.
 #pragma once
 
 #include <windows.h>
 
-// Thread entry: the device loop on the real controller. Never returns; the argument is unused.
+// Thread entry: the device loop on the real controller. Returns when a stop was requested, after
+// letting go of the controller; the argument is unused.
 DWORD WINAPI DeviceLoop(void* unused);
 
 // What the device thread asks of the status window. Start-up wires these to the status window;
@@ -15,6 +16,11 @@ struct DeviceStatusActions {
   void (*StartDelayedHide)() = nullptr;  // hide the window 1500 ms from now
 };
 
-// Starts the device thread with the default stack size; its handle is not kept. The actions must
-// all be set. Returns ERROR_SUCCESS, or the system's error code when the thread could not be created.
+// Starts the device thread with the default stack size and registers its wake in AppState. The
+// actions must all be set. Returns ERROR_SUCCESS, or the system's error code when the thread could
+// not be created.
 DWORD StartDeviceThread(const DeviceStatusActions& actions);
+
+// Asks the device thread to let go of the controller and end, and waits up to timeoutMs for it.
+// True when the thread has ended (or never ran).
+bool StopDeviceThread(DWORD timeoutMs);
