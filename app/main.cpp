@@ -2,9 +2,14 @@
 #include <windows.h>
 
 #include "app/startup.h"
+#include "device/device_thread.h"
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
+
+namespace {
+constexpr DWORD kDeviceStopMs = 800;
+}
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   DetectLanguage();
@@ -15,5 +20,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // No dialog keyboard handling: Tab, Enter and Esc have no dialog role.
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  // Let go of the controller (its held read cancelled, the handle closed) before the process ends;
+  // a driver that never completes the cancellation does not keep the program alive.
+  StopDeviceThread(kDeviceStopMs);
   return static_cast<int>(message.wParam);
 }

@@ -1,12 +1,18 @@
 #include "app/startup.h"
 
 #include <commctrl.h>
+#include <dbt.h>
+#include <wtsapi32.h>
+
+#include <cstddef>
 
 #include "core/status_log.h"
 #include "app/status_window.h"
 #include "win/win_handles.h"
 #include "button/function_button.h"
 #include "core/app_state.h"
+#include "core/command_handover.h"
+#include "device/device_loop.h"
 #include "device/device_thread.h"
 #include "feedback/indicator_window.h"
 #include "feedback/sound_cues.h"
@@ -18,10 +24,12 @@ namespace {
 
 constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr wchar_t kMutexName[] = L"Ostinel.exe";
+constexpr DWORD kEndSessionStopMs = 1000;
 
 // Shown and kept up after a failed start; its button then ends the program.
 void FailureTail() {
   AppState.StartFailed = 1;
+  ShowLog();  // published too, so a refresh of the window shows the same text
   SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, AppState.ExitCaption.data());
   SetStatusLogText(AppState.LogText.data());
   ShowWindow(AsWindow(AppState.StatusWindow), SW_SHOW);
@@ -39,6 +47,43 @@ bool FaultInjected([[maybe_unused]] const wchar_t* step) {
 #else
   return false;
 #endif
+}
+
+// Whether this copy's session is the one attached to the physical console, asked of the system
+// each time (a message claiming a session change is only a cue to ask). When the system cannot
+// tell this process's session, the copy behaves as the only one. The test build can be told which
+// session has the console (HKCU\Software\Ostinel test, value ConsoleSession), as Wine has only one.
+bool CurrentSessionOwnsConsole() {
+  DWORD console = WTSGetActiveConsoleSessionId();
+  DWORD mine = 0;
+  if (!ProcessIdToSessionId(GetCurrentProcessId(), &mine)) return true;
+#ifdef OSTINEL_FAULT_INJECTION
+  DWORD injected = 0;
+  DWORD size = sizeof(injected);
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Ostinel test", L"ConsoleSession", RRF_RT_REG_DWORD, nullptr,
+                   &injected, &size) == ERROR_SUCCESS) {
+    console = injected;
+  }
+#endif
+  return SessionOwnsConsole(console, mine);
+}
+
+// A removal query or completion for the open controller: the device thread closes the handle. A
+// query is answered only once the handle is closed (or after a second), so that the removal is not
+// refused for an open handle.
+void OnDeviceChange(WPARAM event, LPARAM data) {
+  if (!data) return;
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+  if (header->dbch_size < offsetof(DEV_BROADCAST_HANDLE, dbch_hdevnotify)) return;
+  if (header->dbch_devicetype != DBT_DEVTYP_HANDLE) return;
+  const auto* notice = reinterpret_cast<const DEV_BROADCAST_HANDLE*>(data);
+  NativeHandle open = AppState.OpenDevice.load(std::memory_order_acquire);
+  if (!RemovalReleasesDevice(static_cast<std::uint32_t>(event), header->dbch_devicetype, notice->dbch_handle, open)) {
+    return;
+  }
+  RequestDeviceRelease(AppState, notice->dbch_handle);
+  const ULONGLONG end = GetTickCount64() + 1000;
+  while (AppState.OpenDevice.load(std::memory_order_acquire) == open && GetTickCount64() < end) Sleep(1);
 }
 
 // The device thread reaches the status window only through these.
@@ -74,16 +119,36 @@ ATOM RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_OPEN_SETTINGS) {
-    // Another process asks for the settings: the stored values replace any unconfirmed edits.
-    HWND dialog = AsWindow(AppState.SettingsDialog);
-    if (dialog) {
-      LoadSettings(dialog);
-      ShowWindow(dialog, SW_SHOW);
+  switch (message) {
+    case WM_OPEN_SETTINGS: {
+      // Another process asks for the settings: the stored values replace any unconfirmed edits.
+      HWND dialog = AsWindow(AppState.SettingsDialog);
+      if (dialog) {
+        LoadSettings(dialog);
+        ShowWindow(dialog, SW_SHOW);
+      }
+      return 1;
     }
-    return 1;
+    case WM_CLOSE:
+      // A polite request to end (task managers, uninstallers): the message loop ends, and the
+      // entry lets go of the controller before the process ends with 0.
+      DestroyWindow(window);
+      PostQuitMessage(0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // never holds up a logoff or shutdown
+    case WM_ENDSESSION:
+      if (wParam) StopDeviceThread(kEndSessionStopMs);
+      return 0;
+    case WM_WTSSESSION_CHANGE:
+      SetDeviceAllowed(AppState, CurrentSessionOwnsConsole());
+      return 0;
+    case WM_DEVICECHANGE:
+      if (wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEREMOVECOMPLETE) OnDeviceChange(wParam, lParam);
+      return TRUE;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
   }
-  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 bool StartInstance(HINSTANCE instance) {
@@ -106,9 +171,12 @@ bool StartInstance(HINSTANCE instance) {
   if (AppState.StatusWindow) PlaceAndShowStatusWindow();
   LogBanner();
 
-  // One copy only. The handle of the first copy lives until the process ends.
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, kMutexName);
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+  // One copy only. The handle of the first copy lives until the process ends. A mutex that may
+  // not be opened belongs to a copy running with other rights: that copy runs, so this one stops.
+  const bool deniedInjected = FaultInjected(L"mutexdenied");
+  HANDLE mutex = deniedInjected ? nullptr : CreateMutexW(nullptr, FALSE, kMutexName);
+  const DWORD mutexError = deniedInjected ? ERROR_ACCESS_DENIED : GetLastError();
+  if (mutexError == ERROR_ALREADY_EXISTS || (!mutex && mutexError == ERROR_ACCESS_DENIED)) {
     LogLine(AppState, L"Error! Couldn't executed this program twice!\r\n");
     if (mutex) CloseHandle(mutex);
     FailureTail();
@@ -138,8 +206,14 @@ bool StartInstance(HINSTANCE instance) {
     return true;
   }
 
+  // Only the copy in the console's session holds the controller; the system tells this window
+  // when the console moves (fast user switching, remote sessions).
+  AppState.DeviceAllowed.store(CurrentSessionOwnsConsole() ? 1u : 0u, std::memory_order_release);
+  WTSRegisterSessionNotification(mainWindow, NOTIFY_FOR_THIS_SESSION);
+
   // The device thread appends to the log from now on: take the start-up log before it runs.
   std::unique_ptr<wchar_t[]> startupLog = TakeLogSnapshot();
+  ShowLog();
 
   const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread(StatusWindowActions());
   if (threadError != ERROR_SUCCESS) {

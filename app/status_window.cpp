@@ -1,5 +1,8 @@
 #include "app/status_window.h"
 
+#include <bcrypt.h>
+
+#include <array>
 #include <cwchar>
 #include <new>
 
@@ -21,16 +24,35 @@ void CALLBACK HideStatusTimerProc(HWND window, UINT, UINT_PTR timer, DWORD) {
   KillTimer(window, timer);
 }
 
-// Posts a request to the status window; the payload is freed when the post fails.
-void PostToStatusWindow(UINT message, std::unique_ptr<wchar_t[]> text = nullptr) {
+// The log as last shown by its owner: written by the owner, copied by the UI thread, each under
+// the lock, so the UI thread never reads a buffer that is being written.
+SRWLOCK PublishedLogLock = SRWLOCK_INIT;
+std::array<wchar_t, LOG_TEXT_CAPACITY> PublishedLog{};
+
+// The key that the show and hide requests of this run carry. Made once from the system's random
+// source; another process cannot read it, so its posts of these message numbers do nothing.
+WPARAM RequestKey = 0;
+
+WPARAM MakeRequestKey() {
+  WPARAM key = 0;
+  if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&key), sizeof(key),
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    key = static_cast<WPARAM>(counter.QuadPart) * 0x9E3779B97F4A7C15ull ^ GetCurrentProcessId();
+  }
+  return key | 1;  // never 0, the value of a message posted without parameters
+}
+
+void PostToStatusWindow(UINT message, WPARAM wParam) {
   HWND window = StatusWindowHandle();
-  if (!window) return;
-  if (PostMessageW(window, message, 0, reinterpret_cast<LPARAM>(text.get()))) text.release();
+  if (window) PostMessageW(window, message, wParam, 0);
 }
 
 }  // namespace
 
 HWND CreateStatusDialog(HINSTANCE instance, HWND owner) {
+  if (!RequestKey) RequestKey = MakeRequestKey();
   return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_STATUS), owner, StatusDialogProc, 0);
 }
 
@@ -52,8 +74,10 @@ std::unique_ptr<wchar_t[]> TakeLogSnapshot() {
 void SetStatusLogText(const wchar_t* text) { SetDlgItemTextW(StatusWindowHandle(), IDC_STATUS_LOG, text); }
 
 void ShowLog() {
-  auto snapshot = TakeLogSnapshot();
-  if (snapshot) PostToStatusWindow(WM_STATUS_SET_LOG, std::move(snapshot));
+  AcquireSRWLockExclusive(&PublishedLogLock);
+  PublishedLog = AppState.LogText;
+  ReleaseSRWLockExclusive(&PublishedLogLock);
+  PostToStatusWindow(WM_STATUS_REFRESH_LOG, 0);
 }
 
 void ClearLog() {
@@ -61,11 +85,11 @@ void ClearLog() {
   ShowLog();
 }
 
-void ShowStatusWindow() { PostToStatusWindow(WM_STATUS_SHOW); }
+void ShowStatusWindow() { PostToStatusWindow(WM_STATUS_SHOW, RequestKey); }
 
-void StartDelayedHide() { PostToStatusWindow(WM_STATUS_DELAYED_HIDE); }
+void StartDelayedHide() { PostToStatusWindow(WM_STATUS_DELAYED_HIDE, RequestKey); }
 
-INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       SetWindowTextW(dialog, L"Vemto Kavrix Sound out v1.000h");
@@ -80,16 +104,23 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         PostQuitMessage(-1);
       }
       return 1;
-    case WM_STATUS_SET_LOG: {
-      std::unique_ptr<wchar_t[]> text(reinterpret_cast<wchar_t*>(lParam));
-      if (text) SetDlgItemTextW(dialog, IDC_STATUS_LOG, text.get());
+    case WM_STATUS_REFRESH_LOG: {
+      // Only the UI thread uses this copy; it is static to keep 20 KB off the stack.
+      static std::array<wchar_t, LOG_TEXT_CAPACITY> shown;
+      AcquireSRWLockShared(&PublishedLogLock);
+      shown = PublishedLog;
+      ReleaseSRWLockShared(&PublishedLogLock);
+      shown.back() = 0;
+      SetDlgItemTextW(dialog, IDC_STATUS_LOG, shown.data());
       return 1;
     }
     case WM_STATUS_SHOW:
+      if (wParam != RequestKey) return 1;
       KillTimer(dialog, kHideTimer);
       ShowWindow(dialog, SW_SHOW);
       return 1;
     case WM_STATUS_DELAYED_HIDE:
+      if (wParam != RequestKey) return 1;
       SetTimer(dialog, kHideTimer, STATUS_HIDE_DELAY_MS, HideStatusTimerProc);
       return 1;
     default:

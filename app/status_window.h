@@ -2,7 +2,10 @@
 //
 // The window belongs to the UI thread. The device thread reaches it only through posted requests
 // (ShowLog, ClearLog, ShowStatusWindow, StartDelayedHide), which the UI thread handles in the order
-// they were posted; the device thread never waits for them.
+// they were posted; the device thread never waits for them. The requests carry no pointers: the log
+// is published under a lock and the window copies it under the same lock, and the show and hide
+// requests carry a key of this run, so a message posted by another process changes at most the
+// text shown to the log as it is.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +13,9 @@
 #include <memory>
 
 // Window messages the status window takes from other threads.
-constexpr UINT WM_STATUS_SET_LOG = WM_APP + 1;       // lParam: heap copy of the log text, freed here
-constexpr UINT WM_STATUS_SHOW = WM_APP + 2;          // show the window, cancel a pending hide
-constexpr UINT WM_STATUS_DELAYED_HIDE = WM_APP + 3;  // hide the window 1500 ms from now
+constexpr UINT WM_STATUS_REFRESH_LOG = WM_APP + 1;   // show the published log; parameters unused
+constexpr UINT WM_STATUS_SHOW = WM_APP + 2;          // wParam: the run's key; show, cancel a pending hide
+constexpr UINT WM_STATUS_DELAYED_HIDE = WM_APP + 3;  // wParam: the run's key; hide 1500 ms from now
 
 constexpr UINT STATUS_HIDE_DELAY_MS = 1500;
 

@@ -25,9 +25,10 @@ UniqueRegKey OpenOrCreateSettingsKey(REGSAM openRights, REGSAM createRights, boo
   return UniqueRegKey(key);
 }
 
-void SetDwordValue(HKEY key, const wchar_t* valueName, std::uint32_t value) {
+bool SetDwordValue(HKEY key, const wchar_t* valueName, std::uint32_t value) {
   const DWORD data = value;
-  RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+  return RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
+         ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -49,8 +50,8 @@ std::uint32_t ReadSetting(const wchar_t* valueName, std::uint32_t defaultValue) 
   return data;
 }
 
-void WriteSetting(const wchar_t* valueName, std::uint32_t value) {
+bool WriteSetting(const wchar_t* valueName, std::uint32_t value) {
   bool created = false;
   UniqueRegKey key = OpenOrCreateSettingsKey(KEY_SET_VALUE, KEY_SET_VALUE, created);
-  if (key) SetDwordValue(key.get(), valueName, value);
+  return key && SetDwordValue(key.get(), valueName, value);
 }

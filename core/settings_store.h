@@ -14,5 +14,6 @@ constexpr std::uint32_t SETTING_UNAVAILABLE = 0xFFFFFFFFu;
 // valueName; when the value is missing or does not fit in four bytes, defaultValue is returned.
 std::uint32_t ReadSetting(const wchar_t* valueName, std::uint32_t defaultValue);
 
-// Writes one value as REG_DWORD, creating the key when needed. Failures are silent.
-void WriteSetting(const wchar_t* valueName, std::uint32_t value);
+// Writes one value as REG_DWORD, creating the key when needed. False when it was not stored (the
+// key could be neither opened nor created for writing, or the system refused the value).
+bool WriteSetting(const wchar_t* valueName, std::uint32_t value);

@@ -90,3 +90,14 @@ constexpr bool SessionOwnsConsole(std::uint32_t consoleSession, std::uint32_t pr
 
 // Acts on one event byte under the feature word in force.
 void DispatchDeviceEvent(AppStateRecord& state, const DevicePlatform& platform, std::uint8_t eventByte);
+
+// Removal notices (the system's device-change events for a handle): a query to remove and a
+// completed removal of the open controller make the thread let go of its handle at once.
+constexpr std::uint32_t DEVICE_NOTICE_QUERY_REMOVE = 0x8001;
+constexpr std::uint32_t DEVICE_NOTICE_REMOVE_COMPLETE = 0x8004;
+constexpr std::uint32_t DEVICE_NOTICE_HANDLE = 6;
+constexpr bool RemovalReleasesDevice(std::uint32_t event, std::uint32_t noticeType, const void* noticeHandle,
+                                     const void* openHandle) {
+  return (event == DEVICE_NOTICE_QUERY_REMOVE || event == DEVICE_NOTICE_REMOVE_COMPLETE) &&
+         noticeType == DEVICE_NOTICE_HANDLE && openHandle != nullptr && noticeHandle == openHandle;
+}

@@ -457,6 +457,17 @@ TEST_F(DeviceLoop, StopEndsTheLoopAndLetsGoOfTheController) {
   EXPECT_EQ(device.Calls, (Calls{"show log", "delayed hide", "wait for wake"}));
 }
 
+TEST(RemovalNotice, OnlyAQueryOrCompletedRemovalOfTheOpenHandleReleasesIt) {
+  int device = 0, other = 0;
+  EXPECT_TRUE(RemovalReleasesDevice(DEVICE_NOTICE_QUERY_REMOVE, DEVICE_NOTICE_HANDLE, &device, &device));
+  EXPECT_TRUE(RemovalReleasesDevice(DEVICE_NOTICE_REMOVE_COMPLETE, DEVICE_NOTICE_HANDLE, &device, &device));
+  EXPECT_FALSE(RemovalReleasesDevice(0x8002, DEVICE_NOTICE_HANDLE, &device, &device));  // query failed
+  EXPECT_FALSE(RemovalReleasesDevice(0x8003, DEVICE_NOTICE_HANDLE, &device, &device));  // removal pending
+  EXPECT_FALSE(RemovalReleasesDevice(DEVICE_NOTICE_QUERY_REMOVE, 5, &device, &device));  // an interface
+  EXPECT_FALSE(RemovalReleasesDevice(DEVICE_NOTICE_QUERY_REMOVE, DEVICE_NOTICE_HANDLE, &other, &device));
+  EXPECT_FALSE(RemovalReleasesDevice(DEVICE_NOTICE_REMOVE_COMPLETE, DEVICE_NOTICE_HANDLE, nullptr, nullptr));
+}
+
 TEST(ConsoleSession, OnlyTheSessionAttachedToTheConsoleHoldsTheController) {
   EXPECT_TRUE(SessionOwnsConsole(1, 1));
   EXPECT_FALSE(SessionOwnsConsole(1, 2));

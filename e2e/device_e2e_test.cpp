@@ -2,6 +2,7 @@
 // unmodified Setup API discovery finds and its CreateFileW opens.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -271,6 +272,133 @@ TEST_F(DeviceE2e, CommandsReachTheControllerDuringAHeldReadAndOnceOnlyDisarmTell
     EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01 01 00");
     SimClearReceived(*sim);
   }
+}
+
+// WM_CLOSE (what taskkill without /f and uninstallers send) ends the program with 0: the held
+// read is cancelled and the controller and the one-copy mutex let go, so a new start runs normally.
+// Logoff never prompts and lets go of the controller.
+TEST_F(DeviceE2e, CloseEndsTheProgramWithZeroAndLetsGoOfTheControllerAndTheMutex) {
+  StartController(true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  PostMessageW(FindProcessWindow(app.Pid(), kMainWindowClass, nullptr), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitExit(5000), 0u);
+  EXPECT_TRUE(WaitUntil([&] { return !SimIsConnected(*sim); }, 2000));
+
+  app = LaunchOstinel();
+  status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(WaitForLog([](const std::wstring& l) { return EndsWith(l, kConnectOk); }, 5000));
+  EXPECT_EQ(SimConnectionCount(*sim), 2);
+
+  HWND main = FindProcessWindow(app.Pid(), kMainWindowClass, nullptr);
+  EXPECT_EQ(SendWithTimeout(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  SendWithTimeout(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_TRUE(WaitUntil([&] { return !SimIsConnected(*sim); }, 2000));
+}
+
+// Private message numbers posted by another process, with any parameters, to every window of the
+// program: it keeps answering, its log stays as it was, and it still connects and clicks.
+TEST_F(DeviceE2e, PrivateMessagesFromAnotherProcessAreHarmless) {
+  StartController(true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  const std::wstring log = Log();
+  ASSERT_EQ(log.substr(log.size() - wcslen(kConnectOk)), kConnectOk);
+
+  std::vector<HWND> windows;
+  const DWORD pid = app.Pid();
+  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid) windows.push_back(w);
+  }
+  ASSERT_GE(windows.size(), 5u);  // main, status, settings, indicator, function button
+  std::mt19937_64 random(20261208);
+  for (int i = 0; i < 1000; ++i) {
+    const UINT message = WM_USER + static_cast<UINT>(random() % (0xC000 - WM_USER));
+    PostMessageW(windows[i % windows.size()], message, static_cast<WPARAM>(random()), static_cast<LPARAM>(random()));
+  }
+  HWND main = FindProcessWindow(pid, kMainWindowClass, nullptr);
+  for (HWND w : windows) EXPECT_TRUE(SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr));
+  EXPECT_TRUE(app.Running());
+  EXPECT_EQ(Log(), log);
+
+  // Still clicks: the indicator turns on a right click, the button's command goes out.
+  HWND indicator = FindIndicatorWindow(pid);
+  ASSERT_NE(indicator, nullptr);
+  ShowWindow(indicator, SW_HIDE);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(indicator); }, 3000));
+  SendPointerMove(300, 260);
+  Sleep(100);
+  ASSERT_TRUE(SimSendEvent(*sim, EVENT_RIGHT_CLICK));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(indicator) != FALSE; }, 2000));
+  SimClearReceived(*sim);
+  PostMessageW(FindFunctionButton(pid), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+  EXPECT_TRUE(WaitForBytes(2, 2000));
+  // Still connects.
+  SimDisconnect(*sim);
+  EXPECT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2; }, 5000));
+  EXPECT_NE(FindProcessWindow(pid, kMainWindowClass, nullptr), nullptr);
+  EXPECT_EQ(main, FindProcessWindow(pid, kMainWindowClass, nullptr));
+}
+
+// Only the copy in the session attached to the console holds the controller. The product asks the
+// system on every session notice, so a notice posted by another process changes nothing; the test
+// build is told by the test which session has the console.
+void SetConsoleSessionOfTestBuild(DWORD session) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Ostinel test", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, L"ConsoleSession", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&session), sizeof(session));
+  RegCloseKey(key);
+}
+
+TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChangesNothing) {
+  StartController(true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  PostMessageW(FindProcessWindow(app.Pid(), kMainWindowClass, nullptr), WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT,
+               1);
+  Sleep(500);
+  EXPECT_TRUE(SimIsConnected(*sim));
+  EXPECT_EQ(SimConnectionCount(*sim), 1);
+  EXPECT_EQ(Log().find(L"session"), std::wstring::npos);
+  EndAllOstinel();
+  ASSERT_TRUE(WaitUntil([&] { return !SimIsConnected(*sim); }, 3000));
+
+  DWORD mine = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &mine);
+  SetConsoleSessionOfTestBuild(mine);
+  app = Launch(SiblingProgram(L"OstinelFaults.exe"));
+  status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2 && SimIsConnected(*sim); }, 5000));
+  HWND main = FindProcessWindow(app.Pid(), kMainWindowClass, nullptr);
+
+  // The console goes to another session: the copy lets go at once, says why, and stops trying.
+  SetConsoleSessionOfTestBuild(mine + 1);
+  PostMessageW(main, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, mine);
+  ASSERT_TRUE(WaitUntil([&] { return !SimIsConnected(*sim); }, 2000));
+  std::wstring log;
+  EXPECT_TRUE(WaitForLog(
+      [](const std::wstring& l) {
+        return EndsWith(l, L"Another user session has the screen: touch controller left to it.\r\n");
+      },
+      1000, &log))
+      << Narrow(log);
+  Sleep(3000);
+  EXPECT_EQ(SimConnectionCount(*sim), 2);
+  EXPECT_FALSE(IsWindowVisible(status));
+
+  // Back on the console: connected again, and the setup is sent again.
+  SimClearReceived(*sim);
+  SetConsoleSessionOfTestBuild(mine);
+  PostMessageW(main, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, mine);
+  ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 3; }, 3000));
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "00 01 64 00");
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ostinel test");
 }
 
 }  // namespace

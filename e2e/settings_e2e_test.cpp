@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 
 #include <optional>
 #include <string>
@@ -259,6 +260,49 @@ TEST_F(SettingsDialog, OkWithoutAControllerReturnsAtOnceAndTheProgramStaysRespon
   // And the dialog opens again.
   Open();
   EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"3.2"));
+}
+
+// The settings key denies setting values to everyone (as a key without the installer's grant
+// does to an ordinary user): OK puts the settings in force and says, in a message box of the
+// settings dialog, that they were not saved; reading goes on as before.
+TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
+  Store(L"ButtonSetup", DEFAULT_BUTTON_SETUP);
+  Store(L"WaitTime", 100);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
+            ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR denySetValue = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                   &denySetValue, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denySetValue), ERROR_SUCCESS);
+  LocalFree(denySetValue);
+  RegCloseKey(key);
+
+  Start();
+  Open();
+  Click(dialog_, kMethodButton);
+  MoveSlider(dialog_, 250);
+  PostMessageW(GetDlgItem(dialog_, IDOK), BM_CLICK, 0, 0);  // the message box holds the click
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    box = FindProgramDialog(app_->Pid(), [&](HWND w) { return GetWindow(w, GW_OWNER) == dialog_ && IsWindowVisible(w); });
+    return box != nullptr;
+  }, 5000));
+  EXPECT_EQ(ControlText(box, 0xFFFF), L"The settings are in force until the program ends, but they could not be saved.");
+  EXPECT_EQ(WindowTextOf(box), L"Vemto Touch Screen Program Setting");
+
+  // In force, not stored.
+  HWND button = FindFunctionButton(app_->Pid());
+  ASSERT_NE(button, nullptr);
+  EXPECT_TRUE(IsWindowVisible(button));
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), DEFAULT_BUTTON_SETUP);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);
+
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && !IsWindowVisible(dialog_); }, 3000));
+  // Reading still works: reopening shows the stored values again.
+  Open();
+  EXPECT_EQ(SliderPosition(dialog_), 100);
 }
 
 TEST_F(SettingsDialog, OkShowsTheFunctionButtonForItsMethodAndHidesItOtherwise) {

@@ -134,7 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
     InjectedFaults, StartupFailure,
     ::testing::Values(InjectedFault{L"bitmap", L"Bit Map file open error!\r\n"},
                       InjectedFault{L"dialog", L"Dialog Open Error!\r\n"},
-                      InjectedFault{L"thread", L"Error! Couldn't create thread - error code : 8\r\n"}));
+                      InjectedFault{L"thread", L"Error! Couldn't create thread - error code : 8\r\n"},
+                      // A mutex this copy may not open belongs to a copy running with other rights.
+                      InjectedFault{L"mutexdenied", kTwiceLine}));
 
 TEST(StartupWithoutMainWindow, EndsAtOnceWithZeroAndShowsNothing) {
   EndAllOstinel();

@@ -25,6 +25,9 @@ constexpr LanguageTexts kTraditional = {
     L"\u95DC\u9589",  // 關閉
     L"\u79D2",        // 秒
     L"\u7D50\u675F",  // 結束
+    // 設定已生效，直到程式結束為止，但無法儲存。
+    L"\u8A2D\u5B9A\u5DF2\u751F\u6548\uFF0C\u76F4\u5230\u7A0B\u5F0F\u7D50\u675F\u70BA\u6B62\uFF0C"
+    L"\u4F46\u7121\u6CD5\u5132\u5B58\u3002",
 };
 
 constexpr LanguageTexts kSimplified = {
@@ -47,6 +50,9 @@ constexpr LanguageTexts kSimplified = {
     L"\u5173\u95ED",  // 关闭
     nullptr,          // the unit word stays 秒
     L"\u7ED3\u675F",  // 结束
+    // 设定已生效，直到程序结束为止，但无法保存。
+    L"\u8BBE\u5B9A\u5DF2\u751F\u6548\uFF0C\u76F4\u5230\u7A0B\u5E8F\u7ED3\u675F\u4E3A\u6B62\uFF0C"
+    L"\u4F46\u65E0\u6CD5\u4FDD\u5B58\u3002",
 };
 
 constexpr LanguageTexts kEnglish = {
@@ -69,6 +75,7 @@ constexpr LanguageTexts kEnglish = {
     L"Close",
     L"sec",
     L"Exit",
+    L"The settings are in force until the program ends, but they could not be saved.",
 };
 
 void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {

@@ -24,6 +24,7 @@ struct LanguageTexts {
   const wchar_t* StatusButton;  // status window, control 1
   const wchar_t* UnitText;      // nullptr: UnitText keeps its value
   const wchar_t* ExitCaption;
+  const wchar_t* NotSavedText;  // OK could not store the settings; they act until the program ends
 };
 
 // Texts of a mode (0, 1 or 2). Mode 0 is what the dialog resources hold; any other mode value

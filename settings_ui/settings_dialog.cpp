@@ -9,6 +9,7 @@
 #include "core/command_handover.h"
 #include "core/settings_store.h"
 #include "res/resource_ids.h"
+#include "settings_ui/interface_language.h"
 #include "settings_ui/settings_logic.h"
 
 namespace {
@@ -92,14 +93,21 @@ void ShowWaitTimeLabel(HWND dialog) {
 void ApplySettings(HWND dialog) {
   const SettingsCommit commit = DecideCommit(AppState.ButtonSetup.load(std::memory_order_acquire), ReadControls(dialog),
                                              AppState.SliderWaitTime, AppState.SavedWaitTime);
-  WriteSetting(kButtonSetupValue, commit.ButtonSetup);
-  if (commit.StoreWaitTime) WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime));
+  bool saved = WriteSetting(kButtonSetupValue, commit.ButtonSetup);
+  if (commit.StoreWaitTime) saved = WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
 
   // OK does not wait for the controller to take the setup command. The device thread sends it
   // while the controller is connected, or as soon as it connects; waiting here would freeze every
   // window of the program for as long as no controller is present.
   PutCommitInForce(AppState, commit);
   ApplyButtonVisibility(commit.ButtonSetup);
+
+  // The settings act either way; the user learns that they will not outlive this run (for example
+  // a copy started without the installer's grant on the settings key).
+  if (!saved) {
+    const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode);
+    if (texts) MessageBoxW(dialog, texts->NotSavedText, texts->SettingsTitle, MB_OK | MB_ICONWARNING);
+  }
 }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
