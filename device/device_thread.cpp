@@ -109,12 +109,19 @@ void CloseDevice(void* context, DeviceHandle device) {
   CloseHandle(device);
 }
 
-// A pause that a stop or a session change cuts short; command requests do not (their flags wait
-// for the next pass, which comes at the end of the pause).
+// A pause that a stop or a session change cuts short, and, while the controller is open (the pause
+// after an event), a queued command too. The retry tail's pauses come after the handle is closed,
+// so commands waiting for a connection do not hurry the retries.
+bool PauseEnds() {
+  if (DeviceAttentionPending(AppState)) return true;
+  return AppState.OpenDevice.load(std::memory_order_acquire) != nullptr &&
+         (IsPending(AppState.SetupPending) || IsPending(AppState.ButtonCommandPending));
+}
+
 void PauseDevice(void*, std::uint32_t milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (;;) {
-    if (DeviceAttentionPending(AppState)) return;
+    if (PauseEnds()) return;
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return;
     WaitForSingleObject(WakeEvent, static_cast<DWORD>(end - now));

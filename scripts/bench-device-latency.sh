@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Device link figures, end to end under Wine: event-to-feedback latency (p50/p99 over a few hundred
-# events) and unplug/replug cycles with commands pending. Prints figures; not a test.
-#   scripts/bench-device-latency.sh [--events N] [--cycles N]
+# events), function-button click and settings OK to the command at the controller with reads held
+# and with idle reads completed, unplug/replug cycles with commands pending, WM_CLOSE to process end,
+# and console session release and reconnect. Prints figures; not a test.
+#   scripts/bench-device-latency.sh [--events N] [--cycles N] [--commands N] [--closes N] [--sessions N]
 # OSTINEL_BUILD_DIR selects the Windows build directory (default build/windows).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -85,6 +85,8 @@ if [ ! -s "$prefix.md" ]; then
 fi
 
 doc=$root/docs/performance.md
+# The device link's figures come from scripts/bench-device-latency.sh; they are kept as they are.
+device_link=$(awk '/^## Device link/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
 {
   cat <<EOF
 # Performance
@@ -110,7 +112,7 @@ figures that say most about Ostinel itself.
   each is not counted.
 - **Idle CPU**: user plus kernel time of each process over the same window of time, both programs
   running side by side, Ostinel connected and sent nothing. Two kinds of driver: one that holds a
-  read until the next touch (the device thread then blocks in \`ReadFile\`), and one that completes
+  read until the next touch (the device thread then waits on its outstanding read), and one that completes
   idle reads with a 0 byte (the thread then makes a pass, with its 10 ms sleep, for each).
 - **Size and memory**: bytes of the executable; private memory (\`PrivateUsage\`) after start, after
   the idle minutes and after the flood, and the working set.
@@ -118,10 +120,8 @@ figures that say most about Ostinel itself.
   controller as fast as its pipe (4096-byte buffer) takes them, after a pointer move so that each
   right click starts the indicator. Meanwhile another thread sends \`WM_NULL\` to the hidden main
   window every 50 ms with \`SendMessageTimeoutW\` (plain flags, 100 ms timeout) and counts answers,
-  misses and the slowest answer. The end of the flood is found with the function button: while
-  event bytes remain, a toggle's command goes out within one pass of the device loop; once the pipe
-  is empty the loop waits in its read and the toggle stays queued. The toggle commands are harmless
-  here (once-only is off).
+  misses and the slowest answer. The end of the flood is the return of \`FlushFileBuffers\` on the
+  simulated controller's end of the pipe, which waits until the program has read every byte.
 
 ## Figures
 
@@ -140,6 +140,9 @@ $(grep -v '^\*\*\*' "$rotation")
 \`\`\`
 
 EOF
+  fi
+  if [ -n "$device_link" ]; then
+    printf '%s\n\n' "$device_link"
   fi
   cat <<'EOF'
 ## Notes on measuring under Wine

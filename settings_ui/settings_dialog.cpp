@@ -93,13 +93,13 @@ void ShowWaitTimeLabel(HWND dialog) {
 void ApplySettings(HWND dialog) {
   const SettingsCommit commit = DecideCommit(AppState.ButtonSetup.load(std::memory_order_acquire), ReadControls(dialog),
                                              AppState.SliderWaitTime, AppState.SavedWaitTime);
+  // In force first, so the device thread sends the setup command while the registry is written.
+  // OK does not wait for the controller to take it: the device thread sends it at once while the
+  // controller is connected, or as soon as it connects; waiting here would freeze every window of
+  // the program for as long as no controller is present.
+  PutCommitInForce(AppState, commit);
   bool saved = WriteSetting(kButtonSetupValue, commit.ButtonSetup);
   if (commit.StoreWaitTime) saved = WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
-
-  // OK does not wait for the controller to take the setup command. The device thread sends it
-  // while the controller is connected, or as soon as it connects; waiting here would freeze every
-  // window of the program for as long as no controller is present.
-  PutCommitInForce(AppState, commit);
   ApplyButtonVisibility(commit.ButtonSetup);
 
   // The settings act either way; the user learns that they will not outlive this run (for example

@@ -313,27 +313,19 @@ void ProbeLoop(HWND main, HWND indicator, const LaunchedProcess* app, ProbeFigur
   }
 }
 
-void PressButton(HWND button) {
-  PostMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
-  PostMessageW(button, WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
-}
-
 struct FloodFigures {
   int Left = 0;
   int Right = 0;
   int WriteFailures = 0;
   double WrittenMs = 0.0;
-  double DrainedMs = 0.0;      // middle of the bracket below
-  double DrainedErrorMs = 0.0;  // half its width
+  double DrainedMs = 0.0;  // from the first byte written until the program had read the last
   bool DrainSeen = false;
   double CpuSeconds = 0.0;
 };
 
-// Writes the flood, then finds when the program has read its last byte. Reads are held, so a
-// command queued while bytes remain goes out within one pass (~15 ms); once the pipe is empty it
-// waits in its read and a queued command stays put. The function button is toggled (its command is
-// harmless, once-only is off) until a toggle is not answered.
-FloodFigures RunFlood(SimController& sim, const LaunchedProcess& app, HWND button, int count) {
+// Writes the flood, then finds when the program has read its last byte: the controller's pipe is
+// flushed, which returns once the program has read everything written to it.
+FloodFigures RunFlood(SimController& sim, const LaunchedProcess& app, int count) {
   FloodFigures f;
   const CpuSample cpu0 = CpuOf(app);
   const double start = NowMs();
@@ -347,31 +339,13 @@ FloodFigures RunFlood(SimController& sim, const LaunchedProcess& app, HWND butto
   }
   f.WrittenMs = NowMs() - start;
 
-  double lastAnsweredPost = -1.0;
-  double firstSilentPost = -1.0;
-  while (button && NowMs() - start < f.WrittenMs + 600000.0) {
-    const std::size_t before = SimCommands(sim).size();
-    const double posted = NowMs();
-    PressButton(button);
-    if (WaitUntil([&] { return SimCommands(sim).size() > before; }, 250)) {
-      lastAnsweredPost = posted;
-      Sleep(50);
-      continue;
-    }
-    firstSilentPost = posted;
-    break;
-  }
-  if (lastAnsweredPost >= 0 && firstSilentPost >= 0) {
-    // The last byte was read after lastAnsweredPost and before firstSilentPost + 250 ms.
-    const double low = lastAnsweredPost - start;
-    const double high = firstSilentPost + 250.0 - start;
-    f.DrainedMs = (low + high) / 2.0;
-    f.DrainedErrorMs = (high - low) / 2.0;
+  std::uint64_t drainedMicros = 0;
+  const std::uint64_t startMicros = SimNowMicros() - static_cast<std::uint64_t>((NowMs() - start) * 1000.0);
+  if (SimWaitDrained(sim, &drainedMicros)) {
+    f.DrainedMs = static_cast<double>(drainedMicros - startMicros) / 1000.0;
     f.DrainSeen = true;
   }
   f.CpuSeconds = CpuOf(app).Seconds - cpu0.Seconds;
-  // The toggle still waiting in the program goes out with one more (empty) read.
-  SimSendEvent(sim, 0x00);
   return f;
 }
 
@@ -500,14 +474,13 @@ int wmain(int argc, wchar_t** argv) {
   // 3 and 4. The flood, then memory after it.
   HWND main = FindWindowW(kMainWindowClass, nullptr);
   HWND indicator = FindIndicatorWindow(app.Pid());
-  HWND button = FindFunctionButton(app.Pid());
   SendPointerMove(400, 300);
   Sleep(200);
   const MemorySample ostinelMemBeforeFlood = MemoryOf(app);
   Note("flood of %d bytes\n", floodCount);
   ProbeFigures probes;
   std::thread prober(ProbeLoop, main, indicator, &app, &probes);
-  const FloodFigures flood = RunFlood(*sim, app, button, floodCount);
+  const FloodFigures flood = RunFlood(*sim, app, floodCount);
   probes.Stop.store(true);
   prober.join();
   Sleep(1000);
@@ -546,8 +519,7 @@ int wmain(int argc, wchar_t** argv) {
   Out("| Bytes written / write failures | %d / %d |\n", floodCount - flood.WriteFailures, flood.WriteFailures);
   Out("| Time to write all bytes (pipe buffer 4096 bytes) | %.1f s |\n", flood.WrittenMs / 1000.0);
   if (flood.DrainSeen) {
-    Out("| Time until the program had read the last byte | %.1f s (± %.2f s) |\n", drainedS,
-        flood.DrainedErrorMs / 1000.0);
+    Out("| Time until the program had read the last byte (the controller's pipe flushed) | %.1f s |\n", drainedS);
     Out("| Events handled per second | %.1f (%.1f ms per event) |\n", floodCount / drainedS,
         flood.DrainedMs / floodCount);
   } else {

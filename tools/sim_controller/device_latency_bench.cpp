@@ -1,17 +1,29 @@
 // DeviceLatencyBench.exe: figures of the device link, measured end to end against the real
 // Ostinel.exe and the simulated controller (run under Wine; not a test, it prints figures).
 //
-//   DeviceLatencyBench.exe [--events N] [--cycles N]
+//   DeviceLatencyBench.exe [--events N] [--cycles N] [--commands N] [--closes N] [--sessions N]
 //
 // 1. Event to indicator: the controller writes a right-click byte; timed until the program's
 //    indicator window stands centred on the pointer (moved to a new place before every event).
 // 2. Event to command: with once-only on and the button armed, the controller writes a right-click
 //    byte; timed until the disarm command 01 00 arrives back (this includes the loop's 10 ms pause).
-// 3. Reconnects: the controller is unplugged, the button toggled while it is away, and plugged in
+// 3. Commands while the program waits in a read, for both kinds of driver (reads held until the
+//    next touch; idle reads completed with a 0 byte every 50 ms): a click on the function button
+//    timed until its command arrives, and OK in the settings dialog (with a new hold time) timed
+//    until the setup command arrives. No touch is made meanwhile.
+// 4. Reconnects: the controller is unplugged, the button toggled while it is away, and plugged in
 //    again; counted are the reconnects and the pending commands delivered with the right state.
+// 5. Close: WM_CLOSE to the main window of a connected program, timed until the process has ended
+//    (its exit code checked) and until the controller saw the connection end.
+// 6. Sessions (the test build, told which session has the console): the console goes to another
+//    session, timed until the controller saw the connection end; it comes back, timed until the
+//    setup command arrived on the new connection.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -35,6 +47,27 @@ void PrintFigures(const char* name, std::vector<double> ms, int attempts) {
   auto at = [&](double q) { return ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * (ms.size() - 1) + 0.5))]; };
   std::printf("%-24s n=%zu/%d  min %.2f  p50 %.2f  p90 %.2f  p99 %.2f  max %.2f ms\n", name, ms.size(), attempts,
               ms.front(), at(0.50), at(0.90), at(0.99), ms.back());
+}
+
+constexpr wchar_t kTestKey[] = L"Software\\Ostinel test";
+
+// When the controller saw connections end (pipe thread writes, bench reads).
+struct ConnectionTimes {
+  std::atomic<std::uint64_t> LastDisconnectMicros{0};
+};
+
+void RecordConnection(void* context, bool connected) {
+  if (!connected) static_cast<ConnectionTimes*>(context)->LastDisconnectMicros.store(SimNowMicros());
+}
+
+void SetConsoleSessionOfTestBuild(DWORD session) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  RegSetValueExW(key, L"ConsoleSession", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&session), sizeof(session));
+  RegCloseKey(key);
 }
 
 bool WaitForCommand(SimController& sim, std::size_t index, std::uint64_t* micros, std::vector<std::uint8_t>* bytes,
@@ -63,15 +96,24 @@ std::uint64_t PollUntil(Check check, DWORD timeoutMs) {
 int wmain(int argc, wchar_t** argv) {
   int events = 300;
   int cycles = 100;
+  int commands = 300;
+  int closes = 20;
+  int sessions = 20;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::wcscmp(argv[i], L"--events") == 0) events = _wtoi(argv[i + 1]);
     if (std::wcscmp(argv[i], L"--cycles") == 0) cycles = _wtoi(argv[i + 1]);
+    if (std::wcscmp(argv[i], L"--commands") == 0) commands = _wtoi(argv[i + 1]);
+    if (std::wcscmp(argv[i], L"--closes") == 0) closes = _wtoi(argv[i + 1]);
+    if (std::wcscmp(argv[i], L"--sessions") == 0) sessions = _wtoi(argv[i + 1]);
   }
 
   EndAllOstinel();
   StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY);
+  ConnectionTimes connectionTimes;
   SimOptions options;
   options.PipeName = L"ostinel-bench";
+  options.OnConnection = RecordConnection;
+  options.Context = &connectionTimes;
   std::uint32_t error = 0;
   UniqueSim sim = StartSim(options, &error);
   if (!sim) {
@@ -118,7 +160,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  // 2. Event to the once-only disarm command. Reads are held, so each arm goes out after a 0 byte.
+  // 2. Event to the once-only disarm command.
   std::vector<double> toCommand;
   if (!button) {
     std::printf("no function button: event-to-command and the button part of reconnects skipped\n");
@@ -127,8 +169,6 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < events; ++i) {
       SimClearReceived(*sim);
       PostMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
-      Sleep(5);
-      SimSendEvent(*sim, 0x00);
       std::vector<std::uint8_t> bytes;
       if (!WaitForCommand(*sim, 0, nullptr, &bytes, 1000) || bytes != std::vector<std::uint8_t>{0x01, 0x01}) {
         std::printf("arming %d: no 01 01 (got %s)\n", i, SimHex(bytes).c_str());
@@ -143,7 +183,48 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
-  // 3. Unplug, change the button while away, plug in again.
+  // 3. Commands while the program waits in a read, both kinds of driver.
+  struct CommandFigures {
+    std::vector<double> Click;
+    std::vector<double> Ok;
+  } held, idle;
+  HWND main = FindWindowW(kMainWindowClass, nullptr);
+  HWND dialog = FindSettingsDialog(app.Pid());
+  for (CommandFigures* figures : {&held, &idle}) {
+    SimSetIdle(*sim, figures == &idle, 50);
+    Sleep(200);
+    for (int i = 0; button && i < commands; ++i) {
+      SimClearReceived(*sim);
+      const std::uint64_t clicked = SimNowMicros();
+      PostMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+      std::uint64_t received = 0;
+      std::vector<std::uint8_t> bytes;
+      if (WaitForCommand(*sim, 0, &received, &bytes, 2000) && bytes.size() == 2 && bytes[0] == 0x01) {
+        figures->Click.push_back(static_cast<double>(received - clicked) / 1000.0);
+      }
+      Sleep(7 + i % 13);  // not in step with the driver's idle reads
+    }
+    HWND ok = dialog ? GetDlgItem(dialog, IDOK) : nullptr;
+    HWND slider = dialog ? GetDlgItem(dialog, 1005) : nullptr;
+    for (int i = 0; ok && slider && i < commands; ++i) {
+      if (!OpenSettingsDialog(main, dialog)) break;
+      // A new hold time every time, so that every OK queues the setup command.
+      SendWithTimeout(slider, TBM_SETPOS, TRUE, 60 + (i % 2) * 100 + (figures == &idle ? 200 : 0) + i % 40);
+      SendWithTimeout(dialog, WM_HSCROLL, 0, reinterpret_cast<LPARAM>(slider));
+      SimClearReceived(*sim);
+      const std::uint64_t pressed = SimNowMicros();
+      PostMessageW(ok, BM_CLICK, 0, 0);
+      std::uint64_t received = 0;
+      std::vector<std::uint8_t> bytes;
+      if (WaitForCommand(*sim, 0, &received, &bytes, 2000) && bytes.size() == 4 && bytes[0] == 0x00) {
+        figures->Ok.push_back(static_cast<double>(received - pressed) / 1000.0);
+      }
+      Sleep(7 + i % 13);
+    }
+  }
+  SimSetIdle(*sim, false, 0);
+
+  // 4. Unplug, change the button while away, plug in again.
   int reconnects = 0;
   int delivered = 0;
   int wrongState = 0;
@@ -175,12 +256,86 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
+  // 5. WM_CLOSE to the main window of a connected program, then a new start.
+  std::vector<double> closeToExit;
+  std::vector<double> closeToRelease;
+  int exitZero = 0;
+  EndAllOstinel();
+  for (int i = 0; i < closes; ++i) {
+    LaunchedProcess copy = LaunchOstinel();
+    const int connections = SimConnectionCount(*sim);
+    HWND copyMain = nullptr;
+    if (!WaitUntil([&] { return SimConnectionCount(*sim) > connections && SimIsConnected(*sim); }, 10000) ||
+        !(copyMain = FindProcessWindow(copy.Pid(), kMainWindowClass, nullptr))) {
+      std::printf("close %d: the program did not connect\n", i);
+      continue;
+    }
+    Sleep(300);
+    const std::uint64_t posted = SimNowMicros();
+    PostMessageW(copyMain, WM_CLOSE, 0, 0);
+    const DWORD code = copy.WaitExit(10000);
+    const std::uint64_t ended = SimNowMicros();
+    if (code == 0) ++exitZero;
+    closeToExit.push_back(static_cast<double>(ended - posted) / 1000.0);
+    if (WaitUntil([&] { return !SimIsConnected(*sim); }, 3000)) {
+      closeToRelease.push_back(static_cast<double>(connectionTimes.LastDisconnectMicros.load() - posted) / 1000.0);
+    }
+  }
+
+  // 6. The console leaves this session and comes back (the test build's session source).
+  std::vector<double> sessionRelease;
+  std::vector<double> sessionReconnect;
+  DWORD mine = 0;
+  ProcessIdToSessionId(GetCurrentProcessId(), &mine);
+  SetConsoleSessionOfTestBuild(mine);
+  LaunchedProcess faults = Launch(SiblingProgram(L"OstinelFaults.exe"));
+  const int before = SimConnectionCount(*sim);
+  HWND faultsMain = nullptr;
+  if (sessions > 0 && (!WaitUntil([&] { return SimConnectionCount(*sim) > before && SimIsConnected(*sim); }, 10000) ||
+                       !(faultsMain = FindProcessWindow(faults.Pid(), kMainWindowClass, nullptr)))) {
+    std::printf("the test build did not connect: sessions skipped\n");
+    sessions = 0;
+  }
+  for (int i = 0; i < sessions; ++i) {
+    Sleep(300);
+    SetConsoleSessionOfTestBuild(mine + 1);
+    const std::uint64_t away = SimNowMicros();
+    PostMessageW(faultsMain, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, mine);
+    if (!WaitUntil([&] { return !SimIsConnected(*sim); }, 3000)) {
+      std::printf("session %d: the controller was not let go\n", i);
+      break;
+    }
+    sessionRelease.push_back(static_cast<double>(connectionTimes.LastDisconnectMicros.load() - away) / 1000.0);
+    Sleep(300);
+    SimClearReceived(*sim);
+    SetConsoleSessionOfTestBuild(mine);
+    const std::uint64_t back = SimNowMicros();
+    PostMessageW(faultsMain, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, mine);
+    std::uint64_t received = 0;
+    std::vector<std::uint8_t> bytes;
+    if (WaitForCommand(*sim, 0, &received, &bytes, 5000) && bytes.size() == 4) {
+      sessionReconnect.push_back(static_cast<double>(received - back) / 1000.0);
+    } else {
+      std::printf("session %d: no setup command after the console came back\n", i);
+    }
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
+
   std::printf("\n");
   PrintFigures("event -> indicator", toIndicator, indicator ? events : 0);
   PrintFigures("event -> 01 00 command", toCommand, button ? events : 0);
+  PrintFigures("click -> command (held)", held.Click, commands);
+  PrintFigures("OK -> setup (held)", held.Ok, commands);
+  PrintFigures("click -> command (idle)", idle.Click, commands);
+  PrintFigures("OK -> setup (idle)", idle.Ok, commands);
   PrintFigures("plug -> reconnect", reconnectMs, cycles);
   std::printf("%-24s reconnects %d/%d, pending commands delivered %d/%d, wrong state %d\n", "unplug/replug cycles",
               reconnects, cycles, delivered, button ? cycles : 0, wrongState);
+  PrintFigures("WM_CLOSE -> exited", closeToExit, closes);
+  PrintFigures("WM_CLOSE -> let go", closeToRelease, closes);
+  std::printf("%-24s %d/%d\n", "exit code 0", exitZero, closes);
+  PrintFigures("console away -> let go", sessionRelease, sessions);
+  PrintFigures("console back -> setup", sessionReconnect, sessions);
   EndAllOstinel();
   return 0;
 }

@@ -73,7 +73,7 @@ void UnregisterInterface(const std::wstring& device) {
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, EnumKey(device).c_str(), KEY_WOW64_64KEY, 0);
 }
 
-enum class RequestKind { Plug, Unplug, Disconnect, Event, Idle, Stop };
+enum class RequestKind { Plug, Unplug, Disconnect, Event, Idle, Drain, Stop };
 struct Request {
   RequestKind Kind;
   std::uint8_t Byte = 0;
@@ -264,6 +264,11 @@ bool Serve(SimController& sim, Request& request) {
       sim.NextIdleTick = GetTickCount64() + sim.IdleMs;
       request.Result = true;
       break;
+    case RequestKind::Drain:
+      // Returns once the program has read every byte written to it so far.
+      request.Result = sim.Phase == PipePhase::Reading && FlushFileBuffers(sim.Pipe);
+      request.SentMicros = SimNowMicros();
+      break;
     case RequestKind::Stop:
       ClosePipe(sim);
       request.Result = true;
@@ -433,6 +438,12 @@ bool SimSendEvent(SimController& sim, std::uint8_t eventByte, std::uint64_t* sen
   request.Byte = eventByte;
   const Request done = Submit(sim, request);
   if (sentMicros) *sentMicros = done.SentMicros;
+  return done.Result;
+}
+
+bool SimWaitDrained(SimController& sim, std::uint64_t* drainedMicros) {
+  const Request done = Submit(sim, Request{RequestKind::Drain});
+  if (drainedMicros) *drainedMicros = done.SentMicros;
   return done.Result;
 }
 

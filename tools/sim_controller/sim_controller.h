@@ -52,6 +52,9 @@ void SimDisconnect(SimController& sim);
 // Writes one event byte to the connected program. False when no program is connected. *sentMicros
 // receives the time just before the write.
 bool SimSendEvent(SimController& sim, std::uint8_t eventByte, std::uint64_t* sentMicros = nullptr);
+// Waits until the program has read every event byte written so far (the pipe's flush); False
+// when no program is connected. *drainedMicros receives the time it returned.
+bool SimWaitDrained(SimController& sim, std::uint64_t* drainedMicros = nullptr);
 // Idle reads: completed with a 0 byte every intervalMs (on), or held until the next event (off).
 void SimSetIdle(SimController& sim, bool on, DWORD intervalMs);
 
