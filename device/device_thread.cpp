@@ -84,7 +84,12 @@ DeviceReadResult ReadDevice(void* context, DeviceHandle device, std::uint8_t* by
   }
   // The read comes first: when both are signalled the byte is taken and the wake stays set.
   HANDLE waits[2] = {io.ReadIo.hEvent, WakeEvent};
-  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return DeviceReadResult::Woken;
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  if (woke == WAIT_OBJECT_0 + 1) return DeviceReadResult::Woken;
+  if (woke != WAIT_OBJECT_0) {
+    io.LastError = GetLastError();
+    return DeviceReadResult::Failed;
+  }
   io.ReadOutstanding = false;
   DWORD done = 0;
   if (!GetOverlappedResult(device, &io.ReadIo, &done, FALSE)) {
