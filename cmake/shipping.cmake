@@ -46,7 +46,7 @@ function(ostinel_ship_program target)
       COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${debug}.debug $<TARGET_FILE:${target}>
       VERBATIM)
   elseif(MSVC)
-    target_compile_options(${target} PRIVATE /Zi)
+    target_compile_options(${target} PRIVATE /Z7)
     target_link_options(${target} PRIVATE /DEBUG /OPT:REF /OPT:ICF)
     set_target_properties(${target} PROPERTIES PDB_OUTPUT_DIRECTORY ${OSTINEL_SYMBOLS_DIR})
   endif()
