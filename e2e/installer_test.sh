@@ -169,7 +169,7 @@ setup_exit_value() {
   printf '@start "" /wait "%%~1" /S\r\n@echo %%ERRORLEVEL%%>"%%~2"\r\n' >"$prefix/drive_c/setup-exit.bat"
   rm -f "$prefix/drive_c/setup-exit.txt"
   # A question would wait for an answer: the time limit turns it into a failure.
-  timeout 120 wine cmd /c 'C:\setup-exit.bat' "$(ostinel_winpath "$1")" 'C:\setup-exit.txt' </dev/null >>"$log" 2>&1
+  timeout 60 wine cmd /c 'C:\setup-exit.bat' "$(ostinel_winpath "$1")" 'C:\setup-exit.txt' </dev/null >>"$log" 2>&1
   tr -d '\r\n ' <"$prefix/drive_c/setup-exit.txt" 2>/dev/null
 }
 exit_value_is() { [ "$(setup_exit_value "$2")" = "$1" ]; }
