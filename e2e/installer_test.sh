@@ -230,7 +230,14 @@ check "uninstall entry named Ostinel" reg_is "$uninstall_key" DisplayName 64 Ost
 check "uninstall entry runs the uninstaller" \
   reg_is "$uninstall_key" UninstallString 64 "\"$win_install_dir\\Uninstall.exe\""
 check "uninstall entry knows the location" reg_is "$uninstall_key" InstallLocation 64 "$win_install_dir"
-check "uninstall entry has the new version" reg_is "$uninstall_key" DisplayVersion 64 "$version"
+entry_has_version() {
+  local major=${version%%.*} minor=${version#*.}
+  minor=${minor%%.*}
+  reg_is "$uninstall_key" DisplayVersion 64 "$version" &&
+    reg_is "$uninstall_key" VersionMajor 64 "$(printf '0x%x' "$major")" &&
+    reg_is "$uninstall_key" VersionMinor 64 "$(printf '0x%x' "$minor")"
+}
+check "uninstall entry has the new version" entry_has_version
 check "uninstall entry names the publisher" reg_is "$uninstall_key" Publisher 64 Vemto
 check "uninstall entry shows the utility's icon" reg_is "$uninstall_key" DisplayIcon 64 "\"$win_install_dir\Ostinel.exe\",0"
 programs_kib() {
