@@ -42,7 +42,7 @@ cleanup() {
     echo "--- Wine output:"
     cat "$log"
   fi
-  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe"
+  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe"
   ostinel_stop_display
 }
 failures=0
@@ -140,7 +140,7 @@ stripped_with_debuglink() {
   # and carries that file's CRC32.
   x86_64-w64-mingw32-nm "$exe" 2>&1 | grep -q 'no symbols' || return 1
   ! $objdump -h "$exe" | grep -q ' \.debug_' || return 1
-  x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$prefix.out" "$exe" "$prefix.tampered.exe" || return 1
+  x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$prefix.out" "$exe" "$prefix.copy.exe" || return 1
   python3 -c '
 import sys, zlib
 raw = open(sys.argv[1], "rb").read()
