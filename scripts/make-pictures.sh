@@ -143,6 +143,10 @@ while read -r file start duration; do
   count=$((count + 1))
 done <"$work/frames.txt"
 args[$(( ${#args[@]} - 2 ))]=60  # after the ring has gone
+if [ "$count" -lt 14 ]; then
+  echo "only $count screen states of the ring's turn were caught (24 steps expected)" >&2
+  exit 1
+fi
 convert -loop 0 "${args[@]}" -layers Optimize "$root/docs/ring-spin.gif"
 echo "ring-spin.gif: $(tail -1 "$work/frames.err")"
 
@@ -152,7 +156,7 @@ button_shot() {
   xdotool mousemove 700 500  # the pointer off the button
   sleep 0.6
   import -window root -crop 70x70+$((bx - 10))+$((by - 10)) "$work/button.png"
-  convert "$work/button.png" +repage -scale 200% "$shots/function-button-$1.png"
+  convert "$work/button.png" +repage -scale 200% -strip "$shots/function-button-$1.png"
 }
 button_shot idle
 xdotool mousemove $((bx + 25)) $((by + 25)) click 3
@@ -161,9 +165,13 @@ xdotool mousemove $((bx + 25)) $((by + 25)) click --repeat 2 --delay 80 1
 button_shot move-mode
 sleep 0.3
 echo quit >&7
+if [ "$(md5sum "$shots"/function-button-*.png | cut -d' ' -f1 | sort -u | wc -l)" != 3 ]; then
+  echo "the function button did not show three different states" >&2
+  exit 1
+fi
 grep -q "recv 01 01" "$work/sim.log" || { echo "arming the button sent no 01 01 to the controller" >&2; exit 1; }
 stop_app
 
 echo "Pictures made:"
-echo "  docs/ring-spin.gif $(identify -format '%wx%h ' docs/ring-spin.gif[0]), $(identify docs/ring-spin.gif | wc -l) frames"
+echo "  docs/ring-spin.gif $(identify -format '%wx%h' docs/ring-spin.gif[0]), $(identify docs/ring-spin.gif | wc -l) frames"
 (cd "$root" && identify -format '%d/%f %wx%h\n' docs/screenshots/*.png) | sed 's/^/  /'
