@@ -48,7 +48,7 @@ bool Shows(void* bitmap) {
 
 INPUT MoveTo(POINT at) { return MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
 
-// A left drag by (-200, -100) on another thread; ends any move loop even when it was not seen.
+// A left drag by (-200, -100) on another thread; ends the drag even when its start was not seen.
 struct DragState {
   DWORD uiThread = 0;
   POINT from{};
@@ -56,20 +56,28 @@ struct DragState {
 };
 DragState drag;
 
-bool InMoveLoop(DWORD thread) {
+// The press in move mode has been taken: the button holds the capture until the release.
+bool DragStarted(DWORD thread) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
-  return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE) != 0;
+  return GetGUIThreadInfo(thread, &info) && info.hwndCapture == Button();
 }
 
 DWORD WINAPI Drag(void*) {
   INPUT down = MouseInput(MOUSEEVENTF_LEFTDOWN);
   SendInput(1, &down, sizeof(INPUT));
   const ULONGLONG end = GetTickCount64() + 3000;
-  while (!(drag.loopSeen = InMoveLoop(drag.uiThread)) && GetTickCount64() < end) Sleep(10);
-  INPUT rest[] = {MoveTo(POINT{drag.from.x - 100, drag.from.y - 50}),
-                  MoveTo(POINT{drag.from.x - 200, drag.from.y - 100}), MouseInput(MOUSEEVENTF_LEFTUP)};
-  SendInput(3, rest, sizeof(INPUT));
+  while (!(drag.loopSeen = DragStarted(drag.uiThread)) && GetTickCount64() < end) Sleep(10);
+  // Under Wine SendInput leaves the X server's pointer behind, and a cursor read falls back to it
+  // 100 ms after the last input; a real move moves the one pointer, so this moves both.
+  for (const POINT to : {POINT{drag.from.x - 100, drag.from.y - 50}, POINT{drag.from.x - 200, drag.from.y - 100}}) {
+    SetCursorPos(to.x, to.y);
+    INPUT move = MoveTo(to);
+    SendInput(1, &move, sizeof(INPUT));
+    Sleep(30);
+  }
+  INPUT up = MouseInput(MOUSEEVENTF_LEFTUP);
+  SendInput(1, &up, sizeof(INPUT));
   if (!drag.loopSeen) {
     INPUT escape[2]{};
     escape[0].type = escape[1].type = INPUT_KEYBOARD;
@@ -231,8 +239,8 @@ TEST_F(ButtonWindowTest, RealDoubleClickThenDragMovesTheArmedButtonAndLeavesItId
   EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
   EXPECT_TRUE(Shows(AppState.ButtonMoveBitmap));
 
-  // Drag: the press runs the system's move loop, which the release ends. Input is assigned to a
-  // window when it is queued, so the moves go in only once the loop has the capture.
+  // Drag: the press takes the capture, which the release gives up. Input is assigned to a
+  // window when it is queued, so the moves go in only once the button has the capture.
   const RECT before = WindowRect(Button());
   drag.uiThread = GetCurrentThreadId();
   drag.from = centre;
