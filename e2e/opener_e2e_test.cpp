@@ -56,10 +56,18 @@ TEST_F(Opener, ShowsTheSettingsDialogOfTheRunningUtility) {
   ASSERT_TRUE(WaitUntil([&] { return (dialog = FindSettingsDialog(app.Pid())) != nullptr; }, 5000));
   ASSERT_FALSE(IsWindowVisible(dialog));
 
+  // The user works in another application; the dialog comes in front of it.
+  HWND user = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 200,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(user, nullptr);
+  SetForegroundWindow(user);
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == user; }, 2000));
   LaunchedProcess opener = RunOpener(L"");
   ASSERT_NE(opener.info.hProcess, nullptr) << "opener did not start";
   EXPECT_EQ(opener.WaitExit(10000), 0u);
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; }, 2000));
+  DestroyWindow(user);
   EXPECT_TRUE(app.Running());
 
   // Again while the dialog is up: still fine, still one dialog.
