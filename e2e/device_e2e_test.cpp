@@ -404,7 +404,9 @@ TEST_F(DeviceE2e, TapsOnTheDiscsOfTheSpinningRingReachTheWindowBeneath) {
   while (IsWindowVisible(indicator)) {
     const std::vector<std::uint32_t> shown = CaptureScreen(at.x - 63, at.y - 63, 127, 127);
     std::size_t disc = (static_cast<std::size_t>(taps) * 997) % shown.size();
-    for (std::size_t n = 0; n < shown.size() && shown[disc] == Rgb(kUserColour); ++n) disc = (disc + 1) % shown.size();
+    for (std::size_t n = 0; n < shown.size() && shown[disc] == Rgb(kUserColour); ++n) {
+      disc = (disc + 1) % shown.size();
+    }
     if (shown[disc] == Rgb(kUserColour)) continue;
     const int before = UserPresses;
     Tap(POINT{at.x - 63 + static_cast<LONG>(disc % 127), at.y - 63 + static_cast<LONG>(disc / 127)});

@@ -34,8 +34,8 @@ void CALLBACK IndicatorTick(HWND window, UINT, UINT_PTR timer, DWORD) {
 // Windows 8.1 on; where it is missing or fails, the caller keeps the point as it was.
 std::optional<ScreenPoint> ConvertHookPoint(HWND window, ScreenPoint physical) {
   using Convert = BOOL(WINAPI*)(HWND, LPPOINT);
-  static const auto convert = reinterpret_cast<Convert>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "PhysicalToLogicalPointForPerMonitorDPI")));
+  static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "PhysicalToLogicalPointForPerMonitorDPI")));
   if (!convert) return std::nullopt;
   POINT point{physical.x, physical.y};
   if (!convert(window, &point)) return std::nullopt;
