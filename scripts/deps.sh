@@ -8,7 +8,7 @@ OSTINEL_PACKAGES=(
   googletest libgtest-dev libbenchmark-dev libpixman-1-dev
   mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales-all
-  nsis
+  nsis wixl msitools
 )
 
 missing=()
