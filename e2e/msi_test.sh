@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Ostinel.msi under Wine, in a fresh copy of the template prefix: refused presets, a first install
 # of an older package with presets, a silent upgrade while the old utility runs where the installer
-# cannot end it, a refused downgrade, a repair, and an uninstall that ends the running utility and
-# keeps the settings.
+# cannot end it, a refused downgrade, a repair, a same-version rebuild over the running utility, and
+# an uninstall that ends the running utility and keeps the settings.
 # Usage: msi_test.sh <directory of Ostinel.msi> <older package> <version> <older version>
 # The older package carries the test build of the utility (OstinelFaults.exe) as its Ostinel.exe,
 # so the files show which version is installed.
@@ -96,13 +96,13 @@ reg_missing() { ! reg_query "$1" "$2" "$3" >/dev/null; }
 key_missing() { ! reg_query "$1" "" "$2"; }
 settings_are() { reg_is "$settings_key" ButtonSetup 32 "$1" && reg_is "$settings_key" WaitTime 32 "$2"; }
 
-# The display versions of every installed Ostinel, one a line.
+# The display versions of every installed Ostinel, one a line (two installed builds give two lines).
 installed_versions() {
   wine reg query "$uninstall_root" /s /reg:64 </dev/null 2>>"$log" | tr -d '\r' |
     awk '/^HKEY/ { if (name == "Ostinel") print version; name = ""; version = "" }
          $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
          END { if (name == "Ostinel") print version }' |
-    sort -u
+    sort
 }
 only_installed() { [ "$(installed_versions)" = "$1" ]; }
 nothing_installed() { [ ! -e "$install_dir" ] && [ -z "$(installed_versions)" ]; }
@@ -227,10 +227,25 @@ check "repair exits 0" exited 0
 check "repair restored a deleted file" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "repair kept the user's settings" settings_are 0x27 0x96
 
+# A rebuild of the same version (a product code of its own) while the utility runs where the
+# installer sees it: the installed build is removed first, its uninstall ends the utility, and the
+# files go in at once.
+rebuild=$prefix/drive_c/Ostinel-rebuild.msi
+cp "$bin/Ostinel.msi" "$rebuild"
+msibuild "$rebuild" -s Ostinel Vemto "x64;1033" "{$(cat /proc/sys/kernel/random/uuid)}" >>"$log" 2>&1
+msibuild "$rebuild" -q "UPDATE Property SET Value = '{$(cat /proc/sys/kernel/random/uuid)}' WHERE Property = 'ProductCode'" \
+  >>"$log" 2>&1
+check "utility starts from Program Files" start_utility
+msiexec /i 'C:\Ostinel-rebuild.msi' /qn
+check "same-version rebuild over the running utility exits 0" exited 0
+check "the old build's uninstall ended the utility" utility_ended
+check "one Ostinel installed after the rebuild" only_installed "$version"
+check "Ostinel.exe in place at once" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+
 # Uninstall while the utility runs where the installer sees it: it is ended, all is removed but
 # the settings.
 check "utility starts again" start_utility
-msiexec /x "$new_msi" /qn
+msiexec /x 'C:\Ostinel-rebuild.msi' /qn
 check "silent uninstall exits 0" exited 0
 check "uninstall ended the running utility" utility_ended
 check "installation directory removed" test ! -e "$install_dir"
