@@ -164,12 +164,16 @@ rename_pending() { reg_query "$session_key" PendingFileRenameOperations 64 | gre
 # A restart of Windows: Wine's wineboot -r carries out the renames left for the next start.
 restart() { wineboot -r </dev/null >>"$log" 2>&1; }
 
-echo "package: $(du -k "$bin/Ostinel.msi" | cut -f1) KiB"
-check "package is x64 and per-machine" \
-  eval 'msiinfo suminfo "$bin/Ostinel.msi" | grep -q "^Template: x64;" &&
-        msiinfo export "$bin/Ostinel.msi" Property | tr -d "\r" | grep -qx "ALLUSERS	1"'
-check "package version is the project's" \
-  eval 'msiinfo export "$bin/Ostinel.msi" Property | tr -d "\r" | grep -qx "ProductVersion	$version"'
+# The value of a property in the package's Property table.
+package_property() {
+  msiinfo export "$bin/Ostinel.msi" Property | tr -d '\r' | awk -F '\t' -v name="$1" '$1 == name { print $2 }'
+}
+is_x64_package() { msiinfo suminfo "$bin/Ostinel.msi" | grep -q '^Template: x64;'; }
+
+echo "package: $(stat -c %s "$bin/Ostinel.msi") bytes"
+check "package is x64" is_x64_package
+check "package is per-machine" eval '[ "$(package_property ALLUSERS)" = 1 ]'
+check "package version is the project's" eval '[ "$(package_property ProductVersion)" = "$version" ]'
 
 # Presets the settings dialog could not make: nothing installed, nothing written.
 msiexec /i "$new_msi" /qn BUTTONSETUP=20
