@@ -126,6 +126,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (dialog) {
         LoadSettings(dialog);
         ShowWindow(dialog, SW_SHOW);
+        // In front of the user's application; the asking process has allowed it.
+        SetForegroundWindow(dialog);
       }
       return 1;
     }

@@ -48,7 +48,7 @@ bool Shows(void* bitmap) {
 
 INPUT MoveTo(POINT at) { return MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
 
-// A left drag by (-200, -100) on another thread; ends any move loop even when it was not seen.
+// A left drag by (-200, -100) on another thread; ends the drag even when its start was not seen.
 struct DragState {
   DWORD uiThread = 0;
   POINT from{};
@@ -56,20 +56,28 @@ struct DragState {
 };
 DragState drag;
 
-bool InMoveLoop(DWORD thread) {
+// The press in move mode has been taken: the button holds the capture until the release.
+bool DragStarted(DWORD thread) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
-  return GetGUIThreadInfo(thread, &info) && (info.flags & GUI_INMOVESIZE) != 0;
+  return GetGUIThreadInfo(thread, &info) && info.hwndCapture == Button();
 }
 
 DWORD WINAPI Drag(void*) {
   INPUT down = MouseInput(MOUSEEVENTF_LEFTDOWN);
   SendInput(1, &down, sizeof(INPUT));
   const ULONGLONG end = GetTickCount64() + 3000;
-  while (!(drag.loopSeen = InMoveLoop(drag.uiThread)) && GetTickCount64() < end) Sleep(10);
-  INPUT rest[] = {MoveTo(POINT{drag.from.x - 100, drag.from.y - 50}),
-                  MoveTo(POINT{drag.from.x - 200, drag.from.y - 100}), MouseInput(MOUSEEVENTF_LEFTUP)};
-  SendInput(3, rest, sizeof(INPUT));
+  while (!(drag.loopSeen = DragStarted(drag.uiThread)) && GetTickCount64() < end) Sleep(10);
+  // Under Wine SendInput leaves the X server's pointer behind, and a cursor read falls back to it
+  // 100 ms after the last input; a real move moves the one pointer, so this moves both.
+  for (const POINT to : {POINT{drag.from.x - 100, drag.from.y - 50}, POINT{drag.from.x - 200, drag.from.y - 100}}) {
+    SetCursorPos(to.x, to.y);
+    INPUT move = MoveTo(to);
+    SendInput(1, &move, sizeof(INPUT));
+    Sleep(30);
+  }
+  INPUT up = MouseInput(MOUSEEVENTF_LEFTUP);
+  SendInput(1, &up, sizeof(INPUT));
   if (!drag.loopSeen) {
     INPUT escape[2]{};
     escape[0].type = escape[1].type = INPUT_KEYBOARD;
@@ -110,6 +118,7 @@ class ButtonWindowTest : public ::testing::Test {
     AppState.ButtonActive = 0;
     AppState.ButtonMoveMode = 0;
     AppState.ButtonDoubleClicked = 0;
+    AppState.ButtonDragged = 0;
     AppState.ButtonCommandPending = 0;
     ApplyButtonVisibility(SETUP_FUNCTION_BUTTON);
     RepaintButtonWindow();
@@ -145,6 +154,7 @@ TEST_F(ButtonWindowTest, SitsAtTheLowerRightAndFollowsTheMethodBit) {
   EXPECT_EQ(r.right - r.left, kSide);
   EXPECT_EQ(r.bottom - r.top, kSide);
   EXPECT_NE(GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  EXPECT_NE(GetWindowLongW(button, GWL_EXSTYLE) & WS_EX_NOACTIVATE, 0);
 
   ApplyButtonVisibility(SETUP_FUNCTION_BUTTON | SETUP_HOLD_STILL);  // both bits: the button method
   EXPECT_TRUE(IsWindowVisible(button));
@@ -171,6 +181,10 @@ TEST_F(ButtonWindowTest, ClicksToggleQueueCommandsAndRepaint) {
   ASSERT_TRUE(PumpUntil([] { return AppState.ButtonActive.load() == 0; }, 3000));
   EXPECT_TRUE(TakePending(AppState.ButtonCommandPending));
   EXPECT_TRUE(Shows(AppState.ButtonOffBitmap));
+  // The timer is one-shot: one click, one toggle, however long nothing else happens.
+  PumpFor(1000);
+  EXPECT_EQ(AppState.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
 
   // Two presses that are no double click share one timer: one toggle.
   Post(WM_LBUTTONDOWN);
@@ -217,11 +231,22 @@ TEST_F(ButtonWindowTest, RealDoubleClickThenDragMovesTheArmedButtonAndLeavesItId
   // Dialogs get double clicks only when their class asks for them.
   EXPECT_NE(GetClassLongPtrW(Button(), GCL_STYLE) & CS_DBLCLKS, 0);
 
-  Post(WM_RBUTTONDOWN);
-  ASSERT_TRUE(PumpUntil([] { return AppState.ButtonActive.load() == 1; }, 2000));
-  ASSERT_TRUE(TakePending(AppState.ButtonCommandPending));
+  // The user's application has the foreground and keeps it through every tap and the drag.
+  HWND app = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(app, nullptr);
+  ShowWindow(app, SW_SHOW);
+  SetForegroundWindow(app);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == app; }, 2000));
 
   const POINT centre = Centre(Button());
+  ASSERT_TRUE(SendInputFromOtherThread({MoveTo(centre), MouseInput(MOUSEEVENTF_RIGHTDOWN),
+                                        MouseInput(MOUSEEVENTF_RIGHTUP)}));
+  ASSERT_TRUE(PumpUntil([] { return AppState.ButtonActive.load() == 1; }, 2000));
+  ASSERT_TRUE(TakePending(AppState.ButtonCommandPending));
+  EXPECT_EQ(GetForegroundWindow(), app);
+  PumpFor(600);  // no double click with what follows
+
   ASSERT_TRUE(SendInputFromOtherThread({MoveTo(centre), MouseInput(MOUSEEVENTF_LEFTDOWN),
                                         MouseInput(MOUSEEVENTF_LEFTUP), MouseInput(MOUSEEVENTF_LEFTDOWN),
                                         MouseInput(MOUSEEVENTF_LEFTUP)}));
@@ -230,9 +255,10 @@ TEST_F(ButtonWindowTest, RealDoubleClickThenDragMovesTheArmedButtonAndLeavesItId
   EXPECT_EQ(AppState.ButtonActive.load(), 1u);
   EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));
   EXPECT_TRUE(Shows(AppState.ButtonMoveBitmap));
+  EXPECT_EQ(GetForegroundWindow(), app);
 
-  // Drag: the press runs the system's move loop, which the release ends. Input is assigned to a
-  // window when it is queued, so the moves go in only once the loop has the capture.
+  // Drag: the press takes the capture, which the release gives up. Input is assigned to a
+  // window when it is queued, so the moves go in only once the button has the capture.
   const RECT before = WindowRect(Button());
   drag.uiThread = GetCurrentThreadId();
   drag.from = centre;
@@ -249,7 +275,60 @@ TEST_F(ButtonWindowTest, RealDoubleClickThenDragMovesTheArmedButtonAndLeavesItId
   EXPECT_EQ(AppState.ButtonActive.load(), 0u);
   EXPECT_FALSE(IsPending(AppState.ButtonCommandPending));  // the controller is not told
   EXPECT_TRUE(Shows(AppState.ButtonOffBitmap));
+  EXPECT_EQ(GetForegroundWindow(), app);
+  EXPECT_EQ(AppState.ButtonDragged, 1u);
 
   // Back to the start-up place for later tests.
   SetWindowPos(Button(), HWND_TOPMOST, before.left, before.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+  DestroyWindow(app);
+}
+
+TEST_F(ButtonWindowTest, StaysReachableAfterDisplayAndWorkAreaChanges) {
+  HWND button = Button();
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  const RECT start = WindowRect(button);
+  ASSERT_EQ(start.left, width - 60);
+  ASSERT_EQ(start.top, height - 120);
+  const RECT screen{0, 0, width, height};
+  RECT savedWork{};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &savedWork, 0));
+  // Sets the work area in this process and tells the button as the system's broadcast does (Wine
+  // sends none, and keeps the work area of other processes as it was).
+  const auto setWorkArea = [&](RECT area) {
+    ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &area, 0));
+    SendMessageW(button, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  };
+
+  // A taskbar 150 pixels tall appears at the bottom, over the start place: pulled inside, and
+  // back when the taskbar goes.
+  const RECT taskbarBelow{0, 0, width, height - 150};
+  setWorkArea(taskbarBelow);
+  EXPECT_EQ(WindowRect(button).left, width - 60);
+  EXPECT_EQ(WindowRect(button).top, height - 150 - 50);
+  setWorkArea(screen);
+  EXPECT_EQ(WindowRect(button).left, start.left);
+  EXPECT_EQ(WindowRect(button).top, start.top);
+
+  // A place the user dragged the button to stays while it is wholly visible.
+  SetWindowPos(button, nullptr, 100, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  AppState.ButtonDragged = 1;
+  SendMessageW(button, WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height));
+  EXPECT_EQ(WindowRect(button).left, 100);
+  EXPECT_EQ(WindowRect(button).top, 120);
+  setWorkArea(taskbarBelow);
+  EXPECT_EQ(WindowRect(button).left, 100);
+
+  // A dragged place partly off the screen (the resolution went down, a monitor went away) goes
+  // back to the start place, hidden or not, and follows the start place from then on.
+  ApplyButtonVisibility(0);
+  SetWindowPos(button, nullptr, width - 20, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(button, WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height));
+  EXPECT_EQ(WindowRect(button).left, width - 60);
+  EXPECT_EQ(WindowRect(button).top, height - 150 - 50);
+  EXPECT_EQ(AppState.ButtonDragged, 0u);
+  setWorkArea(savedWork);
+  EXPECT_EQ(WindowRect(button).left, start.left);
+  EXPECT_EQ(WindowRect(button).top, start.top);
+  EXPECT_FALSE(IsWindowVisible(button));
 }

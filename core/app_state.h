@@ -65,6 +65,7 @@ struct AppStateRecord {
   std::uint32_t StartFailed = 0;
   std::uint32_t ButtonMoveMode = 0;
   std::uint32_t ButtonDoubleClicked = 0;
+  std::uint32_t ButtonDragged = 0;  // the user has dragged the button since start (not stored)
   std::array<wchar_t, CLASS_NAME_CAPACITY> ClassName{};
 
   // Log: the UI thread before the device thread starts, the device thread afterwards.

@@ -2,6 +2,7 @@
 // unmodified Setup API discovery finds and its CreateFileW opens.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
+#include "feedback/popup_win_test_support.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
@@ -30,6 +32,62 @@ std::string Narrow(const std::wstring& text) {
 
 bool EndsWith(const std::wstring& text, const std::wstring& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The user's application: a window of this process in front, magenta, counting the left presses
+// it gets. This thread dispatches its messages while a test waits with PumpUntil.
+constexpr COLORREF kUserColour = RGB(255, 0, 255);  // not a colour of the ring
+std::atomic<int> UserPresses{0};
+
+LRESULT CALLBACK UserWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN) ++UserPresses;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct UserWindow {
+  UniqueGdiObject brush{CreateSolidBrush(kUserColour)};
+  ATOM atom = 0;
+  HWND window = nullptr;
+  explicit UserWindow(RECT place) {
+    WNDCLASSW userClass{};
+    userClass.lpfnWndProc = UserWindowProc;
+    userClass.hInstance = GetModuleHandleW(nullptr);
+    userClass.hbrBackground = static_cast<HBRUSH>(brush.get());
+    userClass.lpszClassName = L"OstinelTestUserApplication";
+    atom = RegisterClassW(&userClass);
+    window = CreateWindowExW(0, userClass.lpszClassName, L"user's application", WS_POPUP, place.left, place.top,
+                             place.right - place.left, place.bottom - place.top, nullptr, nullptr,
+                             userClass.hInstance, nullptr);
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    UpdateWindow(window);
+  }
+  ~UserWindow() {
+    if (window) DestroyWindow(window);
+    if (atom) UnregisterClassW(L"OstinelTestUserApplication", GetModuleHandleW(nullptr));
+  }
+  UserWindow(const UserWindow&) = delete;
+  UserWindow& operator=(const UserWindow&) = delete;
+};
+
+// Real input, as a touch makes it: the pointer goes to the point, then the presses follow. Under
+// Wine SendInput leaves the X server's pointer behind, and a cursor read falls back to that
+// pointer 100 ms after the last input; a real move moves the one pointer, so this moves both.
+void PointerTo(POINT at) {
+  SetCursorPos(at.x, at.y);
+  INPUT move = MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at);
+  SendInput(1, &move, sizeof(INPUT));
+}
+
+void Press(DWORD flags) {
+  INPUT press = MouseInput(flags);
+  SendInput(1, &press, sizeof(INPUT));
+}
+
+void Tap(POINT at, bool right = false) {
+  PointerTo(at);
+  Press(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
+  Press(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
 }
 
 class DeviceE2e : public ProgramTest {
@@ -272,6 +330,93 @@ TEST_F(DeviceE2e, CommandsReachTheControllerDuringAHeldReadAndOnceOnlyDisarmTell
     EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01 01 00");
     SimClearReceived(*sim);
   }
+}
+
+TEST_F(DeviceE2e, TapsOnTheButtonLeaveTheUsersWindowInFrontAlsoInMoveMode) {
+  StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON);
+  StartController(true, true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  SimClearReceived(*sim);
+  HWND button = FindFunctionButton(app.Pid());
+  ASSERT_NE(button, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
+
+  const UserWindow user(RECT{100, 100, 500, 400});
+  ASSERT_NE(user.window, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == user.window; }, 2000));
+  const RECT before = WindowRect(button);
+  const POINT centre{(before.left + before.right) / 2, (before.top + before.bottom) / 2};
+
+  // A tap arms the next touch 400 ms later, a right tap disarms at once; the user's window stays in front.
+  Tap(centre);
+  ASSERT_TRUE(PumpUntil([&] { return SimReceivedBytes(*sim).size() >= 2; }, 3000));
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01");
+  EXPECT_EQ(GetForegroundWindow(), user.window);
+  PumpFor(600);
+  Tap(centre, true);
+  ASSERT_TRUE(PumpUntil([&] { return SimReceivedBytes(*sim).size() >= 4; }, 3000));
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01 01 00");
+  EXPECT_EQ(GetForegroundWindow(), user.window);
+
+  // A double tap enters move mode; a press, a drag and the release move the button.
+  PumpFor(600);
+  Tap(centre);
+  Tap(centre);
+  PumpFor(600);
+  EXPECT_EQ(GetForegroundWindow(), user.window);
+  PointerTo(centre);
+  Press(MOUSEEVENTF_LEFTDOWN);
+  PumpFor(150);
+  EXPECT_EQ(GetForegroundWindow(), user.window);
+  for (int step = 1; step <= 5; ++step) {
+    PointerTo(POINT{centre.x - 30 * step, centre.y - 16 * step});
+    PumpFor(40);
+  }
+  PumpFor(100);
+  Press(MOUSEEVENTF_LEFTUP);
+  ASSERT_TRUE(PumpUntil([&] { return WindowRect(button).left == before.left - 150; }, 2000));
+  PumpFor(200);
+  const RECT after = WindowRect(button);
+  EXPECT_EQ(after.left - before.left, -150);
+  EXPECT_EQ(after.top - before.top, -80);
+  EXPECT_EQ(GetForegroundWindow(), user.window);
+  // No command for the double tap nor for the move.
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01 01 00");
+}
+
+TEST_F(DeviceE2e, TapsOnTheDiscsOfTheSpinningRingReachTheWindowBeneath) {
+  StartController(true, true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  HWND indicator = FindIndicatorWindow(app.Pid());
+  ASSERT_NE(indicator, nullptr);
+  const UserWindow user(RECT{150, 100, 450, 420});
+  ASSERT_NE(user.window, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == user.window; }, 2000));
+
+  const POINT at{300, 260};
+  PointerTo(at);
+  PumpFor(200);
+  ASSERT_TRUE(SimSendEvent(*sim, EVENT_RIGHT_CLICK));
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(indicator) != FALSE; }, 1000));
+
+  // Tap whatever disc lies at a pixel of the ring, again and again for the whole turn.
+  int taps = 0, reached = 0;
+  while (IsWindowVisible(indicator)) {
+    const std::vector<std::uint32_t> shown = CaptureScreen(at.x - 63, at.y - 63, 127, 127);
+    std::size_t disc = (static_cast<std::size_t>(taps) * 997) % shown.size();
+    for (std::size_t n = 0; n < shown.size() && shown[disc] == Rgb(kUserColour); ++n) {
+      disc = (disc + 1) % shown.size();
+    }
+    if (shown[disc] == Rgb(kUserColour)) continue;
+    const int before = UserPresses;
+    Tap(POINT{at.x - 63 + static_cast<LONG>(disc % 127), at.y - 63 + static_cast<LONG>(disc / 127)});
+    ++taps;
+    if (PumpUntil([&] { return UserPresses > before; }, 500)) ++reached;
+  }
+  EXPECT_GE(taps, 3);
+  EXPECT_EQ(reached, taps);
+  EXPECT_EQ(GetForegroundWindow(), user.window);
 }
 
 // WM_CLOSE (what taskkill without /f and uninstallers send) ends the program with 0: the held

@@ -253,6 +253,9 @@ HWND FindFunctionButton(DWORD pid) {
 }
 
 void SendPointerMove(int x, int y) {
+  // Under Wine SendInput leaves the X server's pointer where it was, and a cursor read falls back
+  // to that pointer 100 ms after the last input; a real move moves the one pointer.
+  SetCursorPos(x, y);
   INPUT input{};
   input.type = INPUT_MOUSE;
   input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);

@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# OstinelSetup.exe under Wine, in a fresh copy of the template prefix: a silent install, a silent
-# reinstall over a running utility, then a silent uninstall that must end the running utility and
-# remove everything but the users' settings.
-# Usage: installer_test.sh <directory of OstinelSetup.exe>
+# What ships, and OstinelSetup.exe under Wine in a fresh copy of the template prefix.
+# Natively: every shipped file carries a valid signature; the programs are stripped and their
+# symbol files turn a crash offset into a source line.
+# Under Wine: a silent install of an older version (built here from the same script with a lower
+# version); a silent upgrade while that version runs where the setup cannot end it (another
+# desktop here, as another user's session or a setup running as SYSTEM on Windows); a silent
+# reinstall over a utility it can end; then a silent uninstall that must end the running utility
+# and remove everything but the users' settings.
+# Usage: installer_test.sh <directory of OstinelSetup.exe> <version> <makensis>
+# The signatures are checked against build/windows/signing/test-root.pem, or the root that
+# OSTINEL_SIGN_ROOT names when a release certificate signed the build.
 # Every Wine program's output goes to a log file: Wine's helper processes would otherwise inherit
 # ctest's pipe and keep it open.
 set -u
-bin=$(cd "${1:?usage: installer_test.sh <bin directory>}" && pwd)
+usage="usage: installer_test.sh <bin directory> <version> <makensis>"
+bin=$(cd "${1:?$usage}" && pwd)
+version=${2:?$usage}
+makensis=${3:?$usage}
+build=$(dirname "$bin")
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/wine-lib.sh"
 ostinel_wine_env
@@ -20,16 +31,18 @@ ostinel_fresh_prefix "$template" /tmp/ostinel-setup.XXXXXX || exit 1
 prefix=$OSTINEL_PREFIX
 log=$prefix.log
 utility_pid=
+other_pid=
 
 cleanup() {
   [ -n "$utility_pid" ] && kill "$utility_pid" 2>/dev/null
+  [ -n "$other_pid" ] && kill "$other_pid" 2>/dev/null
   wineserver -k </dev/null >/dev/null 2>&1
   wineserver -w </dev/null >/dev/null 2>&1
   if [ "$failures" != 0 ]; then
     echo "--- Wine output:"
     cat "$log"
   fi
-  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid"
+  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe"
   ostinel_stop_display
 }
 failures=0
@@ -100,9 +113,113 @@ utility_ended() {
 same_file() { cmp -s "$1" "$2"; }
 shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
 
-echo "installer: $(du -h "$bin/OstinelSetup.exe" | cut -f1)"
-check "silent install exits 0" run_wine "$bin/OstinelSetup.exe" /S
+# ---- What ships (natively) ----------------------------------------------------------------------
+sign_root=${OSTINEL_SIGN_ROOT:-$build/signing/test-root.pem}
+signed() { osslsigncode verify -in "$1" -CAfile "$sign_root" >"$prefix.out" 2>&1; }
+shipped=(Ostinel.exe OstinelSettings.exe OstinelSetup.exe)
+[ -f "$bin/Ostinel.msi" ] && shipped+=(Ostinel.msi)
+for f in "${shipped[@]}" ; do
+  echo "size: $f $(stat -c %s "$bin/$f") bytes"
+  check "$f signed, the signature verifies to the root" signed "$bin/$f"
+done
+# The check itself: one changed byte in the code must fail it.
+cp "$bin/Ostinel.exe" "$prefix.tampered.exe"
+printf '\x5a' | dd of="$prefix.tampered.exe" bs=1 seek=5000 conv=notrunc status=none
+not_signed() { ! signed "$1"; }
+check "a changed byte breaks the signature" not_signed "$prefix.tampered.exe"
+
+# A crash in the event log gives the module's fault offset; the image base plus that offset is the
+# address the symbol file knows. The address of wWinMain stands in for a crash address.
+objdump=x86_64-w64-mingw32-objdump
+for f in Ostinel OstinelSettings; do
+  echo "size: symbols/$f.debug $(stat -c %s "$build/symbols/$f.debug") bytes"
+done
+stripped_with_debuglink() {
+  local exe=$bin/$1.exe debug=$build/symbols/$1.debug
+  # No symbol table and no debug sections in the program; its debug link names the symbol file
+  # and carries that file's CRC32.
+  x86_64-w64-mingw32-nm "$exe" 2>&1 | grep -q 'no symbols' || return 1
+  ! $objdump -h "$exe" | grep -q ' \.debug_' || return 1
+  x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$prefix.out" "$exe" "$prefix.copy.exe" || return 1
+  python3 -c '
+import sys, zlib
+raw = open(sys.argv[1], "rb").read()
+name, crc = raw.split(b"\0")[0].decode(), int.from_bytes(raw[-4:], "little")
+sys.exit(not (name == sys.argv[3] and crc == zlib.crc32(open(sys.argv[2], "rb").read())))' "$prefix.out" "$debug" "$1.debug"
+}
+offset_maps_to_line() {
+  local debug=$build/symbols/$1.debug exe=$bin/$1.exe source=$2
+  local symbol image_base offset
+  symbol=$(x86_64-w64-mingw32-nm "$debug" | awk '$3 == "wWinMain" {print $1}')
+  image_base=$($objdump -p "$exe" | awk '$1 == "ImageBase" {print $2}')
+  [ -n "$symbol" ] && [ -n "$image_base" ] || return 1
+  offset=$((0x$symbol - 0x$image_base + 0x10))
+  x86_64-w64-mingw32-addr2line -e "$debug" "$(printf '0x%x' $((0x$image_base + offset)))" | grep -Eq "/$source:[0-9]+"
+}
+for f in Ostinel OstinelSettings; do
+  check "$f.exe stripped, its debug link names symbols/$f.debug" stripped_with_debuglink $f
+done
+check "Ostinel.exe: crash offset to source line" offset_maps_to_line Ostinel app/main.cpp
+check "OstinelSettings.exe: crash offset to source line" \
+  offset_maps_to_line OstinelSettings tools/settings_opener/opener_main.cpp
+
+# ---- Install, upgrade while running, uninstall (under Wine) ------------------------------------
+# Runs a setup silently and prints its exit value: wine's own exit status keeps only its low byte.
+setup_exit_value() {
+  printf '@start "" /wait "%%~1" /S\r\n@echo %%ERRORLEVEL%%>"%%~2"\r\n' >"$prefix/drive_c/setup-exit.bat"
+  rm -f "$prefix/drive_c/setup-exit.txt"
+  # A question would wait for an answer: the time limit turns it into a failure.
+  timeout 60 wine cmd /c 'C:\setup-exit.bat' "$(ostinel_winpath "$1")" 'C:\setup-exit.txt' </dev/null >>"$log" 2>&1
+  tr -d '\r\n ' <"$prefix/drive_c/setup-exit.txt" 2>/dev/null
+}
+exit_value_is() { [ "$(setup_exit_value "$2")" = "$1" ]; }
+
+# Linux PID of the installed utility running in this prefix (whatever started it).
+installed_utility_pid() {
+  local p
+  for p in /proc/[0-9]*; do
+    { [ "$(tr '\0' '\n' <"$p/cmdline" | head -1)" = "$win_install_dir\Ostinel.exe" ] &&
+      tr '\0' '\n' <"$p/environ" | grep -qxF "WINEPREFIX=$prefix"; } 2>/dev/null && { echo "${p#/proc/}"; return 0; }
+  done
+  return 1
+}
+# Starts the installed utility on a desktop of its own, where the setup's opener cannot find its
+# window and so cannot end it.
+start_utility_elsewhere() {
+  (wine explorer /desktop=Elsewhere,640x480 "$win_install_dir\Ostinel.exe" </dev/null >>"$log" 2>&1 &)
+  local i
+  for i in $(seq 1 100); do
+    other_pid=$(installed_utility_pid) && sleep 1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+other_still_runs() { kill -0 "$other_pid" 2>/dev/null; }
+session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+# The file is named in PendingFileRenameOperations with an empty new name: deleted at the restart.
+# (reg shows the strings joined by \0; a rename would be followed by its new name.)
+pending_delete() {
+  wine reg query "$session_manager" /v PendingFileRenameOperations </dev/null >"$prefix.out" 2>>"$log" || return 1
+  local line
+  line=$(tr -d '\r' <"$prefix.out" | sed -n 's/^ *PendingFileRenameOperations *REG_MULTI_SZ *//p')
+  [[ "$line\0" == *"\\??\\$1\\0\\0"* ]]
+}
+
+# An older version: the same programs, the utility's file told apart by a trailing mark.
+mkdir -p "$prefix.old"
+cp "$bin/OstinelSettings.exe" "$prefix.old/"
+{ cat "$bin/Ostinel.exe"; printf 'older build'; } >"$prefix.old/Ostinel.exe"
+"$makensis" -V1 -WX -INPUTCHARSET UTF8 -DBIN_DIR="$prefix.old" -DOUT_FILE="$prefix.old-setup.exe" -DVERSION=1.0.0 \
+  "$root/installer/ostinel.nsi" >>"$log" 2>&1 || echo "could not build the older setup"
+check "older setup installs silently, exit value 0" exit_value_is 0 "$prefix.old-setup.exe"
+check "uninstall entry of the older version" reg_is "$uninstall_key" DisplayVersion 64 1.0.0
+
+check "older utility runs where the setup cannot end it" start_utility_elsewhere
+check "silent upgrade asks nothing, exit value 3010 (a restart finishes it)" exit_value_is 3010 "$bin/OstinelSetup.exe"
+check "older utility still runs" other_still_runs
 check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+check "running old file renamed aside" same_file "$install_dir/Ostinel.exe.1.old" "$prefix.old/Ostinel.exe"
+check "old file deleted at the next restart" pending_delete "$win_install_dir\Ostinel.exe.1.old"
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "uninstaller written" test -f "$install_dir/Uninstall.exe"
 check "all-users Start-menu shortcut to the opener" shortcut_names_opener
@@ -113,13 +230,42 @@ check "uninstall entry named Ostinel" reg_is "$uninstall_key" DisplayName 64 Ost
 check "uninstall entry runs the uninstaller" \
   reg_is "$uninstall_key" UninstallString 64 "\"$win_install_dir\\Uninstall.exe\""
 check "uninstall entry knows the location" reg_is "$uninstall_key" InstallLocation 64 "$win_install_dir"
+entry_has_version() {
+  local major=${version%%.*} minor=${version#*.}
+  minor=${minor%%.*}
+  reg_is "$uninstall_key" DisplayVersion 64 "$version" &&
+    reg_is "$uninstall_key" VersionMajor 64 "$(printf '0x%x' "$major")" &&
+    reg_is "$uninstall_key" VersionMinor 64 "$(printf '0x%x' "$minor")"
+}
+check "uninstall entry has the new version" entry_has_version
+check "uninstall entry names the publisher" reg_is "$uninstall_key" Publisher 64 Vemto
+check "uninstall entry shows the utility's icon" reg_is "$uninstall_key" DisplayIcon 64 "\"$win_install_dir\Ostinel.exe\",0"
+programs_kib() {
+  local bytes
+  bytes=$(cat "$install_dir"/*.exe | wc -c)
+  local kib=$((bytes / 1024)) got
+  got=$(($(reg_query "$uninstall_key" EstimatedSize 64)))
+  [ "$got" -ge $((kib - 1)) ] && [ "$got" -le $((kib + 1)) ] || { echo "EstimatedSize $got, programs $kib KiB"; return 1; }
+}
+check "uninstall entry's estimated size is the programs' (KiB)" programs_kib
+check "installed uninstaller signed" signed "$install_dir/Uninstall.exe"
+
+# The restart: the old copy ends, and Wine's boot carries out the pending delete.
+kill "$other_pid" 2>/dev/null
+restart_deletes_old_file() {
+  local i
+  for i in $(seq 1 50); do other_still_runs || break; sleep 0.1; done
+  wineboot -r </dev/null >>"$log" 2>&1
+  [ ! -e "$install_dir/Ostinel.exe.1.old" ] && [ -e "$install_dir/Ostinel.exe" ]
+}
+check "the restart deletes the old file" restart_deletes_old_file
 
 # A user's choice, which the uninstaller must leave alone.
 run_wine reg add "$settings_key" /v ButtonSetup /t REG_DWORD /d 39 /f /reg:32
 
 # Reinstall over a running utility: the installer ends it, replaces the files and succeeds.
 check "utility starts from Program Files" start_utility
-check "reinstall over the running utility exits 0" run_wine "$bin/OstinelSetup.exe" /S
+check "reinstall over a utility it can end: exit value 0" exit_value_is 0 "$bin/OstinelSetup.exe"
 check "reinstall ended the running utility" utility_ended
 check "Ostinel.exe still installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
 

@@ -56,10 +56,18 @@ TEST_F(Opener, ShowsTheSettingsDialogOfTheRunningUtility) {
   ASSERT_TRUE(WaitUntil([&] { return (dialog = FindSettingsDialog(app.Pid())) != nullptr; }, 5000));
   ASSERT_FALSE(IsWindowVisible(dialog));
 
+  // The user works in another application; the dialog comes in front of it.
+  HWND user = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 200,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(user, nullptr);
+  SetForegroundWindow(user);
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == user; }, 2000));
   LaunchedProcess opener = RunOpener(L"");
   ASSERT_NE(opener.info.hProcess, nullptr) << "opener did not start";
   EXPECT_EQ(opener.WaitExit(10000), 0u);
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; }, 2000));
+  DestroyWindow(user);
   EXPECT_TRUE(app.Running());
 
   // Again while the dialog is up: still fine, still one dialog.
@@ -88,6 +96,72 @@ TEST_F(Opener, WithoutTheUtilityItSaysSoAndFails) {
 
   PressOk(box);
   EXPECT_EQ(opener.WaitExit(5000), static_cast<DWORD>(OPENER_EXIT_NOT_RUNNING));
+}
+
+// A utility that is running but stuck: its main window exists, its thread takes no message until
+// released. Lives in this process and is gone before the fixture ends every utility it finds.
+class StuckUtility {
+ public:
+  StuckUtility() {
+    release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    if (thread_) WaitForSingleObject(ready_, 5000);
+  }
+  ~StuckUtility() {
+    SetEvent(release_);
+    if (thread_) {
+      WaitForSingleObject(thread_, 10000);
+      CloseHandle(thread_);
+    }
+    CloseHandle(release_);
+    CloseHandle(ready_);
+  }
+  StuckUtility(const StuckUtility&) = delete;
+  StuckUtility& operator=(const StuckUtility&) = delete;
+  HWND Window() const { return window_; }
+
+ private:
+  static DWORD WINAPI Run(void* param) {
+    auto* self = static_cast<StuckUtility*>(param);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kMainWindowClass;
+    const ATOM atom = RegisterClassW(&windowClass);
+    self->window_ = CreateWindowExW(0, kMainWindowClass, L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr);
+    SetEvent(self->ready_);
+    WaitForSingleObject(self->release_, INFINITE);  // stuck: no message is taken meanwhile
+    if (self->window_) DestroyWindow(self->window_);
+    if (atom) UnregisterClassW(kMainWindowClass, windowClass.hInstance);
+    return 0;
+  }
+
+  HANDLE release_ = nullptr;
+  HANDLE ready_ = nullptr;
+  HANDLE thread_ = nullptr;
+  HWND window_ = nullptr;
+};
+
+TEST_F(Opener, AUtilityThatDoesNotAnswerIsReportedInsteadOfSilence) {
+  const StuckUtility stuck;
+  ASSERT_NE(stuck.Window(), nullptr);
+  ASSERT_EQ(FindWindowW(kMainWindowClass, nullptr), stuck.Window());
+
+  LaunchedProcess opener = RunOpener(L"");
+  HWND box = WaitForVisibleDialog(opener.Pid(), 20000);
+  ASSERT_NE(box, nullptr) << "no message box";
+  const OpenerMessage expected = NotReachedMessage(OwnLanguageMode());
+  EXPECT_EQ(ControlText(box, kMessageBoxText), expected.Text);
+  EXPECT_EQ(WindowTextOf(box), expected.Caption);
+  if (OwnLanguageMode() == LANGUAGE_ENGLISH) {
+    EXPECT_EQ(ControlText(box, kMessageBoxText),
+              L"Ostinel is running but did not answer, so its settings cannot be opened. Try again in a moment, "
+              L"or restart Ostinel.");
+  }
+  PressOk(box);
+  EXPECT_EQ(opener.WaitExit(5000), static_cast<DWORD>(OPENER_EXIT_FAILED));
 }
 
 TEST_F(Opener, UnknownArgumentsDoNothing) {

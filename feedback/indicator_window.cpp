@@ -2,6 +2,7 @@
 
 #include "win/win_handles.h"
 #include "core/app_state.h"
+#include "feedback/indicator_placement.h"
 #include "feedback/indicator_rotation.h"
 #include "feedback/rotate_indicator_win.h"
 #include "res/resource_ids.h"
@@ -11,7 +12,6 @@ namespace {
 // Posted by ShowIndicator from any thread; the UI thread places the window and starts the turn.
 constexpr UINT WM_INDICATOR_SHOW = WM_APP + 1;
 
-constexpr int kPointerOffset = 63;  // window pixel (63, 63) lies on the pointer
 constexpr UINT_PTR kSpinTimer = 0;
 constexpr UINT kTickMs = 40;
 constexpr float kTurnPerTick = 15.0f;
@@ -30,17 +30,42 @@ void CALLBACK IndicatorTick(HWND window, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
+// The hook's point (physical pixels) in this program's coordinates. The conversion exists from
+// Windows 8.1 on; where it is missing or fails, the caller keeps the point as it was.
+std::optional<ScreenPoint> ConvertHookPoint(HWND window, ScreenPoint physical) {
+  using Convert = BOOL(WINAPI*)(HWND, LPPOINT);
+  static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "PhysicalToLogicalPointForPerMonitorDPI")));
+  if (!convert) return std::nullopt;
+  POINT point{physical.x, physical.y};
+  if (!convert(window, &point)) return std::nullopt;
+  return ScreenPoint{point.x, point.y};
+}
+
+PointerReadings ReadPointer(HWND window) {
+  PointerReadings readings;
+  POINT cursor{};
+  if (GetCursorPos(&cursor)) readings.Cursor = ScreenPoint{cursor.x, cursor.y};
+  if (AppState.PointerSeen.load(std::memory_order_acquire) != 0) {
+    const ScreenPoint hook{AppState.PointerX.load(std::memory_order_relaxed),
+                           AppState.PointerY.load(std::memory_order_relaxed)};
+    readings.HookPoint = hook;
+    if (!readings.Cursor) readings.HookPointConverted = ConvertHookPoint(window, hook);
+  }
+  return readings;
+}
+
 // Runs on the UI thread, between two ticks: a tick sees either the old showing or the new one.
 void StartIndicator(HWND window) {
-  if (AppState.PointerSeen.load(std::memory_order_acquire) == 0) return;
   if ((AppState.ButtonSetup.load(std::memory_order_acquire) & SETUP_RIGHT_FLASH) == 0) return;
+  const std::optional<ScreenPoint> centre = IndicatorCentre(ReadPointer(window));
+  if (!centre) return;
   // Reset first, so that any paint the placement causes already draws the upright frame.
   AppState.IndicatorAngle = 0.0f;
   AppState.IndicatorTicksLeft = kTicksPerShowing;
-  const int x = AppState.PointerX.load(std::memory_order_relaxed) - kPointerOffset;
-  const int y = AppState.PointerY.load(std::memory_order_relaxed) - kPointerOffset;
-  SetWindowPos(window, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE);
-  ShowWindow(window, SW_SHOW);
+  const ScreenPoint topLeft = IndicatorTopLeft(*centre);
+  // Shown without taking the foreground from the user's application.
+  SetWindowPos(window, HWND_TOPMOST, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   // A restart during a turn moves the old frame along; draw the upright one.
   InvalidateRect(window, nullptr, FALSE);
   SetTimer(window, kSpinTimer, kTickMs, IndicatorTick);
@@ -73,8 +98,14 @@ void PaintIndicator(HWND window) {
 INT_PTR CALLBACK IndicatorDialogProc(HWND window, UINT message, WPARAM, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
+      // Every tap goes through to the window beneath, on the discs too (they cover the context
+      // menu that the right click has just opened), and the ring never takes the foreground.
+      SetWindowLongW(window, GWL_EXSTYLE,
+                     GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_NOACTIVATE);
       SetLayeredWindowAttributes(window, RGB(0, 0, 0), 0, LWA_COLORKEY);
+      return 1;
+    case WM_MOUSEACTIVATE:
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, MA_NOACTIVATE);
       return 1;
     case WM_PAINT:
       PaintIndicator(window);

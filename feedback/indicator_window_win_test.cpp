@@ -46,9 +46,12 @@ LRESULT CALLBACK DownstreamHook(int code, WPARAM message, LPARAM event) {
   return CallNextHookEx(nullptr, code, message, event);
 }
 
-// Moves the pointer with SendInput and waits until the hook has recorded the move.
+// Moves the pointer with SendInput and waits until the hook has recorded the move. Under Wine
+// SendInput leaves the X server's pointer where it was, and the cursor read falls back to that
+// pointer 100 ms after the last input; a real move moves the one pointer, so this moves both.
 bool MovePointer(int x, int y) {
   const int before = DownstreamMoves;
+  SetCursorPos(x, y);
   if (!SendInputFromOtherThread({MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, POINT{x, y})})) return false;
   return PumpUntil(
       [&] {
@@ -95,6 +98,38 @@ std::size_t CountDifferences(const std::vector<std::uint32_t>& a, const std::vec
   for (std::size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
   return n;
 }
+
+// A plain coloured window of this thread below the indicator's place; counts the left presses it gets.
+std::atomic<int> BackdropPresses{0};
+LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN) ++BackdropPresses;
+  if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct Backdrop {
+  UniqueGdiObject brush{CreateSolidBrush(kBackdrop)};
+  ATOM atom = 0;
+  HWND window = nullptr;
+  Backdrop(int x, int y, int width, int height) {
+    WNDCLASSW backdropClass{};
+    backdropClass.lpfnWndProc = BackdropProc;
+    backdropClass.hInstance = GetModuleHandleW(nullptr);
+    backdropClass.hbrBackground = static_cast<HBRUSH>(brush.get());
+    backdropClass.lpszClassName = L"IndicatorTestBackdrop";
+    atom = RegisterClassW(&backdropClass);
+    window = CreateWindowExW(0, backdropClass.lpszClassName, L"", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                             backdropClass.hInstance, nullptr);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    UpdateWindow(window);
+  }
+  ~Backdrop() {
+    if (window) DestroyWindow(window);
+    if (atom) UnregisterClassW(L"IndicatorTestBackdrop", GetModuleHandleW(nullptr));
+  }
+  Backdrop(const Backdrop&) = delete;
+  Backdrop& operator=(const Backdrop&) = delete;
+};
 
 class IndicatorWindowTest : public ::testing::Test {
  protected:
@@ -159,6 +194,8 @@ TEST_F(IndicatorWindowTest, IsAHiddenTopmostLayeredPopupWithBlackAsColourKey) {
   const LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
   EXPECT_NE(exStyle & WS_EX_LAYERED, 0);
   EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
+  EXPECT_NE(exStyle & WS_EX_TRANSPARENT, 0);  // taps go through, on the discs too
+  EXPECT_NE(exStyle & WS_EX_NOACTIVATE, 0);
   COLORREF key = 1;
   BYTE alpha = 1;
   DWORD flags = 0;
@@ -215,21 +252,34 @@ TEST_F(IndicatorWindowTest, ShowsOnThePointerFromAnotherThreadAndHidesAfterOneTu
 }
 
 TEST_F(IndicatorWindowTest, SecondRequestDuringATurnMovesAndRestartsUpright) {
-  ASSERT_TRUE(MovePointer(300, 250));
+  // Below the second place; made first, so that the indicator lies above it on the X server too.
+  const Backdrop backdrop(100, 80, 300, 300);
+  ASSERT_NE(backdrop.window, nullptr);
+  // Near the screen's corner: placed partly off the screen, not clamped.
+  ASSERT_TRUE(MovePointer(20, 10));
   ASSERT_TRUE(RequestAndWaitShown());
+  EXPECT_EQ(WindowRect(Indicator()).left, 20 - 63);
+  EXPECT_EQ(WindowRect(Indicator()).top, 10 - 63);
   PumpFor(500);
   ASSERT_TRUE(IsWindowVisible(Indicator()));
   EXPECT_GT(AppState.IndicatorAngle, 0.0f);
   EXPECT_LT(AppState.IndicatorTicksLeft, 24);
 
-  // Near the screen's corner: placed partly off the screen, not clamped.
-  ASSERT_TRUE(MovePointer(20, 10));
+  ASSERT_TRUE(MovePointer(250, 230));
   ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
   const ULONGLONG restartedAt = GetTickCount64();
-  ASSERT_TRUE(PumpUntil([] { return WindowRect(Indicator()).left == 20 - 63; }, 2000));
-  EXPECT_EQ(WindowRect(Indicator()).top, 10 - 63);
+  // Stops right after the restart's request, before the next tick.
+  ASSERT_TRUE(PumpUntil([] { return WindowRect(Indicator()).left == 250 - 63; }, 2000));
+  EXPECT_EQ(WindowRect(Indicator()).top, 230 - 63);
   EXPECT_EQ(AppState.IndicatorAngle, 0.0f);
   EXPECT_EQ(AppState.IndicatorTicksLeft, 24);
+  // The new place shows the upright frame, not the old frame carried along.
+  UpdateWindow(Indicator());
+  WaitWithoutDispatching(100);
+  const std::vector<std::uint32_t> upright = ExpectedWindowPixels(0.0f, Rgb(kBackdrop));
+  ASSERT_EQ(upright.size(), INDICATOR_PIXELS);
+  EXPECT_EQ(CountDifferences(CaptureScreen(250 - 63, 230 - 63, kSide, kSide), upright), 0u);
+  EXPECT_EQ(AppState.IndicatorTicksLeft, 24);  // no tick came between
 
   ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(Indicator()); }, 5000));
   // The first showing alone would have ended about 460 ms after the second request.
@@ -237,15 +287,24 @@ TEST_F(IndicatorWindowTest, SecondRequestDuringATurnMovesAndRestartsUpright) {
   EXPECT_EQ(AppState.IndicatorAngle, 0.0f);
 }
 
-TEST_F(IndicatorWindowTest, ShowsNothingWithoutAPointerOrWithTheFlashOff) {
+TEST_F(IndicatorWindowTest, FollowsTheCursorWhenTheHookSawNothingOrOnlyAnOldMoveAndNothingWithTheFlashOff) {
   ASSERT_TRUE(MovePointer(500, 400));
+  // The hook saw no move (an elevated window has the input): the cursor still places the ring.
   AppState.PointerSeen = 0;
-  ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
-  PumpFor(300);
-  EXPECT_FALSE(IsWindowVisible(Indicator()));
-  EXPECT_EQ(AppState.IndicatorTicksLeft, 0);
+  ASSERT_TRUE(RequestAndWaitShown());
+  EXPECT_EQ(WindowRect(Indicator()).left, 500 - 63);
+  EXPECT_EQ(WindowRect(Indicator()).top, 400 - 63);
+  ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(Indicator()); }, 3000));
 
+  // The system removed the hook after a stall; it knows only an old move elsewhere.
+  AppState.PointerX = 5;
+  AppState.PointerY = 7;
   AppState.PointerSeen = 1;
+  ASSERT_TRUE(RequestAndWaitShown());
+  EXPECT_EQ(WindowRect(Indicator()).left, 500 - 63);
+  EXPECT_EQ(WindowRect(Indicator()).top, 400 - 63);
+  ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(Indicator()); }, 3000));
+
   AppState.ButtonSetup = DEFAULT_BUTTON_SETUP & ~SETUP_RIGHT_FLASH;
   ASSERT_TRUE(RunOnOtherThread(ShowIndicator));
   PumpFor(300);
@@ -262,20 +321,15 @@ TEST_F(IndicatorWindowTest, FrameOnScreenIsTheRenderedFrameWithBlackSeeThrough) 
   ASSERT_EQ(source.size(), INDICATOR_PIXELS);
   for (std::uint32_t p : source) ASSERT_NE(p & 0x00FFFFFFu, Rgb(kBackdrop));
 
-  // A coloured window below the indicator's place.
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  UniqueGdiObject brush(CreateSolidBrush(kBackdrop));
-  WNDCLASSW backdropClass{};
-  backdropClass.lpfnWndProc = DefWindowProcW;
-  backdropClass.hInstance = instance;
-  backdropClass.hbrBackground = static_cast<HBRUSH>(brush.get());
-  backdropClass.lpszClassName = L"IndicatorTestBackdrop";
-  ASSERT_NE(RegisterClassW(&backdropClass), 0);
-  HWND backdrop = CreateWindowExW(0, backdropClass.lpszClassName, L"", WS_POPUP, 250, 150, 300, 300, nullptr,
-                                  nullptr, instance, nullptr);
-  ASSERT_NE(backdrop, nullptr);
-  ShowWindow(backdrop, SW_SHOWNOACTIVATE);
-  UpdateWindow(backdrop);
+  // A coloured window below the indicator's place; the user's application in front.
+  const Backdrop backdrop(250, 150, 300, 300);
+  ASSERT_NE(backdrop.window, nullptr);
+  HWND app = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW, 600, 500, 200, 150, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(app, nullptr);
+  ShowWindow(app, SW_SHOW);
+  SetForegroundWindow(app);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == app; }, 2000));
 
   ASSERT_TRUE(MovePointer(400, 300));
   ASSERT_TRUE(RequestAndWaitShown());
@@ -291,6 +345,17 @@ TEST_F(IndicatorWindowTest, FrameOnScreenIsTheRenderedFrameWithBlackSeeThrough) 
     EXPECT_EQ(CountDifferences(shown, expected), 0u) << "angle " << angle;
     // The spot under the pointer is never covered.
     EXPECT_EQ(shown[63 * kSide + 63], Rgb(kBackdrop)) << "angle " << angle;
+
+    // A real tap on a disc goes to the window beneath; the ring takes no foreground.
+    std::size_t disc = 0;
+    while (disc < shown.size() && shown[disc] == Rgb(kBackdrop)) ++disc;
+    ASSERT_LT(disc, shown.size());
+    const POINT onDisc{400 - 63 + static_cast<LONG>(disc % kSide), 300 - 63 + static_cast<LONG>(disc / kSide)};
+    const int presses = BackdropPresses;
+    ASSERT_TRUE(SendInputFromOtherThread({MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, onDisc),
+                                          MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP)}));
+    EXPECT_TRUE(PumpUntil([&] { return BackdropPresses > presses; }, 2000)) << "angle " << angle;
+    EXPECT_EQ(GetForegroundWindow(), app) << "angle " << angle;
   }
 
   // A frame that cannot be made shows nothing at all.
@@ -305,6 +370,5 @@ TEST_F(IndicatorWindowTest, FrameOnScreenIsTheRenderedFrameWithBlackSeeThrough) 
   ShowWindow(Indicator(), SW_HIDE);
   AppState.IndicatorTicksLeft = 0;
   AppState.IndicatorAngle = 0.0f;
-  DestroyWindow(backdrop);
-  UnregisterClassW(backdropClass.lpszClassName, instance);
+  DestroyWindow(app);
 }

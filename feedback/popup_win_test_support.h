@@ -31,6 +31,18 @@ inline void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
 
+// Waits without dispatching any message, so no timer callback runs, while letting painted windows
+// reach the screen: a peek that finds nothing makes Wine copy window surfaces out.
+inline void WaitWithoutDispatching(DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  constexpr UINT kNoSuchMessage = WM_APP + 0x3FFF;
+  MSG message;
+  while (GetTickCount64() < end) {
+    PeekMessageW(&message, nullptr, kNoSuchMessage, kNoSuchMessage, PM_NOREMOVE);
+    Sleep(10);
+  }
+}
+
 inline RECT WindowRect(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);

@@ -1,5 +1,6 @@
 // Checks the resources linked into this executable (the same object goes into Ostinel.exe):
-// sounds, bitmaps, dialog templates, the class-name string, icon groups and the manifest.
+// sounds, bitmaps, dialog templates, the class-name string, icon groups and the manifest; and the
+// version information of the shipped programs beside it.
 #include <windows.h>
 #include <commctrl.h>
 #include <mmsystem.h>
@@ -13,12 +14,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ostinel_version.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -676,6 +679,91 @@ TEST(Resources, ManifestAsksForTheCallersRightsAndClassicControls) {
   EXPECT_NE(text.find(R"(level="asInvoker")"), std::string::npos);
   EXPECT_NE(text.find(R"(uiAccess="false")"), std::string::npos);
   EXPECT_EQ(text.find("Common-Controls"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Version information of the shipped programs, read from their files as Explorer reads it.
+
+std::wstring Widen(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+
+struct VersionInfo {
+  std::vector<BYTE> data;
+  std::wstring block;  // "\\StringFileInfo\\llllcccc\\" of the first translation
+
+  const VS_FIXEDFILEINFO* Fixed() {
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO)) return nullptr;
+    return static_cast<const VS_FIXEDFILEINFO*>(value);
+  }
+  std::wstring String(const wchar_t* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), (block + name).c_str(), &value, &length) || !value) return L"<missing>";
+    return static_cast<const wchar_t*>(value);
+  }
+};
+
+VersionInfo ReadVersionInfo(const wchar_t* file_name) {
+  std::array<wchar_t, MAX_PATH> path{};
+  GetModuleFileNameW(nullptr, path.data(), MAX_PATH);
+  std::wstring file(path.data());
+  file = file.substr(0, file.find_last_of(L'\\') + 1) + file_name;
+  VersionInfo info;
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
+  if (size == 0) return info;
+  info.data.resize(size);
+  if (!GetFileVersionInfoW(file.c_str(), 0, size, info.data.data())) {
+    info.data.clear();
+    return info;
+  }
+  struct Translation {
+    WORD language, code_page;
+  };
+  void* value = nullptr;
+  UINT length = 0;
+  if (VerQueryValueW(info.data.data(), L"\\VarFileInfo\\Translation", &value, &length) &&
+      length >= sizeof(Translation)) {
+    const auto* translation = static_cast<const Translation*>(value);
+    std::array<wchar_t, 40> block{};
+    std::swprintf(block.data(), block.size(), L"\\StringFileInfo\\%04x%04x\\", translation->language,
+                  translation->code_page);
+    info.block = block.data();
+  }
+  return info;
+}
+
+TEST(Resources, ShippedProgramsCarryTheProjectVersionAndTheirOwnDescriptions) {
+  const std::pair<const wchar_t*, const wchar_t*> programs[] = {{L"Ostinel.exe", L"Ostinel touch feedback"},
+                                                                {L"OstinelSettings.exe", L"Ostinel Settings"}};
+  for (const auto& [file, description] : programs) {
+    SCOPED_TRACE(testing::Message() << std::string(file, file + std::wcslen(file)));
+    VersionInfo info = ReadVersionInfo(file);
+    ASSERT_FALSE(info.data.empty()) << "no version information";
+    ASSERT_EQ(info.block, L"\\StringFileInfo\\040904b0\\") << "US English, Unicode";
+    const VS_FIXEDFILEINFO* fixed = info.Fixed();
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    const DWORD high = MAKELONG(OSTINEL_VERSION_MINOR, OSTINEL_VERSION_MAJOR);
+    const DWORD low = MAKELONG(OSTINEL_VERSION_BUILD, OSTINEL_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u) << "no debug or pre-release flags";
+    // The text versions say the same as the numbers.
+    std::array<wchar_t, 64> numbers{};
+    std::swprintf(numbers.data(), numbers.size(), L"%u.%u.%u.%u", HIWORD(high), LOWORD(high), HIWORD(low),
+                  LOWORD(low));
+    EXPECT_EQ(info.String(L"FileVersion"), numbers.data());
+    EXPECT_EQ(info.String(L"ProductVersion"), Widen(OSTINEL_VERSION_STRING));
+    EXPECT_EQ(info.String(L"ProductName"), L"Ostinel");
+    EXPECT_EQ(info.String(L"CompanyName"), L"Vemto");
+    EXPECT_EQ(info.String(L"FileDescription"), description);
+    EXPECT_EQ(info.String(L"OriginalFilename"), file);
+  }
 }
 
 }  // namespace

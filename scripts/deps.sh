@@ -6,9 +6,10 @@ set -euo pipefail
 OSTINEL_PACKAGES=(
   cmake make g++ pkg-config python3
   googletest libgtest-dev libbenchmark-dev libpixman-1-dev
+  wixl msitools
   mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales-all
-  nsis
+  nsis osslsigncode openssl
 )
 
 missing=()

@@ -1,5 +1,5 @@
 // The settings opener's portable decisions: what its command line asks for, its exit codes and
-// the text it shows when the utility is not running.
+// the texts it shows when the utility is not running or cannot be reached.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +21,7 @@ enum OpenerAction : int {
 constexpr int OPENER_EXIT_OK = 0;
 constexpr int OPENER_EXIT_NOT_RUNNING = 1;  // no utility to open the settings of (message shown)
 constexpr int OPENER_EXIT_USAGE = 2;        // unknown argument; nothing done
-constexpr int OPENER_EXIT_FAILED = 3;       // the action was refused by the system
+constexpr int OPENER_EXIT_FAILED = 3;       // the action was refused by the system, or the utility did not answer
 
 // The action for the arguments that follow the program name. One switch at most, led by '/' or
 // '-', letters in any case; surrounding quotes and blanks are ignored.
@@ -35,3 +35,7 @@ struct OpenerMessage {
 // "The utility is not running" in the interface language of the mode (0 Traditional Chinese,
 // 1 Simplified Chinese, 2 English; any other mode gives English).
 OpenerMessage NotRunningMessage(std::int32_t languageMode);
+
+// "The utility is running but could not be reached" (the request could not be delivered, or the
+// utility did not answer), in the same languages.
+OpenerMessage NotReachedMessage(std::int32_t languageMode);

@@ -59,4 +59,22 @@ TEST(OpenerMessages, OneTextPerLanguageEnglishOtherwise) {
   }
 }
 
+
+TEST(OpenerMessages, NotReachedSaysTheUtilityRunsButDidNotAnswerInEachLanguage) {
+  for (std::int32_t mode : {0, 1, 2}) {
+    const OpenerMessage reached = NotReachedMessage(mode), running = NotRunningMessage(mode);
+    ASSERT_NE(reached.Text, nullptr);
+    EXPECT_STREQ(reached.Caption, running.Caption) << mode;  // the same program speaking
+    EXPECT_STRNE(reached.Text, running.Text) << mode;
+    EXPECT_NE(std::wstring(reached.Text).find(L"Ostinel"), std::wstring::npos);
+  }
+  EXPECT_NE(std::wstring(NotReachedMessage(2).Text).find(L"did not answer"), std::wstring::npos);
+  // Traditional 回應 and 執行 against Simplified 响应 and 运行.
+  EXPECT_NE(std::wstring(NotReachedMessage(0).Text).find(L"\u56DE\u61C9"), std::wstring::npos);
+  EXPECT_NE(std::wstring(NotReachedMessage(0).Text).find(L"\u57F7\u884C"), std::wstring::npos);
+  EXPECT_NE(std::wstring(NotReachedMessage(1).Text).find(L"\u54CD\u5E94"), std::wstring::npos);
+  EXPECT_NE(std::wstring(NotReachedMessage(1).Text).find(L"\u8FD0\u884C"), std::wstring::npos);
+  for (std::int32_t other : {3, -1}) EXPECT_STREQ(NotReachedMessage(other).Text, NotReachedMessage(2).Text);
+}
+
 }  // namespace

@@ -23,21 +23,35 @@ constexpr wchar_t kSettingsKeyAccess[] = L"D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CIIO
 constexpr DWORD kStopWaitMs = 10000;
 constexpr int kMostCopies = 16;
 
+constexpr UINT kAnswerWaitMs = 5000;
+
+// Shows a message in the system's language and waits for the user.
+void ShowMessage(OpenerMessage (*message)(std::int32_t)) {
+  std::array<wchar_t, 16> abbreviation{};
+  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation.data(),
+                 static_cast<int>(abbreviation.size()));
+  const OpenerMessage text = message(LanguageModeFromAbbreviation(abbreviation.data()));
+  MessageBoxW(nullptr, text.Text, text.Caption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+}
+
 int OpenSettings() {
   const HWND main = FindWindowW(UTILITY_WINDOW_CLASS, nullptr);
   if (!main) {
-    std::array<wchar_t, 16> abbreviation{};
-    GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation.data(),
-                   static_cast<int>(abbreviation.size()));
-    const OpenerMessage message = NotRunningMessage(LanguageModeFromAbbreviation(abbreviation.data()));
-    MessageBoxW(nullptr, message.Text, message.Caption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    ShowMessage(NotRunningMessage);
     return OPENER_EXIT_NOT_RUNNING;
   }
   // This process was started by the user and may hand the foreground to the dialog's process.
   DWORD pid = 0;
   GetWindowThreadProcessId(main, &pid);
   AllowSetForegroundWindow(pid);
-  return PostMessageW(main, OPEN_SETTINGS_MESSAGE, 0, 0) ? OPENER_EXIT_OK : OPENER_EXIT_FAILED;
+  // The request is queued behind whatever the utility is doing; a utility that takes no message
+  // within the wait is stuck, and the user is told instead of seeing nothing happen.
+  if (!PostMessageW(main, OPEN_SETTINGS_MESSAGE, 0, 0) ||
+      !SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWaitMs, nullptr)) {
+    ShowMessage(NotReachedMessage);
+    return OPENER_EXIT_FAILED;
+  }
+  return OPENER_EXIT_OK;
 }
 
 // Creates the settings key in the 32-bit view when missing (values already there stay) and lets

@@ -1,0 +1,262 @@
+#!/usr/bin/env bash
+# Ostinel.msi under Wine, in a fresh copy of the template prefix: refused presets, a first install
+# of an older package with presets, a silent upgrade while the old utility runs where the installer
+# cannot end it, a refused downgrade, a repair, a same-version rebuild over the running utility, and
+# an uninstall that ends the running utility and keeps the settings.
+# Usage: msi_test.sh <directory of Ostinel.msi> <older package> <version> <older version>
+# The older package carries the test build of the utility (OstinelFaults.exe) as its Ostinel.exe,
+# so the files show which version is installed.
+# Every Wine program's output goes to a log file: Wine's helper processes would otherwise inherit
+# ctest's pipe and keep it open.
+set -u
+bin=$(cd "${1:?usage: msi_test.sh <bin directory> <older msi> <version> <older version>}" && pwd)
+older_msi=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+version=$3
+older_version=$4
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/wine-lib.sh"
+ostinel_wine_env
+# No Linux desktop entries for the Start-menu shortcut.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+template=${OSTINEL_WINE_TEMPLATE:-$PWD/wine-template}
+ostinel_wine_template "$template" || exit 1
+ostinel_ensure_display || exit 1
+
+ostinel_fresh_prefix "$template" /tmp/ostinel-msi.XXXXXX || exit 1
+prefix=$OSTINEL_PREFIX
+log=$prefix.log
+utility_pid=
+
+cleanup() {
+  [ -n "$utility_pid" ] && kill "$utility_pid" 2>/dev/null
+  wineserver -k </dev/null >/dev/null 2>&1
+  wineserver -w </dev/null >/dev/null 2>&1
+  if [ "$failures" != 0 ]; then
+    echo "--- Wine output:"
+    cat "$log"
+  fi
+  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.msi.log"
+  ostinel_stop_display
+}
+failures=0
+trap cleanup EXIT
+: >"$log"
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >>"$log" 2>&1
+
+started=$(date +%s%N)
+elapsed() {
+  local ds=$((($(date +%s%N) - started) / 100000000))
+  printf '%3d.%ds' $((ds / 10)) $((ds % 10))
+}
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "$(elapsed) ok      $what"
+  else
+    echo "$(elapsed) FAILED  $what"
+    failures=$((failures + 1))
+  fi
+}
+
+install_dir=$prefix/drive_c/Program\ Files/Ostinel
+win_install_dir='C:\Program Files\Ostinel'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+settings_key='HKLM\Software\Vemto\Brenlo'
+session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+new_msi=$(ostinel_winpath "$bin/Ostinel.msi")
+old_msi=$(ostinel_winpath "$older_msi")
+msi_log=$prefix.msi.log
+
+# msiexec ARGUMENTS...: runs msiexec with a verbose log and waits; its whole exit value (Wine hands
+# a Unix parent only the low 8 bits) is left in $msi_exit.
+msiexec() {
+  rm -f "$msi_log" "$prefix/drive_c/msi-exit.txt"
+  printf '@msiexec %s /l*v "%s"\r\n@>C:\\msi-exit.txt echo %%ERRORLEVEL%%\r\n' "$*" "$(ostinel_winpath "$msi_log")" \
+    >"$prefix/drive_c/msiexec.cmd"
+  wine cmd /c 'C:\msiexec.cmd' </dev/null >>"$log" 2>&1
+  msi_exit=$(tr -d '\r\n ' <"$prefix/drive_c/msi-exit.txt" 2>/dev/null)
+}
+exited() { [ "$msi_exit" = "$1" ]; }
+# The log names the refused value and what the dialog accepts.
+log_says() { grep -aqF "$1" "$msi_log"; }
+
+# reg_query KEY VALUE VIEW: the value's data on stdout; fails when the key or the value is missing.
+reg_query() {
+  local name_args=()
+  [ -n "$2" ] && name_args=(/v "$2")
+  wine reg query "$1" "${name_args[@]}" "/reg:$3" </dev/null >"$prefix.out" 2>>"$log" || return 1
+  [ -z "$2" ] && return 0
+  tr -d '\r' <"$prefix.out" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | grep .
+}
+reg_is() { [ "$(reg_query "$1" "$2" "$3")" = "$4" ]; }
+reg_missing() { ! reg_query "$1" "$2" "$3" >/dev/null; }
+key_missing() { ! reg_query "$1" "" "$2"; }
+settings_are() { reg_is "$settings_key" ButtonSetup 32 "$1" && reg_is "$settings_key" WaitTime 32 "$2"; }
+
+# The display versions of every installed Ostinel, one a line (two installed builds give two lines).
+installed_versions() {
+  wine reg query "$uninstall_root" /s /reg:64 </dev/null 2>>"$log" | tr -d '\r' |
+    awk '/^HKEY/ { if (name == "Ostinel") print version; name = ""; version = "" }
+         $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
+         END { if (name == "Ostinel") print version }' |
+    sort
+}
+only_installed() { [ "$(installed_versions)" = "$1" ]; }
+nothing_installed() { [ ! -e "$install_dir" ] && [ -z "$(installed_versions)" ]; }
+
+# The Start-menu folder the package resolved (Wine 8 gives the installing user's even for a
+# per-machine install; Windows gives the all-users one), from the install's log.
+shortcut=
+find_shortcut() {
+  local folder
+  folder=$(tr -d '\r' <"$msi_log" | sed -n 's/^Property(S): ProgramMenuFolder = //p' | tail -n 1)
+  [ -n "$folder" ] || return 1
+  shortcut=$prefix/drive_c/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')Ostinel\ Settings.lnk
+}
+shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
+same_file() { cmp -s "$1" "$2"; }
+
+# Starts the installed utility on the default desktop, where the installer's opener sees it, and
+# waits for its status window.
+start_utility() {
+  (wine "$win_install_dir\\Ostinel.exe" </dev/null >>"$log" 2>&1 & echo $! >"$prefix.pid")
+  utility_pid=$(cat "$prefix.pid")
+  wait_status_window "$utility_pid"
+}
+# Starts it on a desktop of its own: like a copy in another user's session, the installer can
+# neither see nor end it. Its process is found by its command line in this prefix.
+start_hidden_utility() {
+  (wine explorer /desktop=Elsewhere,640x480 "$win_install_dir\\Ostinel.exe" </dev/null >>"$log" 2>&1 &)
+  local i p
+  utility_pid=
+  for i in $(seq 1 100); do
+    for p in $(pgrep -f "^C:.Program Files.Ostinel.Ostinel\.exe$"); do
+      tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && utility_pid=$p
+    done
+    [ -n "$utility_pid" ] && break
+    sleep 0.1
+  done
+  [ -n "$utility_pid" ] && wait_status_window "$utility_pid"
+}
+wait_status_window() {
+  local i
+  for i in $(seq 1 100); do
+    xdotool search --pid "$1" --name 'Vemto Kavrix Sound out' >/dev/null 2>&1 && return 0
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+utility_running() { kill -0 "$utility_pid" 2>/dev/null; }
+utility_ended() {
+  local i
+  for i in $(seq 1 50); do
+    kill -0 "$utility_pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+end_utility() { kill "$utility_pid" 2>/dev/null; utility_ended; }
+rename_pending() { reg_query "$session_key" PendingFileRenameOperations 64 | grep -q 'Ostinel\\Ostinel\.exe'; }
+# A restart of Windows: Wine's wineboot -r carries out the renames left for the next start.
+restart() { wineboot -r </dev/null >>"$log" 2>&1; }
+
+# The value of a property in the package's Property table.
+package_property() {
+  msiinfo export "$bin/Ostinel.msi" Property | tr -d '\r' | awk -F '\t' -v name="$1" '$1 == name { print $2 }'
+}
+is_x64_package() { msiinfo suminfo "$bin/Ostinel.msi" | grep -q '^Template: x64;'; }
+
+echo "package: $(stat -c %s "$bin/Ostinel.msi") bytes"
+check "package is x64" is_x64_package
+check "package is per-machine" eval '[ "$(package_property ALLUSERS)" = 1 ]'
+check "package version is the project's" eval '[ "$(package_property ProductVersion)" = "$version" ]'
+
+# Presets the settings dialog could not make: nothing installed, nothing written.
+msiexec /i "$new_msi" /qn BUTTONSETUP=20
+check "both right-click methods refused (1603)" exited 1603
+check "the log names the refused BUTTONSETUP" log_says "BUTTONSETUP=20 is not a setting the settings dialog can make"
+msiexec /i "$new_msi" /qn BUTTONSETUP=64 WAITTIME=150
+check "a seventh bit refused" exited 1603
+msiexec /i "$new_msi" /qn BUTTONSETUP=abc
+check "a word that is no number refused" exited 1603
+msiexec /i "$new_msi" /qn WAITTIME=49
+check "hold time below 50 refused" exited 1603
+check "the log names the refused WAITTIME" log_says "WAITTIME=49 is not a hold time the settings dialog can make"
+msiexec /i "$new_msi" /qn BUTTONSETUP=27 WAITTIME=501
+check "hold time above 500 refused, with a valid word" exited 1603
+check "refused presets installed nothing" nothing_installed
+check "refused presets wrote no settings" key_missing "$settings_key" 32
+
+# First install, of the older version, with presets.
+msiexec /i "$old_msi" /qn BUTTONSETUP=27 WAITTIME=150
+check "first install with presets exits 0" exited 0
+check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/OstinelFaults.exe"
+check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
+check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
+check "Run value starts the utility at logon" reg_is "$run_key" Ostinel 64 "\"$win_install_dir\\Ostinel.exe\""
+check "presets written in the 32-bit view" settings_are 0x1b 0x96
+check "no settings key in the 64-bit view" key_missing "$settings_key" 64
+check "installed as the older version" only_installed "$older_version"
+
+# A user's choice since, which no later step may change.
+wine reg add "$settings_key" /v ButtonSetup /t REG_DWORD /d 39 /f /reg:32 </dev/null >>"$log" 2>&1
+
+# Upgrade while the old utility runs where the installer cannot end it: its file is replaced at
+# the next restart, and the exit value says so.
+check "old utility runs on another desktop" start_hidden_utility
+msiexec /i "$new_msi" /qn BUTTONSETUP=1 WAITTIME=60
+check "upgrade over the unseen running utility exits 3010" exited 3010
+check "one Ostinel installed, the new version" only_installed "$version"
+check "upgrade kept the user's settings, ignored the presets" settings_are 0x27 0x96
+check "old utility still runs" utility_running
+check "replacement of Ostinel.exe left for the restart" rename_pending
+check "OstinelSettings.exe replaced at once" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
+check "old utility ends with the session" end_utility
+restart
+check "after the restart the new Ostinel.exe is in place" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+check "Run value still starts the utility" reg_is "$run_key" Ostinel 64 "\"$win_install_dir\\Ostinel.exe\""
+
+msiexec /i "$old_msi" /qn
+check "downgrade refused (1603)" exited 1603
+check "the new version stays" only_installed "$version"
+
+# Repair from the package (Wine's msiexec /f does not take a package): a deleted file comes back.
+rm -f "$install_dir/OstinelSettings.exe"
+msiexec /i "$new_msi" /qn REINSTALL=ALL REINSTALLMODE=vomus BUTTONSETUP=1 WAITTIME=60
+check "repair exits 0" exited 0
+check "repair restored a deleted file" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
+check "repair kept the user's settings" settings_are 0x27 0x96
+
+# A rebuild of the same version (a product code of its own) while the utility runs where the
+# installer sees it: the installed build is removed first, its uninstall ends the utility, and the
+# files go in at once.
+rebuild=$prefix/drive_c/Ostinel-rebuild.msi
+cp "$bin/Ostinel.msi" "$rebuild"
+msibuild "$rebuild" -s Ostinel Vemto "x64;1033" "{$(cat /proc/sys/kernel/random/uuid)}" >>"$log" 2>&1
+msibuild "$rebuild" -q "UPDATE Property SET Value = '{$(cat /proc/sys/kernel/random/uuid)}' WHERE Property = 'ProductCode'" \
+  >>"$log" 2>&1
+check "utility starts from Program Files" start_utility
+msiexec /i 'C:\Ostinel-rebuild.msi' /qn
+check "same-version rebuild over the running utility exits 0" exited 0
+check "the old build's uninstall ended the utility" utility_ended
+check "one Ostinel installed after the rebuild" only_installed "$version"
+check "Ostinel.exe in place at once" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+
+# Uninstall while the utility runs where the installer sees it: it is ended, all is removed but
+# the settings.
+check "utility starts again" start_utility
+msiexec /x 'C:\Ostinel-rebuild.msi' /qn
+check "silent uninstall exits 0" exited 0
+check "uninstall ended the running utility" utility_ended
+check "installation directory removed" test ! -e "$install_dir"
+check "Start-menu shortcut removed" test ! -e "$shortcut"
+check "Run value removed" reg_missing "$run_key" Ostinel 64
+check "no Ostinel installed" nothing_installed
+check "settings kept" settings_are 0x27 0x96
+
+echo "$(elapsed) $failures failed"
+[ "$failures" = 0 ]
