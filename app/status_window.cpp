@@ -39,7 +39,8 @@ WPARAM MakeRequestKey() {
                                       BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
-    key = static_cast<WPARAM>(counter.QuadPart) * 0x9E3779B97F4A7C15ull ^ GetCurrentProcessId();
+    key = static_cast<WPARAM>(static_cast<unsigned long long>(counter.QuadPart) * 0x9E3779B97F4A7C15ull ^
+                              GetCurrentProcessId());
   }
   return key | 1;  // never 0, the value of a message posted without parameters
 }
