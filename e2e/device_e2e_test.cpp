@@ -442,8 +442,9 @@ TEST_F(DeviceE2e, CloseEndsTheProgramWithZeroAndLetsGoOfTheControllerAndTheMutex
   EXPECT_TRUE(WaitUntil([&] { return !SimIsConnected(*sim); }, 2000));
 }
 
-// Private message numbers posted by another process, with any parameters, to every window of the
-// program: it keeps answering, its log stays as it was, and it still connects and clicks.
+// Private message numbers posted by another process, with any parameters, to every top-level
+// window of the program: it keeps answering, its log stays as it was, and it still connects and
+// clicks.
 TEST_F(DeviceE2e, PrivateMessagesFromAnotherProcessAreHarmless) {
   StartController(true);
   ASSERT_NO_FATAL_FAILURE(LaunchConnected());
@@ -459,15 +460,21 @@ TEST_F(DeviceE2e, PrivateMessagesFromAnotherProcessAreHarmless) {
     if (owner == pid) windows.push_back(w);
   }
   ASSERT_GE(windows.size(), 5u);  // main, status, settings, indicator, function button
+  // 1,000 to each window: half anywhere in the private ranges, half among the first numbers after
+  // WM_USER and WM_APP, where a program's own messages lie.
   std::mt19937_64 random(20261208);
-  for (int i = 0; i < 1000; ++i) {
-    const UINT message = WM_USER + static_cast<UINT>(random() % (0xC000 - WM_USER));
-    PostMessageW(windows[i % windows.size()], message, static_cast<WPARAM>(random()), static_cast<LPARAM>(random()));
+  for (HWND w : windows) {
+    for (int i = 0; i < 1000; ++i) {
+      const UINT message = (i % 2) ? ((random() % 2) ? WM_APP : WM_USER) + static_cast<UINT>(random() % 64)
+                                   : WM_USER + static_cast<UINT>(random() % (0xC000 - WM_USER));
+      PostMessageW(w, message, static_cast<WPARAM>(random()), static_cast<LPARAM>(random()));
+    }
   }
   HWND main = FindProcessWindow(pid, kMainWindowClass, nullptr);
   for (HWND w : windows) EXPECT_TRUE(SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr));
   EXPECT_TRUE(app.Running());
   EXPECT_EQ(Log(), log);
+  EXPECT_FALSE(IsWindowVisible(status));  // only the device thread's own requests show it
 
   // Still clicks: the indicator turns on a right click, the button's command goes out.
   HWND indicator = FindIndicatorWindow(pid);
