@@ -134,6 +134,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
       // A polite request to end (task managers, uninstallers): the message loop ends, and the
       // entry lets go of the controller before the process ends with 0.
+      WTSUnRegisterSessionNotification(window);
       DestroyWindow(window);
       PostQuitMessage(0);
       return 0;
