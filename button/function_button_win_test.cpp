@@ -232,12 +232,8 @@ TEST_F(ButtonWindowTest, RealDoubleClickThenDragMovesTheArmedButtonAndLeavesItId
   EXPECT_NE(GetClassLongPtrW(Button(), GCL_STYLE) & CS_DBLCLKS, 0);
 
   // The user's application has the foreground and keeps it through every tap and the drag.
-  HWND app = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW, 100, 100, 300, 200, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND app = ShowUserApplication(100, 100, 300, 200);
   ASSERT_NE(app, nullptr);
-  ShowWindow(app, SW_SHOW);
-  SetForegroundWindow(app);
-  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == app; }, 2000));
 
   const POINT centre = Centre(Button());
   ASSERT_TRUE(SendInputFromOtherThread({MoveTo(centre), MouseInput(MOUSEEVENTF_RIGHTDOWN),

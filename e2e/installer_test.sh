@@ -10,8 +10,6 @@
 # Usage: installer_test.sh <directory of OstinelSetup.exe> <version> <makensis>
 # The signatures are checked against build/windows/signing/test-root.pem, or the root that
 # OSTINEL_SIGN_ROOT names when a release certificate signed the build.
-# Every Wine program's output goes to a log file: Wine's helper processes would otherwise inherit
-# ctest's pipe and keep it open.
 set -u
 usage="usage: installer_test.sh <bin directory> <version> <makensis>"
 bin=$(cd "${1:?$usage}" && pwd)
@@ -19,99 +17,12 @@ version=${2:?$usage}
 makensis=${3:?$usage}
 build=$(dirname "$bin")
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/wine-lib.sh"
-ostinel_wine_env
-# No Linux desktop entries for the Start-menu shortcut.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
-template=${OSTINEL_WINE_TEMPLATE:-$PWD/wine-template}
-ostinel_wine_template "$template" || exit 1
-ostinel_ensure_display || exit 1
+source "$root/e2e/installer_test_lib.sh"
+installer_test_begin ostinel-setup
+leftovers+=("$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe")
 
-ostinel_fresh_prefix "$template" /tmp/ostinel-setup.XXXXXX || exit 1
-prefix=$OSTINEL_PREFIX
-log=$prefix.log
-utility_pid=
-other_pid=
-
-cleanup() {
-  [ -n "$utility_pid" ] && kill "$utility_pid" 2>/dev/null
-  [ -n "$other_pid" ] && kill "$other_pid" 2>/dev/null
-  wineserver -k </dev/null >/dev/null 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1
-  if [ "$failures" != 0 ]; then
-    echo "--- Wine output:"
-    cat "$log"
-  fi
-  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe"
-  ostinel_stop_display
-}
-failures=0
-trap cleanup EXIT
-: >"$log"
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >>"$log" 2>&1
-
-started=$(date +%s%N)
-elapsed() {
-  local ds=$((($(date +%s%N) - started) / 100000000))
-  printf '%3d.%ds' $((ds / 10)) $((ds % 10))
-}
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "$(elapsed) ok      $what"
-  else
-    echo "$(elapsed) FAILED  $what"
-    failures=$((failures + 1))
-  fi
-}
-
-install_dir=$prefix/drive_c/Program\ Files/Ostinel
 shortcut=$prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Ostinel\ Settings.lnk
-win_install_dir='C:\Program Files\Ostinel'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ostinel'
-settings_key='HKLM\Software\Vemto\Brenlo'
-
-# Runs a Windows program and waits for it; its exit code is the function's.
-run_wine() { wine "$@" </dev/null >>"$log" 2>&1; }
-
-# reg_query KEY VALUE VIEW: the value's data on stdout; fails when the key or the value is missing.
-reg_query() {
-  local name_args=()
-  [ -n "$2" ] && name_args=(/v "$2")
-  wine reg query "$1" "${name_args[@]}" "/reg:$3" </dev/null >"$prefix.out" 2>>"$log" || return 1
-  [ -z "$2" ] && return 0
-  tr -d '\r' <"$prefix.out" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | grep .
-}
-reg_is() { [ "$(reg_query "$1" "$2" "$3")" = "$4" ]; }
-reg_missing() { ! reg_query "$1" "$2" "$3" >/dev/null; }
-key_missing() { ! reg_query "$1" "" "$2"; }
-
-# Starts the installed utility, detached so that its end is seen by kill -0, and waits for its
-# status window.
-start_utility() {
-  (wine "$win_install_dir\\Ostinel.exe" </dev/null >>"$log" 2>&1 & echo $! >"$prefix.pid")
-  utility_pid=$(cat "$prefix.pid")
-  local i
-  for i in $(seq 1 100); do
-    xdotool search --pid "$utility_pid" --name 'Vemto Kavrix Sound out' >/dev/null 2>&1 && return 0
-    kill -0 "$utility_pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-utility_ended() {
-  local i
-  for i in $(seq 1 50); do
-    kill -0 "$utility_pid" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
-same_file() { cmp -s "$1" "$2"; }
-shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
 
 # ---- What ships (natively) ----------------------------------------------------------------------
 sign_root=${OSTINEL_SIGN_ROOT:-$build/signing/test-root.pem}
@@ -174,28 +85,6 @@ setup_exit_value() {
 }
 exit_value_is() { [ "$(setup_exit_value "$2")" = "$1" ]; }
 
-# Linux PID of the installed utility running in this prefix (whatever started it).
-installed_utility_pid() {
-  local p
-  for p in /proc/[0-9]*; do
-    { [ "$(tr '\0' '\n' <"$p/cmdline" | head -1)" = "$win_install_dir\Ostinel.exe" ] &&
-      tr '\0' '\n' <"$p/environ" | grep -qxF "WINEPREFIX=$prefix"; } 2>/dev/null && { echo "${p#/proc/}"; return 0; }
-  done
-  return 1
-}
-# Starts the installed utility on a desktop of its own, where the setup's opener cannot find its
-# window and so cannot end it.
-start_utility_elsewhere() {
-  (wine explorer /desktop=Elsewhere,640x480 "$win_install_dir\Ostinel.exe" </dev/null >>"$log" 2>&1 &)
-  local i
-  for i in $(seq 1 100); do
-    other_pid=$(installed_utility_pid) && sleep 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-other_still_runs() { kill -0 "$other_pid" 2>/dev/null; }
-session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 # The file is named in PendingFileRenameOperations with an empty new name: deleted at the restart.
 # (reg shows the strings joined by \0; a rename would be followed by its new name.)
 pending_delete() {
@@ -216,7 +105,7 @@ check "uninstall entry of the older version" reg_is "$uninstall_key" DisplayVers
 
 check "older utility runs where the setup cannot end it" start_utility_elsewhere
 check "silent upgrade asks nothing, exit value 3010 (a restart finishes it)" exit_value_is 3010 "$bin/OstinelSetup.exe"
-check "older utility still runs" other_still_runs
+check "older utility still runs" utility_running
 check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
 check "running old file renamed aside" same_file "$install_dir/Ostinel.exe.1.old" "$prefix.old/Ostinel.exe"
 check "old file deleted at the next restart" pending_delete "$win_install_dir\Ostinel.exe.1.old"
@@ -251,10 +140,10 @@ check "uninstall entry's estimated size is the programs' (KiB)" programs_kib
 check "installed uninstaller signed" signed "$install_dir/Uninstall.exe"
 
 # The restart: the old copy ends, and Wine's boot carries out the pending delete.
-kill "$other_pid" 2>/dev/null
+kill "$utility_pid" 2>/dev/null
 restart_deletes_old_file() {
   local i
-  for i in $(seq 1 50); do other_still_runs || break; sleep 0.1; done
+  for i in $(seq 1 50); do utility_running || break; sleep 0.1; done
   wineboot -r </dev/null >>"$log" 2>&1
   [ ! -e "$install_dir/Ostinel.exe.1.old" ] && [ -e "$install_dir/Ostinel.exe" ]
 }
@@ -288,5 +177,4 @@ check "Run value removed" reg_missing "$run_key" Ostinel 64
 check "uninstall entry removed" key_missing "$uninstall_key" 64
 check "settings key kept" reg_is "$settings_key" ButtonSetup 32 0x27
 
-echo "$(elapsed) $failures failed"
-[ "$failures" = 0 ]
+installer_test_end

@@ -6,69 +6,20 @@
 # Usage: msi_test.sh <directory of Ostinel.msi> <older package> <version> <older version>
 # The older package carries the test build of the utility (OstinelFaults.exe) as its Ostinel.exe,
 # so the files show which version is installed.
-# Every Wine program's output goes to a log file: Wine's helper processes would otherwise inherit
-# ctest's pipe and keep it open.
 set -u
 bin=$(cd "${1:?usage: msi_test.sh <bin directory> <older msi> <version> <older version>}" && pwd)
 older_msi=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 version=$3
 older_version=$4
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/wine-lib.sh"
-ostinel_wine_env
-# No Linux desktop entries for the Start-menu shortcut.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
-template=${OSTINEL_WINE_TEMPLATE:-$PWD/wine-template}
-ostinel_wine_template "$template" || exit 1
-ostinel_ensure_display || exit 1
+source "$root/e2e/installer_test_lib.sh"
+installer_test_begin ostinel-msi
+msi_log=$prefix.msi.log
+leftovers+=("$msi_log")
 
-ostinel_fresh_prefix "$template" /tmp/ostinel-msi.XXXXXX || exit 1
-prefix=$OSTINEL_PREFIX
-log=$prefix.log
-utility_pid=
-
-cleanup() {
-  [ -n "$utility_pid" ] && kill "$utility_pid" 2>/dev/null
-  wineserver -k </dev/null >/dev/null 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1
-  if [ "$failures" != 0 ]; then
-    echo "--- Wine output:"
-    cat "$log"
-  fi
-  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.msi.log"
-  ostinel_stop_display
-}
-failures=0
-trap cleanup EXIT
-: >"$log"
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >>"$log" 2>&1
-
-started=$(date +%s%N)
-elapsed() {
-  local ds=$((($(date +%s%N) - started) / 100000000))
-  printf '%3d.%ds' $((ds / 10)) $((ds % 10))
-}
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "$(elapsed) ok      $what"
-  else
-    echo "$(elapsed) FAILED  $what"
-    failures=$((failures + 1))
-  fi
-}
-
-install_dir=$prefix/drive_c/Program\ Files/Ostinel
-win_install_dir='C:\Program Files\Ostinel'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-settings_key='HKLM\Software\Vemto\Brenlo'
-session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 new_msi=$(ostinel_winpath "$bin/Ostinel.msi")
 old_msi=$(ostinel_winpath "$older_msi")
-msi_log=$prefix.msi.log
 
 # msiexec ARGUMENTS...: runs msiexec with a verbose log and waits; its whole exit value (Wine hands
 # a Unix parent only the low 8 bits) is left in $msi_exit.
@@ -83,17 +34,6 @@ exited() { [ "$msi_exit" = "$1" ]; }
 # The log names the refused value and what the dialog accepts.
 log_says() { grep -aqF "$1" "$msi_log"; }
 
-# reg_query KEY VALUE VIEW: the value's data on stdout; fails when the key or the value is missing.
-reg_query() {
-  local name_args=()
-  [ -n "$2" ] && name_args=(/v "$2")
-  wine reg query "$1" "${name_args[@]}" "/reg:$3" </dev/null >"$prefix.out" 2>>"$log" || return 1
-  [ -z "$2" ] && return 0
-  tr -d '\r' <"$prefix.out" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | grep .
-}
-reg_is() { [ "$(reg_query "$1" "$2" "$3")" = "$4" ]; }
-reg_missing() { ! reg_query "$1" "$2" "$3" >/dev/null; }
-key_missing() { ! reg_query "$1" "" "$2"; }
 settings_are() { reg_is "$settings_key" ButtonSetup 32 "$1" && reg_is "$settings_key" WaitTime 32 "$2"; }
 
 # The display versions of every installed Ostinel, one a line (two installed builds give two lines).
@@ -116,53 +56,8 @@ find_shortcut() {
   [ -n "$folder" ] || return 1
   shortcut=$prefix/drive_c/$(printf '%s' "${folder#C:\\}" | tr '\\' '/')Ostinel\ Settings.lnk
 }
-shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
-same_file() { cmp -s "$1" "$2"; }
 
-# Starts the installed utility on the default desktop, where the installer's opener sees it, and
-# waits for its status window.
-start_utility() {
-  (wine "$win_install_dir\\Ostinel.exe" </dev/null >>"$log" 2>&1 & echo $! >"$prefix.pid")
-  utility_pid=$(cat "$prefix.pid")
-  wait_status_window "$utility_pid"
-}
-# Starts it on a desktop of its own: like a copy in another user's session, the installer can
-# neither see nor end it. Its process is found by its command line in this prefix.
-start_hidden_utility() {
-  (wine explorer /desktop=Elsewhere,640x480 "$win_install_dir\\Ostinel.exe" </dev/null >>"$log" 2>&1 &)
-  local i p
-  utility_pid=
-  for i in $(seq 1 100); do
-    for p in $(pgrep -f "^C:.Program Files.Ostinel.Ostinel\.exe$"); do
-      tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix" && utility_pid=$p
-    done
-    [ -n "$utility_pid" ] && break
-    sleep 0.1
-  done
-  [ -n "$utility_pid" ] && wait_status_window "$utility_pid"
-}
-wait_status_window() {
-  local i
-  for i in $(seq 1 100); do
-    xdotool search --pid "$1" --name 'Vemto Kavrix Sound out' >/dev/null 2>&1 && return 0
-    kill -0 "$1" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-utility_running() { kill -0 "$utility_pid" 2>/dev/null; }
-utility_ended() {
-  local i
-  for i in $(seq 1 50); do
-    kill -0 "$utility_pid" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
-end_utility() { kill "$utility_pid" 2>/dev/null; utility_ended; }
-rename_pending() { reg_query "$session_key" PendingFileRenameOperations 64 | grep -q 'Ostinel\\Ostinel\.exe'; }
-# A restart of Windows: Wine's wineboot -r carries out the renames left for the next start.
-restart() { wineboot -r </dev/null >>"$log" 2>&1; }
+rename_pending() { reg_query "$session_manager" PendingFileRenameOperations 64 | grep -q 'Ostinel\\Ostinel\.exe'; }
 
 # The value of a property in the package's Property table.
 package_property() {
@@ -207,7 +102,7 @@ wine reg add "$settings_key" /v ButtonSetup /t REG_DWORD /d 39 /f /reg:32 </dev/
 
 # Upgrade while the old utility runs where the installer cannot end it: its file is replaced at
 # the next restart, and the exit value says so.
-check "old utility runs on another desktop" start_hidden_utility
+check "old utility runs on another desktop" start_utility_elsewhere
 msiexec /i "$new_msi" /qn BUTTONSETUP=1 WAITTIME=60
 check "upgrade over the unseen running utility exits 3010" exited 3010
 check "one Ostinel installed, the new version" only_installed "$version"
@@ -258,5 +153,4 @@ check "Run value removed" reg_missing "$run_key" Ostinel 64
 check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
 
-echo "$(elapsed) $failures failed"
-[ "$failures" = 0 ]
+installer_test_end

@@ -324,12 +324,8 @@ TEST_F(IndicatorWindowTest, FrameOnScreenIsTheRenderedFrameWithBlackSeeThrough) 
   // A coloured window below the indicator's place; the user's application in front.
   const Backdrop backdrop(250, 150, 300, 300);
   ASSERT_NE(backdrop.window, nullptr);
-  HWND app = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW, 600, 500, 200, 150, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND app = ShowUserApplication(600, 500, 200, 150);
   ASSERT_NE(app, nullptr);
-  ShowWindow(app, SW_SHOW);
-  SetForegroundWindow(app);
-  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == app; }, 2000));
 
   ASSERT_TRUE(MovePointer(400, 300));
   ASSERT_TRUE(RequestAndWaitShown());

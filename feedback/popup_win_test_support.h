@@ -111,3 +111,18 @@ inline bool SendInputFromOtherThread(const std::vector<INPUT>& inputs) {
   CloseHandle(thread);
   return sent;
 }
+
+// The user's application: a captioned window that has the foreground, as the app in front of a
+// kiosk does. Null when it could not be made or did not get the foreground.
+inline HWND ShowUserApplication(int x, int y, int width, int height) {
+  HWND app = CreateWindowExW(0, L"STATIC", L"user's application", WS_OVERLAPPEDWINDOW, x, y, width, height, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!app) return nullptr;
+  ShowWindow(app, SW_SHOW);
+  SetForegroundWindow(app);
+  if (!PumpUntil([&] { return GetForegroundWindow() == app; }, 2000)) {
+    DestroyWindow(app);
+    return nullptr;
+  }
+  return app;
+}
