@@ -1,5 +1,7 @@
 #include "feedback/indicator_window.h"
 
+#include <atomic>
+
 #include "win/win_handles.h"
 #include "core/app_state.h"
 #include "feedback/indicator_placement.h"
@@ -11,6 +13,9 @@ namespace {
 
 // Posted by ShowIndicator from any thread; the UI thread places the window and starts the turn.
 constexpr UINT WM_INDICATOR_SHOW = WM_APP + 1;
+// Raised by ShowIndicator before it posts; the handler takes it. A post of the same number from
+// another process finds it down and does nothing.
+std::atomic<std::uint32_t> ShowRequested{0};
 
 constexpr UINT_PTR kSpinTimer = 0;
 constexpr UINT kTickMs = 40;
@@ -111,7 +116,7 @@ INT_PTR CALLBACK IndicatorDialogProc(HWND window, UINT message, WPARAM, LPARAM) 
       PaintIndicator(window);
       return 1;
     case WM_INDICATOR_SHOW:
-      StartIndicator(window);
+      if (ShowRequested.exchange(0, std::memory_order_acq_rel) != 0) StartIndicator(window);
       return 1;
     default:
       return 0;
@@ -130,7 +135,9 @@ void CreateIndicatorWindow() {
 
 void ShowIndicator() {
   HWND window = AsWindow(AppState.IndicatorWindow);
-  if (window) PostMessageW(window, WM_INDICATOR_SHOW, 0, 0);
+  if (!window) return;
+  ShowRequested.store(1, std::memory_order_release);
+  PostMessageW(window, WM_INDICATOR_SHOW, 0, 0);
 }
 
 LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM event) {
