@@ -21,6 +21,9 @@ constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 constexpr wchar_t kSettingsKeyAccess[] = L"D:(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CIIO;KA;;;CO)(A;CI;0x2001b;;;BU)";
 
 constexpr DWORD kStopWaitMs = 10000;
+constexpr DWORD kPoliteStopMs = 2000;
+// Exit value of a copy that had to be ended: it did not end by itself.
+constexpr UINT kForcedExitCode = 1;
 constexpr int kMostCopies = 16;
 
 constexpr UINT kAnswerWaitMs = 5000;
@@ -94,8 +97,13 @@ int StopUtility() {
     const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
     // A process that cannot be opened may be one that is ending already: its window then goes.
     if (process) {
-      TerminateProcess(process.get(), 0);
-      if (WaitForSingleObject(process.get(), kStopWaitMs) != WAIT_OBJECT_0) return OPENER_EXIT_FAILED;
+      // Asked politely first, the utility lets go of the controller and ends by itself; one that
+      // does not answer in time is ended.
+      PostMessageW(main, WM_CLOSE, 0, 0);
+      if (WaitForSingleObject(process.get(), kPoliteStopMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), kForcedExitCode);
+        if (WaitForSingleObject(process.get(), kStopWaitMs) != WAIT_OBJECT_0) return OPENER_EXIT_FAILED;
+      }
     }
     if (!WaitForWindowGone(main)) return OPENER_EXIT_FAILED;
   }
