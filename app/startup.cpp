@@ -29,9 +29,9 @@ constexpr DWORD kEndSessionStopMs = 1000;
 // Shown and kept up after a failed start; its button then ends the program.
 void FailureTail() {
   AppState.StartFailed = 1;
-  ShowLog();  // published too, so a refresh of the window shows the same text
   SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, AppState.ExitCaption.data());
-  SetStatusLogText(AppState.LogText.data());
+  ShowLog();
+  ShowPublishedLog();
   ShowWindow(AsWindow(AppState.StatusWindow), SW_SHOW);
   PlayCue(CUE_START_FAILED);
 }
@@ -214,8 +214,7 @@ bool StartInstance(HINSTANCE instance) {
   AppState.DeviceAllowed.store(CurrentSessionOwnsConsole() ? 1u : 0u, std::memory_order_release);
   WTSRegisterSessionNotification(mainWindow, NOTIFY_FOR_THIS_SESSION);
 
-  // The device thread appends to the log from now on: take the start-up log before it runs.
-  std::unique_ptr<wchar_t[]> startupLog = TakeLogSnapshot();
+  // The device thread owns the log from now on: publish the start-up log before it runs.
   ShowLog();
 
   const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread(StatusWindowActions());
@@ -228,7 +227,7 @@ bool StartInstance(HINSTANCE instance) {
   // Without the hook no pointer position is recorded and the indicator never shows.
   AppState.MouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, instance, 0);
 
-  SetStatusLogText(startupLog ? startupLog.get() : L"");
+  ShowPublishedLog();
   PlayCue(CUE_START);
   return true;
 }

@@ -3,8 +3,6 @@
 #include <bcrypt.h>
 
 #include <array>
-#include <cwchar>
-#include <new>
 
 #include "core/status_log.h"
 #include "win/win_handles.h"
@@ -65,14 +63,15 @@ void PlaceAndShowStatusWindow() {
   ShowWindow(StatusWindowHandle(), SW_SHOW);
 }
 
-std::unique_ptr<wchar_t[]> TakeLogSnapshot() {
-  const std::size_t length = std::wcslen(AppState.LogText.data());
-  std::unique_ptr<wchar_t[]> copy(new (std::nothrow) wchar_t[length + 1]);
-  if (copy) std::wmemcpy(copy.get(), AppState.LogText.data(), length + 1);
-  return copy;
+void ShowPublishedLog() {
+  // Only the UI thread uses this copy; it is static to keep 20 KB off the stack.
+  static std::array<wchar_t, LOG_TEXT_CAPACITY> shown;
+  AcquireSRWLockShared(&PublishedLogLock);
+  shown = PublishedLog;
+  ReleaseSRWLockShared(&PublishedLogLock);
+  shown.back() = 0;
+  SetDlgItemTextW(StatusWindowHandle(), IDC_STATUS_LOG, shown.data());
 }
-
-void SetStatusLogText(const wchar_t* text) { SetDlgItemTextW(StatusWindowHandle(), IDC_STATUS_LOG, text); }
 
 void ShowLog() {
   AcquireSRWLockExclusive(&PublishedLogLock);
@@ -105,16 +104,9 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         PostQuitMessage(-1);
       }
       return 1;
-    case WM_STATUS_REFRESH_LOG: {
-      // Only the UI thread uses this copy; it is static to keep 20 KB off the stack.
-      static std::array<wchar_t, LOG_TEXT_CAPACITY> shown;
-      AcquireSRWLockShared(&PublishedLogLock);
-      shown = PublishedLog;
-      ReleaseSRWLockShared(&PublishedLogLock);
-      shown.back() = 0;
-      SetDlgItemTextW(dialog, IDC_STATUS_LOG, shown.data());
+    case WM_STATUS_REFRESH_LOG:
+      ShowPublishedLog();
       return 1;
-    }
     case WM_STATUS_SHOW:
       if (wParam != RequestKey) return 1;
       KillTimer(dialog, kHideTimer);

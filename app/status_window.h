@@ -10,7 +10,6 @@
 
 #include <windows.h>
 
-#include <memory>
 
 // Window messages the status window takes from other threads.
 constexpr UINT WM_STATUS_REFRESH_LOG = WM_APP + 1;   // show the published log; parameters unused
@@ -25,11 +24,8 @@ HWND CreateStatusDialog(HINSTANCE instance, HWND owner);
 // Places the status window topmost in the middle of the primary screen and shows it.
 void PlaceAndShowStatusWindow();
 
-// A copy of LogText. Only the thread that currently appends to the log may take it.
-std::unique_ptr<wchar_t[]> TakeLogSnapshot();
-
-// UI thread: put text into the window's edit control now.
-void SetStatusLogText(const wchar_t* text);
+// UI thread: put the log as its owner last showed it (ShowLog) into the window's edit control now.
+void ShowPublishedLog();
 
 // Log owner (UI thread during start-up, device thread afterwards): show the log as it is now.
 void ShowLog();

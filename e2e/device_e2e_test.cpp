@@ -498,15 +498,6 @@ TEST_F(DeviceE2e, PrivateMessagesFromAnotherProcessAreHarmless) {
 // Only the copy in the session attached to the console holds the controller. The product asks the
 // system on every session notice, so a notice posted by another process changes nothing; the test
 // build is told by the test which session has the console.
-void SetConsoleSessionOfTestBuild(DWORD session) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Ostinel test", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExW(key, L"ConsoleSession", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&session), sizeof(session));
-  RegCloseKey(key);
-}
-
 TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChangesNothing) {
   StartController(true);
   ASSERT_NO_FATAL_FAILURE(LaunchConnected());
@@ -521,7 +512,7 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
 
   DWORD mine = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &mine);
-  SetConsoleSessionOfTestBuild(mine);
+  ASSERT_TRUE(SetConsoleSessionOfTestBuild(mine));
   app = Launch(SiblingProgram(L"OstinelFaults.exe"));
   status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
@@ -529,7 +520,7 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   HWND main = FindProcessWindow(app.Pid(), kMainWindowClass, nullptr);
 
   // The console goes to another session: the copy lets go at once, says why, and stops trying.
-  SetConsoleSessionOfTestBuild(mine + 1);
+  ASSERT_TRUE(SetConsoleSessionOfTestBuild(mine + 1));
   PostMessageW(main, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, mine);
   ASSERT_TRUE(WaitUntil([&] { return !SimIsConnected(*sim); }, 2000));
   std::wstring log;
@@ -545,12 +536,12 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
 
   // Back on the console: connected again, and the setup is sent again.
   SimClearReceived(*sim);
-  SetConsoleSessionOfTestBuild(mine);
+  ASSERT_TRUE(SetConsoleSessionOfTestBuild(mine));
   PostMessageW(main, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, mine);
   ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 3; }, 3000));
   ASSERT_TRUE(WaitForBytes(4, 2000));
   EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "00 01 64 00");
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ostinel test");
+  ForgetConsoleSessionOfTestBuild();
 }
 
 }  // namespace

@@ -185,6 +185,7 @@ void DeleteSettingsKey() {
 
 namespace {
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+constexpr wchar_t kTestBuildKey[] = L"Software\\Ostinel test";
 constexpr int kSliderId = 1005;
 
 bool IsPopup(HWND window, bool layered, int side) {
@@ -218,6 +219,20 @@ bool StoreSetting(const wchar_t* name, DWORD value) {
   RegCloseKey(key);
   return ok;
 }
+
+bool SetConsoleSessionOfTestBuild(DWORD session) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kTestBuildKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const bool ok = RegSetValueExW(key, L"ConsoleSession", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&session),
+                                 sizeof(session)) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
+}
+
+void ForgetConsoleSessionOfTestBuild() { RegDeleteTreeW(HKEY_CURRENT_USER, kTestBuildKey); }
 
 HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test) {
   struct Search {

@@ -72,6 +72,11 @@ std::optional<DWORD> ReadStoredSetting(const wchar_t* name);
 // Stores a REG_DWORD value in the program's settings key (32-bit view), creating the key.
 bool StoreSetting(const wchar_t* name, DWORD value);
 
+// The test build (OstinelFaults.exe) asks here which session has the console, as Wine has only one
+// session: HKCU\Software\Ostinel test, value ConsoleSession. Forget removes the key.
+bool SetConsoleSessionOfTestBuild(DWORD session);
+void ForgetConsoleSessionOfTestBuild();
+
 // The first dialog-class window of process pid that passes test.
 HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test);
 // The program's windows, told apart by their shape: the settings dialog has the hold-time slider,

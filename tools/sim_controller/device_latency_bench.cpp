@@ -49,8 +49,6 @@ void PrintFigures(const char* name, std::vector<double> ms, int attempts) {
               ms.front(), at(0.50), at(0.90), at(0.99), ms.back());
 }
 
-constexpr wchar_t kTestKey[] = L"Software\\Ostinel test";
-
 // When the controller saw connections end (pipe thread writes, bench reads).
 struct ConnectionTimes {
   std::atomic<std::uint64_t> LastDisconnectMicros{0};
@@ -58,16 +56,6 @@ struct ConnectionTimes {
 
 void RecordConnection(void* context, bool connected) {
   if (!connected) static_cast<ConnectionTimes*>(context)->LastDisconnectMicros.store(SimNowMicros());
-}
-
-void SetConsoleSessionOfTestBuild(DWORD session) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  RegSetValueExW(key, L"ConsoleSession", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&session), sizeof(session));
-  RegCloseKey(key);
 }
 
 bool WaitForCommand(SimController& sim, std::size_t index, std::uint64_t* micros, std::vector<std::uint8_t>* bytes,
@@ -319,7 +307,7 @@ int wmain(int argc, wchar_t** argv) {
       std::printf("session %d: no setup command after the console came back\n", i);
     }
   }
-  RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
+  ForgetConsoleSessionOfTestBuild();
 
   std::printf("\n");
   PrintFigures("event -> indicator", toIndicator, indicator ? events : 0);
