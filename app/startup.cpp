@@ -86,6 +86,10 @@ void OnDeviceChange(WPARAM event, LPARAM data) {
   while (AppState.OpenDevice.load(std::memory_order_acquire) == open && GetTickCount64() < end) Sleep(1);
 }
 
+// The device thread's field reports: each listener returns at once.
+void OnDeviceNotice([[maybe_unused]] DeviceNotice notice, [[maybe_unused]] std::uint32_t error,
+                    [[maybe_unused]] const wchar_t* path) {}
+
 // The device thread reaches the status window only through these.
 DeviceStatusActions StatusWindowActions() {
   DeviceStatusActions actions;
@@ -93,6 +97,7 @@ DeviceStatusActions StatusWindowActions() {
   actions.ClearLog = ClearLog;
   actions.ShowStatusWindow = ShowStatusWindow;
   actions.StartDelayedHide = StartDelayedHide;
+  actions.Notice = OnDeviceNotice;
   return actions;
 }
 

@@ -15,6 +15,10 @@ constexpr wchar_t kRetryLine[] =
 constexpr wchar_t kOtherSessionLine[] =
     L"Another user session has the screen: touch controller left to it.\r\n";
 
+void Tell(const DevicePlatform& platform, DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
+  if (platform.Notice) platform.Notice(platform.Context, notice, error, path);
+}
+
 // The handle is published as closed only once it is: a removal query waits for that.
 void CloseDevice(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
   platform.Close(platform.Context, loop.Device);
@@ -50,16 +54,22 @@ void RetryTail(AppStateRecord& state, const DevicePlatform& platform, DeviceLoop
 // Discovery and open. False when the attempt failed (its lines are logged).
 bool Connect(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
   StoreDevicePath(state, platform.FindPath(platform.Context, state));
-  if (!state.DevicePath) return false;
+  if (!state.DevicePath) {
+    Tell(platform, DeviceNotice::AttemptFailed, 0, nullptr);
+    return false;
+  }
   DeviceHandle device = nullptr;
   if (!platform.Open(platform.Context, state.DevicePath, &device)) {
-    LogLine(state, L"Cannot open error %d\r\n", static_cast<int>(platform.LastError(platform.Context)));
+    const std::uint32_t error = platform.LastError(platform.Context);
+    LogLine(state, L"Cannot open error %d\r\n", static_cast<int>(error));
+    Tell(platform, DeviceNotice::AttemptFailed, error, state.DevicePath);
     return false;
   }
   loop.Device = device;
   loop.Connected = true;
   state.OpenDevice.store(device, std::memory_order_release);
   LogLine(state, L"Connect OK!\r\n");
+  Tell(platform, DeviceNotice::Connected, 0, state.DevicePath);
   platform.ShowLog(platform.Context);
   platform.StartDelayedHide(platform.Context);
   return true;
@@ -73,6 +83,7 @@ void LeaveToOtherSession(AppStateRecord& state, const DevicePlatform& platform, 
   if (loop.Connected) CloseDevice(state, platform, loop);
   loop.LeftForOtherSession = true;
   LogLine(state, kOtherSessionLine);
+  Tell(platform, DeviceNotice::LeftToOtherSession, 0, nullptr);
   platform.ShowLog(platform.Context);
   platform.StartDelayedHide(platform.Context);
 }
@@ -116,11 +127,13 @@ void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, Device
     // Back on the console: another session's copy may have set the controller up its own way.
     loop.LeftForOtherSession = false;
     RaisePending(state.SetupPending);
+    Tell(platform, DeviceNotice::TakenBack, 0, nullptr);
   }
 
   // The system is removing the controller: close its handle now, then retry as after a loss.
   NativeHandle removed = state.DeviceToRelease.exchange(nullptr, std::memory_order_acq_rel);
   if (loop.Connected && removed != nullptr && removed == loop.Device) {
+    Tell(platform, DeviceNotice::Lost, 0, state.DevicePath);
     RetryTail(state, platform, loop);
     return;
   }
@@ -156,6 +169,7 @@ void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, Device
         count = 0;
       } else if (error != DEVICE_ERROR_IO_PENDING) {
         LogLine(state, L"Read failed %d\r\n", static_cast<int>(error));
+        Tell(platform, DeviceNotice::Lost, error, state.DevicePath);
         RetryTail(state, platform, loop);
         return;
       }

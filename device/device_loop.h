@@ -17,6 +17,12 @@ using DeviceHandle = void*;
 
 enum class DeviceReadResult { Done, Woken, Failed };
 
+// What the loop tells the field reports (the event log, the support report) besides the status log.
+// Connected: path is the open controller's. AttemptFailed: discovery (error 0) or the open (its
+// error) failed. Lost: the open connection ended (the read's error, or 0 for a removal).
+// LeftToOtherSession / TakenBack: the console moved away from this session and back.
+enum class DeviceNotice { Connected, AttemptFailed, Lost, LeftToOtherSession, TakenBack };
+
 struct DevicePlatform {
   void* Context = nullptr;
 
@@ -50,6 +56,9 @@ struct DevicePlatform {
   void (*ClearLog)(void* context) = nullptr;
   void (*ShowStatusWindow)(void* context) = nullptr;
   void (*StartDelayedHide)(void* context) = nullptr;
+
+  // Field reports; must return at once. May be null (nothing listens).
+  void (*Notice)(void* context, DeviceNotice notice, std::uint32_t error, const wchar_t* path) = nullptr;
 };
 
 // The thread's own state, seen by no other thread.

@@ -151,6 +151,9 @@ DevicePlatform WindowsDevicePlatform(DeviceIo& io) {
   p.ClearLog = [](void*) { StatusActions.ClearLog(); };
   p.ShowStatusWindow = [](void*) { StatusActions.ShowStatusWindow(); };
   p.StartDelayedHide = [](void*) { StatusActions.StartDelayedHide(); };
+  p.Notice = [](void*, DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
+    if (StatusActions.Notice) StatusActions.Notice(notice, error, path);
+  };
   return p;
 }
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "device/device_loop.h"
+
 // Thread entry: the device loop on the real controller. Returns when a stop was requested, after
 // letting go of the controller; the argument is unused.
 DWORD WINAPI DeviceLoop(void* unused);
@@ -14,6 +16,8 @@ struct DeviceStatusActions {
   void (*ClearLog)() = nullptr;          // empty the log and show it empty
   void (*ShowStatusWindow)() = nullptr;  // show the window (a lost connection)
   void (*StartDelayedHide)() = nullptr;  // hide the window 1500 ms from now
+  // Field reports (event log, support report); called on the device thread, must return at once.
+  void (*Notice)(DeviceNotice notice, std::uint32_t error, const wchar_t* path) = nullptr;
 };
 
 // Starts the device thread with the default stack size and registers its wake in AppState. The
