@@ -8,6 +8,7 @@
 
 #include "core/status_log.h"
 #include "app/status_window.h"
+#include "app/support_state.h"
 #include "win/win_handles.h"
 #include "button/function_button.h"
 #include "core/app_state.h"
@@ -88,7 +89,9 @@ void OnDeviceChange(WPARAM event, LPARAM data) {
 
 // The device thread's field reports: each listener returns at once.
 void OnDeviceNotice([[maybe_unused]] DeviceNotice notice, [[maybe_unused]] std::uint32_t error,
-                    [[maybe_unused]] const wchar_t* path) {}
+                    [[maybe_unused]] const wchar_t* path) {
+  NoteSupportState(notice, error, path);
+}
 
 // The device thread reaches the status window only through these.
 DeviceStatusActions StatusWindowActions() {
@@ -218,6 +221,9 @@ bool StartInstance(HINSTANCE instance) {
   // when the console moves (fast user switching, remote sessions).
   AppState.DeviceAllowed.store(CurrentSessionOwnsConsole() ? 1u : 0u, std::memory_order_release);
   WTSRegisterSessionNotification(mainWindow, NOTIFY_FOR_THIS_SESSION);
+
+  // What the support report reads of this copy; kept current by the device thread's reports.
+  StartSupportState();
 
   // The device thread owns the log from now on: publish the start-up log before it runs.
   ShowLog();

@@ -18,22 +18,52 @@ bool SpellsSwitch(const wchar_t* begin, const wchar_t* end, const wchar_t* name)
 
 }  // namespace
 
-OpenerAction OpenerActionFromArguments(const wchar_t* arguments) {
-  if (arguments == nullptr) return OPENER_OPEN_SETTINGS;
+OpenerAction OpenerActionFromArguments(const wchar_t* arguments) { return OpenerCommandFromArguments(arguments).Action; }
+
+OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
+  OpenerCommand command;
+  if (arguments == nullptr) {
+    command.Action = OPENER_OPEN_SETTINGS;
+    return command;
+  }
   const wchar_t* begin = arguments;
   while (IsBlank(*begin) || *begin == L'"') ++begin;
-  if (*begin == L'\0') return OPENER_OPEN_SETTINGS;
+  if (*begin == L'\0') {
+    command.Action = OPENER_OPEN_SETTINGS;
+    return command;
+  }
   const wchar_t* end = begin;
   while (*end != L'\0' && !IsBlank(*end) && *end != L'"') ++end;
-  // Nothing but blanks and quotes may follow the one switch.
-  for (const wchar_t* rest = end; *rest != L'\0'; ++rest) {
-    if (!IsBlank(*rest) && *rest != L'"') return OPENER_INVALID_ARGUMENTS;
+  if (*begin != L'/' && *begin != L'-') return command;
+  const wchar_t* rest = end;
+  if (SpellsSwitch(begin + 1, end, L"diagnose")) {
+    if (begin != arguments && begin[-1] == L'"' && *rest == L'"') ++rest;  // the switch's own closing quote
+    while (IsBlank(*rest)) ++rest;
+    const wchar_t* fileEnd = rest;
+    if (*rest == L'"') {
+      ++rest;
+      fileEnd = rest;
+      while (*fileEnd != L'\0' && *fileEnd != L'"') ++fileEnd;
+      if (*fileEnd != L'"' || fileEnd == rest) return command;  // unclosed or empty
+      command.ReportFile.assign(rest, fileEnd);
+      ++fileEnd;
+    } else {
+      while (*fileEnd != L'\0' && !IsBlank(*fileEnd)) ++fileEnd;
+      if (*rest == L'/' || *rest == L'-') return command;  // a second switch, not a file
+      command.ReportFile.assign(rest, fileEnd);
+    }
+    while (IsBlank(*fileEnd)) ++fileEnd;
+    if (*fileEnd != L'\0') return command;
+    command.Action = OPENER_DIAGNOSE;
+    return command;
   }
-  if (*begin != L'/' && *begin != L'-') return OPENER_INVALID_ARGUMENTS;
-  ++begin;
-  if (SpellsSwitch(begin, end, L"grant-settings-access")) return OPENER_GRANT_SETTINGS_ACCESS;
-  if (SpellsSwitch(begin, end, L"stop-utility")) return OPENER_STOP_UTILITY;
-  return OPENER_INVALID_ARGUMENTS;
+  // Nothing but blanks and quotes may follow the other switches.
+  for (; *rest != L'\0'; ++rest) {
+    if (!IsBlank(*rest) && *rest != L'"') return command;
+  }
+  if (SpellsSwitch(begin + 1, end, L"grant-settings-access")) command.Action = OPENER_GRANT_SETTINGS_ACCESS;
+  if (SpellsSwitch(begin + 1, end, L"stop-utility")) command.Action = OPENER_STOP_UTILITY;
+  return command;
 }
 
 OpenerMessage NotRunningMessage(std::int32_t languageMode) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Class of the utility's hidden main window (its string resource 109).
 constexpr wchar_t UTILITY_WINDOW_CLASS[] = L"{A3F450AB-AF1C-4d36-BDAA-9B69162F70D0}";
@@ -14,6 +15,7 @@ enum OpenerAction : int {
   OPENER_OPEN_SETTINGS,           // no argument: ask the running utility to show its settings
   OPENER_GRANT_SETTINGS_ACCESS,   // /grant-settings-access: installer, let every user change settings
   OPENER_STOP_UTILITY,            // /stop-utility: installer and uninstaller, end running copies
+  OPENER_DIAGNOSE,                // /diagnose [FILE]: the support report, to FILE or standard output
   OPENER_INVALID_ARGUMENTS,
 };
 
@@ -26,6 +28,14 @@ constexpr int OPENER_EXIT_FAILED = 3;       // the action was refused by the sys
 // The action for the arguments that follow the program name. One switch at most, led by '/' or
 // '-', letters in any case; surrounding quotes and blanks are ignored.
 OpenerAction OpenerActionFromArguments(const wchar_t* arguments);
+
+// The action with its operand: /diagnose may be followed by one file name, in quotes when it has
+// blanks. No file name means standard output; a second switch or word is refused.
+struct OpenerCommand {
+  OpenerAction Action = OPENER_INVALID_ARGUMENTS;
+  std::wstring ReportFile;
+};
+OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments);
 
 struct OpenerMessage {
   const wchar_t* Caption;

@@ -35,6 +35,27 @@ TEST(OpenerArguments, AnythingElseIsRefused) {
   }
 }
 
+TEST(OpenerArguments, DiagnoseTakesAtMostOneFile) {
+  struct Case {
+    const wchar_t* Text;
+    const wchar_t* File;
+  };
+  for (const Case& c : {Case{L"/diagnose", L""}, Case{L" -DIAGNOSE \r\n", L""}, Case{L"\"/diagnose\"", L""},
+                        Case{L"/diagnose report.json", L"report.json"},
+                        Case{L"/diagnose C:\\Temp\\r.json  ", L"C:\\Temp\\r.json"},
+                        Case{L"/diagnose \"C:\\Program Data\\r 1.json\"", L"C:\\Program Data\\r 1.json"},
+                        Case{L"\"/diagnose\" \"x y\"", L"x y"}}) {
+    const OpenerCommand command = OpenerCommandFromArguments(c.Text);
+    EXPECT_EQ(command.Action, OPENER_DIAGNOSE) << c.Text;
+    EXPECT_EQ(command.ReportFile, c.File) << c.Text;
+  }
+  for (const wchar_t* text : {L"/diagnose a b", L"/diagnose \"a b", L"/diagnose \"\"", L"/diagnose /stop-utility",
+                              L"/diagnose -x", L"/diagnosefile", L"/diag", L"/diagnose \"a\" b"}) {
+    EXPECT_EQ(OpenerCommandFromArguments(text).Action, OPENER_INVALID_ARGUMENTS) << text;
+  }
+  EXPECT_EQ(OpenerCommandFromArguments(L"/stop-utility").ReportFile, L"");
+}
+
 TEST(OpenerMessages, OneTextPerLanguageEnglishOtherwise) {
   const OpenerMessage traditional = NotRunningMessage(0), simplified = NotRunningMessage(1),
                       english = NotRunningMessage(2);

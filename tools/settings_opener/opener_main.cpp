@@ -1,6 +1,6 @@
 // OstinelSettings.exe: asks the running utility to show its settings dialog. The installer and
 // the uninstaller also use it to open the settings key to every user and to end the utility,
-// which offers no exit command of its own.
+// which offers no exit command of its own; administrators use it for the support report.
 #include <windows.h>
 #include <sddl.h>
 
@@ -8,6 +8,7 @@
 
 #include "win/win_handles.h"
 #include "settings_ui/interface_language.h"
+#include "tools/settings_opener/diagnose_win.h"
 #include "tools/settings_opener/opener_logic.h"
 
 namespace {
@@ -113,10 +114,12 @@ int StopUtility() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
-  switch (OpenerActionFromArguments(arguments)) {
+  const OpenerCommand command = OpenerCommandFromArguments(arguments);
+  switch (command.Action) {
     case OPENER_OPEN_SETTINGS: return OpenSettings();
     case OPENER_GRANT_SETTINGS_ACCESS: return GrantSettingsAccess();
     case OPENER_STOP_UTILITY: return StopUtility();
+    case OPENER_DIAGNOSE: return RunDiagnose(command.ReportFile);
     case OPENER_INVALID_ARGUMENTS: break;
   }
   return OPENER_EXIT_USAGE;
