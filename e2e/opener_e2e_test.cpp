@@ -1,16 +1,21 @@
 // OstinelSettings.exe against the real utility: opening the settings, the message when the utility
-// is not running, and the installer's modes (settings key access, stopping the utility).
+// is not running, the installer's modes (settings key access, stopping the utility) and the
+// support report.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
 #include "settings_ui/interface_language.h"
+#include "tools/settings_opener/diagnose_logic.h"
 #include "tools/settings_opener/opener_logic.h"
+#include "tools/sim_controller/sim_controller.h"
 
 namespace {
 
@@ -287,6 +292,176 @@ TEST_F(Opener, StopEndsEveryCopyOfTheUtility) {
   // Nothing left to stop is no failure, and shows nothing.
   LaunchedProcess idle = RunOpener(L"-Stop-Utility");
   EXPECT_EQ(idle.WaitExit(5000), 0u);
+}
+
+// The support report. Its JSON is read back by an independent parser where there is one: under
+// Wine, python3 on the Unix side, which writes what it found to a file.
+constexpr char kReportReader[] =
+    "import json, os, sys\n"
+    "try:\n"
+    "    r = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+    "    c = r['controller']\n"
+    "    out = '%s|%s|%s|%s|%s' % (c['connected'], c['path'], c['connects'],\n"
+    "                             ','.join(x['answer'] for x in r['copies']), r['settings']['ButtonSetup'])\n"
+    "except Exception as e:\n"
+    "    out = 'invalid: %r' % e\n"
+    "open(sys.argv[2] + '.part', 'w').write(out + '\\n')\n"
+    "os.replace(sys.argv[2] + '.part', sys.argv[2])\n";
+
+class Diagnose : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    folder = std::wstring(temp) + L"ostinel-diagnose-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    report = folder + L"report 1.json";  // a blank in the name: the switch takes a quoted file
+    DeleteFileW(report.c_str());
+  }
+  void TearDown() override {
+    ProgramTest::TearDown();
+    sim.reset();
+    for (const wchar_t* name : {L"report 1.json", L"reader.py", L"parsed.txt", L"stdout.json"}) {
+      DeleteFileW((folder + name).c_str());
+    }
+    RemoveDirectoryW(folder.c_str());
+  }
+
+  void StartController() {
+    static int serial = 0;
+    SimOptions options;
+    options.PipeName = L"ostinel-diagnose-" + std::to_wstring(++serial);
+    std::uint32_t error = 0;
+    sim = StartSim(options, &error);
+    ASSERT_TRUE(sim) << "simulated controller did not start: " << error;
+  }
+
+  DWORD RunReport(const std::wstring& arguments) {
+    LaunchedProcess opener = RunOpener(arguments);
+    return opener.WaitExit(30000);
+  }
+
+  static std::string ReadFile(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // What python3 parsed from the report: "connected|path|connects|answers|ButtonSetup"; empty when
+  // there is no python3 (not under Wine).
+  std::string ParsedByPython(const std::wstring& file) {
+    using UnixNameFn = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName || GetFileAttributesW(L"Z:\\usr\\bin\\python3") == INVALID_FILE_ATTRIBUTES) return "";
+    const std::wstring script = folder + L"reader.py", parsed = folder + L"parsed.txt";
+    DeleteFileW(parsed.c_str());
+    std::ofstream(script.c_str(), std::ios::binary) << kReportReader;
+    auto unix = [&](const std::wstring& path) {
+      char* name = unixName(path.c_str());
+      std::string text = name ? name : "";
+      if (name) HeapFree(GetProcessHeap(), 0, name);
+      return std::wstring(text.begin(), text.end());
+    };
+    std::wstring commandLine =
+        L"/usr/bin/env python3 \"" + unix(script) + L"\" \"" + unix(file) + L"\" \"" + unix(parsed) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    EXPECT_TRUE(CreateProcessW(L"Z:\\usr\\bin\\env", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    if (pi.hThread) CloseHandle(pi.hThread);
+    if (pi.hProcess) CloseHandle(pi.hProcess);
+    std::string result;
+    EXPECT_TRUE(WaitUntil([&] { return !(result = ReadFile(parsed)).empty(); }, 30000)) << "python3 gave nothing";
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
+    return result;
+  }
+
+  std::wstring folder, report;
+  UniqueSim sim;
+};
+
+TEST_F(Diagnose, ARunningCopyThatHoldsTheControllerExitsZeroWithItsPath) {
+  ASSERT_NO_FATAL_FAILURE(StartController());
+  LaunchedProcess app = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim); }, 15000));
+  // A second copy fails to start and stays until the user ends it: listed, but not the one that answers.
+  LaunchedProcess second = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(second.Pid()), nullptr);
+
+  ASSERT_EQ(RunReport(L"/diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_CONNECTED));
+  const std::string text = ReadFile(report);
+  const std::string path = Utf8(SimDevicePath(*sim));
+  EXPECT_NE(text.find("\"connected\": true"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"connects\": 1,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"reportedBy\": " + std::to_string(app.Pid())), std::string::npos) << text;
+  EXPECT_NE(text.find("\"present\": true"), std::string::npos) << text;
+  const std::string parsed = ParsedByPython(report);
+  if (!parsed.empty()) {
+    // Both copies, in process order, and the settings the utility stored at its start.
+    const std::string answers = app.Pid() < second.Pid() ? "answered,second copy" : "second copy,answered";
+    EXPECT_EQ(parsed, "True|" + path + "|1|" + answers + "|15");
+  }
+
+  // Unplugged: the same copy no longer holds it, and says it lost it once.
+  SimUnplug(*sim);
+  ASSERT_TRUE(WaitUntil([&] {
+    return RunReport(L"/diagnose \"" + report + L"\"") == static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED);
+  }, 20000));
+  const std::string after = ReadFile(report);
+  EXPECT_NE(after.find("\"losses\": 1,"), std::string::npos) << after;
+  EXPECT_NE(after.find("\"lastError\": 109,"), std::string::npos) << after;  // the pipe's end: the read failed
+  EXPECT_NE(after.find("\"present\": false"), std::string::npos) << after;
+}
+
+TEST_F(Diagnose, WithoutARunningCopyExitsOneAndSaysSo) {
+  ASSERT_TRUE(StoreSetting(L"WaitTime", 150));
+  ASSERT_EQ(RunReport(L"-diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
+  const std::string text = ReadFile(report);
+  EXPECT_NE(text.find("\"copies\": []"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"ButtonSetup\": null,\n    \"WaitTime\": 150,"), std::string::npos) << text;
+  const std::string parsed = ParsedByPython(report);
+  if (!parsed.empty()) {
+    EXPECT_EQ(parsed, "False|None|None||None");
+  }
+
+  // To standard output when no file is named: a redirected handle takes the same report.
+  const std::wstring out = folder + L"stdout.json";
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE file = CreateFileW(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = file;
+  si.hStdError = file;
+  std::wstring commandLine = L"\"" + SiblingProgram(L"OstinelSettings.exe") + L"\" /diagnose";
+  LaunchedProcess opener;
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                             &opener.info));
+  CloseHandle(file);
+  EXPECT_EQ(opener.WaitExit(30000), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
+  const std::string printed = ReadFile(out);
+  EXPECT_EQ(printed.substr(0, 2), "{\n") << printed;
+  const std::string parsedOut = ParsedByPython(out);
+  if (!parsedOut.empty()) {
+    EXPECT_EQ(parsedOut, "False|None|None||None");
+  }
+}
+
+TEST_F(Diagnose, ABadArgumentExitsTwoAndWritesNothing) {
+  for (const std::wstring& arguments : {L"/diagnose \"" + report + L"\" extra", L"/diagnose \"" + report,
+                                        std::wstring(L"/diagnose /stop-utility"), std::wstring(L"/diagnose \"\"")}) {
+    EXPECT_EQ(RunReport(arguments), static_cast<DWORD>(DIAGNOSE_EXIT_USAGE)) << Utf8(arguments);
+  }
+  EXPECT_EQ(GetFileAttributesW(report.c_str()), INVALID_FILE_ATTRIBUTES);
+  // A file that cannot be made is no report.
+  EXPECT_EQ(RunReport(L"/diagnose \"" + folder + L"no such folder\\r.json\""),
+            static_cast<DWORD>(DIAGNOSE_EXIT_NOT_WRITTEN));
 }
 
 // The message speaks the system locale's language, by the utility's own rule.
