@@ -407,6 +407,21 @@ TEST_F(Diagnose, ARunningCopyThatHoldsTheControllerExitsZeroWithItsPath) {
     EXPECT_EQ(parsed, "True|" + path + "|1|" + answers + "|15");
   }
 
+  // The section is there to be read, by this session's name and by the session-qualified one that
+  // reaches other sessions; nobody but the utility may write it.
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+  for (const std::wstring& name : {std::wstring(L"Local\\OstinelSupport"),
+                                   L"Session\\" + std::to_wstring(session) + L"\\OstinelSupport"}) {
+    HANDLE readable = OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str());
+    EXPECT_NE(readable, nullptr) << Utf8(name) << " " << GetLastError();
+    if (readable) CloseHandle(readable);
+    HANDLE writable = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name.c_str());
+    EXPECT_EQ(writable, nullptr) << Utf8(name);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << Utf8(name);
+    if (writable) CloseHandle(writable);
+  }
+
   // Unplugged: the same copy no longer holds it, and says it lost it once.
   SimUnplug(*sim);
   ASSERT_TRUE(WaitUntil([&] {
