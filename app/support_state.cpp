@@ -14,6 +14,8 @@ namespace {
 
 // Everyone may read the section; only this process, which holds the creator's handle, writes it.
 constexpr wchar_t kSectionAccess[] = L"D:P(A;;GR;;;WD)";
+constexpr int kCreateTries = 10;
+constexpr DWORD kCreateRetryMs = 50;
 
 // Set once at start-up, before the device thread starts (its start orders this write before the
 // thread's reads), and never unmapped: the device thread may still report while the process ends.
@@ -29,13 +31,19 @@ void StartSupportState() {
   const UniqueLocalMemory descriptorMemory(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
   const std::wstring name = std::wstring(L"Local\\") + SUPPORT_SECTION_NAME;
-  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
-                                      static_cast<DWORD>(sizeof(SupportSection)), name.c_str());
-  // A section made by anyone else is not this copy's to trust or write.
-  if (!mapping || GetLastError() == ERROR_ALREADY_EXISTS) {
-    if (mapping) CloseHandle(mapping);
-    return;
+  // A section left by an ended copy lives on while a report is reading it (a few milliseconds):
+  // asked again shortly. One made by anyone else is not this copy's to trust or write.
+  HANDLE mapping = nullptr;
+  for (int attempt = 0; attempt < kCreateTries && !mapping; ++attempt) {
+    if (attempt > 0) Sleep(kCreateRetryMs);
+    mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
+                                 static_cast<DWORD>(sizeof(SupportSection)), name.c_str());
+    if (mapping && GetLastError() == ERROR_ALREADY_EXISTS) {
+      CloseHandle(mapping);
+      mapping = nullptr;
+    }
   }
+  if (!mapping) return;
   void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(SupportSection));
   if (!view) {
     CloseHandle(mapping);
