@@ -439,10 +439,16 @@ TEST_F(Diagnose, WithoutARunningCopyExitsOneAndSaysSo) {
   const std::string text = ReadFile(report);
   EXPECT_NE(text.find("\"copies\": []"), std::string::npos) << text;
   EXPECT_NE(text.find("\"ButtonSetup\": null,\n    \"WaitTime\": 150,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"usersMayChange\": false"), std::string::npos) << text;  // a machine key's usual list
   const std::string parsed = ParsedByPython(report);
   if (!parsed.empty()) {
     EXPECT_EQ(parsed, "False|None|None||None");
   }
+  // The installers' grant shows.
+  ASSERT_EQ(RunOpener(L"/grant-settings-access").WaitExit(10000), 0u);
+  ASSERT_EQ(RunReport(L"/diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
+  const std::string granted = ReadFile(report);
+  EXPECT_NE(granted.find("\"usersMayChange\": true"), std::string::npos) << granted;
 
   // To standard output when no file is named: a redirected handle takes the same report.
   const std::wstring out = folder + L"stdout.json";

@@ -10,6 +10,7 @@
 #include <softpub.h>
 #include <tlhelp32.h>
 #include <wintrust.h>
+#include <wtsapi32.h>
 
 #include <algorithm>
 #include <optional>
@@ -78,12 +79,15 @@ bool IsOrdinaryUsersSid(PSID sid) {
 
 void GatherSettings(DiagnoseReport& report) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | READ_CONTROL | KEY_WOW64_32KEY,
-                    &opened) != ERROR_SUCCESS) {
-    return;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0,
+                                 KEY_QUERY_VALUE | READ_CONTROL | KEY_WOW64_32KEY, &opened);
+  // A list this user may not read still leaves the values to read.
+  if (status == ERROR_ACCESS_DENIED) {
+    status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened);
   }
+  report.SettingsKeyPresent = status != ERROR_FILE_NOT_FOUND;
+  if (status != ERROR_SUCCESS) return;
   const UniqueRegKey key(opened);
-  report.SettingsKeyPresent = true;
   report.ButtonSetup = DwordValue(key.get(), L"ButtonSetup");
   report.WaitTime = DwordValue(key.get(), L"WaitTime");
 
@@ -165,6 +169,17 @@ std::vector<RunningCopy> ListUtilityProcesses() {
     DWORD session = 0;
     if (ProcessIdToSessionId(entry.th32ProcessID, &session)) copy.Session = session;
     copies.push_back(copy);
+  }
+  // Another user's process may not be opened by an ordinary user; the session list still tells.
+  WTS_PROCESS_INFOW* list = nullptr;
+  DWORD count = 0;
+  if (WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count) && list) {
+    for (RunningCopy& copy : copies) {
+      for (DWORD i = 0; i < count && !copy.Session; ++i) {
+        if (list[i].ProcessId == copy.ProcessId) copy.Session = list[i].SessionId;
+      }
+    }
+    WTSFreeMemory(list);
   }
   return copies;
 }
