@@ -433,13 +433,43 @@ TEST_F(Diagnose, ARunningCopyThatHoldsTheControllerExitsZeroWithItsPath) {
   EXPECT_NE(after.find("\"present\": false"), std::string::npos) << after;
 }
 
+// The installers' ways of starting the utility at logon: the Run value (64-bit view) and the task.
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+std::wstring TaskFile() {
+  wchar_t system[MAX_PATH] = L"";
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(system) + L"\\Tasks\\Ostinel";
+}
+void ForgetAutostart() {
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunKey, L"Ostinel");
+  DeleteFileW(TaskFile().c_str());
+}
+
 TEST_F(Diagnose, WithoutARunningCopyExitsOneAndSaysSo) {
   ASSERT_TRUE(StoreSetting(L"WaitTime", 150));
+  struct AutostartCleanup {
+    ~AutostartCleanup() { ForgetAutostart(); }
+  } cleanup;
+  const std::wstring command = L"\"C:\\Program Files\\Ostinel\\Ostinel.exe\"";
+  HKEY run = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                            &run, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(run, L"Ostinel", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                 static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(run);
+  CreateDirectoryW(TaskFile().substr(0, TaskFile().find_last_of(L'\\')).c_str(), nullptr);
+  std::ofstream(TaskFile().c_str()) << "<Task/>";
+
   ASSERT_EQ(RunReport(L"-diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
   const std::string text = ReadFile(report);
   EXPECT_NE(text.find("\"copies\": []"), std::string::npos) << text;
   EXPECT_NE(text.find("\"ButtonSetup\": null,\n    \"WaitTime\": 150,"), std::string::npos) << text;
   EXPECT_NE(text.find("\"usersMayChange\": false"), std::string::npos) << text;  // a machine key's usual list
+  EXPECT_NE(text.find("\"runValue\": \"\\\"C:\\\\Program Files\\\\Ostinel\\\\Ostinel.exe\\\"\",\n    \"task\": true"),
+            std::string::npos)
+      << text;
+  ForgetAutostart();
   const std::string parsed = ParsedByPython(report);
   if (!parsed.empty()) {
     EXPECT_EQ(parsed, "False|None|None||None");
@@ -449,6 +479,7 @@ TEST_F(Diagnose, WithoutARunningCopyExitsOneAndSaysSo) {
   ASSERT_EQ(RunReport(L"/diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
   const std::string granted = ReadFile(report);
   EXPECT_NE(granted.find("\"usersMayChange\": true"), std::string::npos) << granted;
+  EXPECT_NE(granted.find("\"runValue\": null,\n    \"task\": false"), std::string::npos) << granted;
 
   // To standard output when no file is named: a redirected handle takes the same report.
   const std::wstring out = folder + L"stdout.json";
