@@ -76,7 +76,7 @@ env_set(timestamp_given OSTINEL_SIGN_TIMESTAMP_URL)
 if(release AND NOT timestamp_given)
   message(FATAL_ERROR "sign.cmake: signing with ${release} needs OSTINEL_SIGN_TIMESTAMP_URL, the URL "
           "of an RFC 3161 timestamp server (e.g. your certificate authority's): without a timestamp "
-          "the signature is void when the certificate expires. ${file} is not signed.")
+          "the signature is void when the certificate expires. Not signing ${file}.")
 endif()
 
 # signature_facts(<file> <signed> <test-signed> <timestamped>): what the file's signature is.
