@@ -10,7 +10,7 @@
 #                                  of <target>; for installers built by custom targets.
 # OSTINEL_SIGN_COMMAND             the command line that signs a file given as its last argument,
 #                                  empty when signing is not possible here.
-# See cmake/sign.cmake for the certificate a release build names in the environment.
+# See cmake/sign.cmake for the credentials a release build names in the environment.
 
 set(OSTINEL_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols)
 set(OSTINEL_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
