@@ -25,6 +25,7 @@ finish() {
   rm -rf "$tmp"
 }
 trap finish EXIT
+trap 'exit 1' INT TERM HUP PIPE
 started=$(date +%s%N)
 objdump=x86_64-w64-mingw32-objdump
 
