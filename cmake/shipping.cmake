@@ -2,12 +2,15 @@
 #
 # ostinel_ship_program(<target>)   a shipped program: debug information split off into
 #                                  symbols/<name>.debug (MinGW) or symbols/<name>.pdb (MSVC), then
-#                                  the stripped program is signed.
+#                                  the stripped program is signed. <target>_signature, built on
+#                                  every build, signs it again when the signature no longer fits
+#                                  (a release build over test-signed files); what packs the program
+#                                  depends on that target.
 # ostinel_sign(<target> [<file>])  signs <file> (by default the target's own file) after each build
 #                                  of <target>; for installers built by custom targets.
 # OSTINEL_SIGN_COMMAND             the command line that signs a file given as its last argument,
 #                                  empty when signing is not possible here.
-# See cmake/sign.cmake for the certificate a release build names in the environment.
+# See cmake/sign.cmake for the credentials a release build names in the environment.
 
 set(OSTINEL_SYMBOLS_DIR ${CMAKE_BINARY_DIR}/symbols)
 set(OSTINEL_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
@@ -51,4 +54,10 @@ function(ostinel_ship_program target)
     set_target_properties(${target} PROPERTIES PDB_OUTPUT_DIRECTORY ${OSTINEL_SYMBOLS_DIR})
   endif()
   ostinel_sign(${target})
+  if(OSTINEL_SIGN_COMMAND)
+    add_custom_target(${target}_signature ALL COMMAND ${OSTINEL_SIGN_COMMAND} $<TARGET_FILE:${target}> VERBATIM)
+  else()
+    add_custom_target(${target}_signature)
+  endif()
+  add_dependencies(${target}_signature ${target})
 endfunction()

@@ -9,7 +9,7 @@ OSTINEL_PACKAGES=(
   wixl msitools
   mingw-w64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales-all
-  nsis osslsigncode openssl
+  nsis osslsigncode openssl softhsm2 libengine-pkcs11-openssl opensc
 )
 
 missing=()
