@@ -181,6 +181,7 @@ FunctionEnd
 ; Removes every installed Ostinel.msi (found by its upgrade code) silently; the package's uninstall
 ; keeps the settings. On failure: Refuse, and the error flag set.
 Function RemoveMsiProduct
+  ClearErrors
   StrCpy $R2 0
   ${Do}
     System::Call 'msi::MsiEnumRelatedProductsW(w "{${MSI_UPGRADE_CODE}}", i 0, i 0, w .r1) i .r0'
