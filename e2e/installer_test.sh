@@ -227,4 +227,20 @@ check "uninstall done" wait_until key_missing "$uninstall_key" 64
 check "uninstall removed the task" no_task
 check "nothing listed" only_installed ""
 
+# A package registered under the upgrade code that msiexec cannot remove (1605 here): the setup
+# installs nothing, exits with 2 and its log says why.
+packed_guid() {
+  python3 -c '
+import sys
+h = sys.argv[1].strip("{}").replace("-", "")
+print(h[7::-1] + h[11:7:-1] + h[15:11:-1] + "".join(h[i + 1] + h[i] for i in range(16, 32, 2)))' "$1"
+}
+stuck_product={$(cat /proc/sys/kernel/random/uuid | tr a-z A-Z)}
+upgrade_codes='HKLM\Software\Microsoft\Windows\CurrentVersion\Installer\UpgradeCodes'
+run_wine reg add "$upgrade_codes\\$(packed_guid "$(cat "$root/installer/msi_upgrade_code.txt")")" \
+  /v "$(packed_guid "$stuck_product")" /d "" /f
+check "a package it cannot remove stops the setup: exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe"
+check "the silent setup's log says why" setup_log_says "Ostinel installed by Ostinel.msi ($stuck_product) could not be removed"
+check "nothing installed" test ! -e "$install_dir/Ostinel.exe"
+
 installer_test_end
