@@ -197,7 +197,7 @@ check "a wrong /AUTOSTART stops the setup: exit value 2" exit_value_is 2 "$bin/O
 setup_log_says() {
   local f
   f=$(find "$prefix/drive_c/users" -name OstinelSetup.log | head -n 1)
-  [ -n "$f" ] && iconv -f UTF-16LE -t UTF-8 "$f" | grep -qF "$1"
+  [ -n "$f" ] && iconv -f UTF-16 -t UTF-8 "$f" | grep -qF "$1"
 }
 check "the silent setup's log says why" setup_log_says "/AUTOSTART=login is not a way to start Ostinel"
 check "the refused setup left the task" starts_by_task "$win_install_dir\Ostinel.exe"

@@ -163,14 +163,17 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-; $0: why the setup stops. Shown, or in a silent run appended to %TEMP%\OstinelSetup.log.
+; $0: why the setup stops. Shown, or in a silent run appended to %TEMP%\OstinelSetup.log (UTF-16).
 Function Refuse
   StrCpy $Failed 1
   SetErrorLevel 2
   DetailPrint "$0"
   ${If} ${Silent}
     FileOpen $2 "$TEMP\OstinelSetup.log" a
-    FileSeek $2 0 END
+    FileSeek $2 0 END $3
+    ${If} $3 == 0
+      FileWriteWord $2 0xFEFF
+    ${EndIf}
     FileWriteUTF16LE $2 "$0$\r$\n"
     FileClose $2
   ${Else}
