@@ -120,6 +120,7 @@ LangString StopFailedText ${LANG_SIMPCHINESE} "警告：无法结束正在运行
 LangString StopFailedText ${LANG_TRADCHINESE} "警告：無法結束執行中的 Ostinel（代碼 $0）。"
 LangString MovedAsideText ${LANG_ENGLISH} "$R0 is in use: the new version is used from the next start, the old file is deleted at the next restart."
 LangString MovedAsideText ${LANG_SIMPCHINESE} "$R0 正在使用中：新版本在下次启动时使用，旧文件在下次重新启动时删除。"
+LangString MovedAsideText ${LANG_TRADCHINESE} "$R0 正在使用中：新版本在下次啟動時使用，舊檔案在下次重新開機時刪除。"
 LangString RemovedAtRestartText ${LANG_ENGLISH} "$R0 is in use: it is deleted at the next restart."
 LangString RemovedAtRestartText ${LANG_SIMPCHINESE} "$R0 正在使用中：将在下次重新启动时删除。"
 LangString RemovedAtRestartText ${LANG_TRADCHINESE} "$R0 正在使用中：將在下次重新開機時刪除。"
@@ -132,7 +133,6 @@ LangString MsiRemovalText ${LANG_TRADCHINESE} "無法移除由 Ostinel.msi 安�
 LangString TaskFailedText ${LANG_ENGLISH} "The Task Scheduler task Ostinel could not be made (schtasks ended with $0): Ostinel does not start at logon."
 LangString TaskFailedText ${LANG_SIMPCHINESE} "无法创建任务计划程序任务 Ostinel（schtasks 结束代码 $0）：Ostinel 不会在登录时启动。"
 LangString TaskFailedText ${LANG_TRADCHINESE} "無法建立工作排程器工作 Ostinel（schtasks 結束代碼 $0）：Ostinel 不會在登入時啟動。"
-LangString MovedAsideText ${LANG_TRADCHINESE} "$R0 正在使用中：新版本在下次啟動時使用，舊檔案在下次重新開機時刪除。"
 
 Var AutoStart
 ; Set when the install stopped on an error: the exit value is then 2, not 0 or 3010.
@@ -259,6 +259,8 @@ FunctionEnd
 ; $R0: an installed program's path. A file that cannot be deleted is in use by a copy this
 ; installer could not end: rename it to $R0.<n>.old (allowed while it runs) and delete that at the
 ; next restart. Old files of copies that have ended since an earlier upgrade go now.
+; A file that cannot even be renamed stays: it is never scheduled for deletion under its own name,
+; which a later install may have filled again by the restart.
 !macro MoveAsideIfInUseFunction UN TEXT
 Function ${UN}MoveAsideIfInUse
   ${IfNot} ${FileExists} "$R0"
