@@ -6,7 +6,9 @@
 # version); a silent upgrade while that version runs where the setup cannot end it (another
 # desktop here, as another user's session or a setup running as SYSTEM on Windows); a silent
 # reinstall over a utility it can end; then a silent uninstall that must end the running utility
-# and remove everything but the users' settings.
+# and remove everything but the users' settings. Then an uninstall and an install before the
+# restart, with a copy running out of the uninstaller's reach; the logon task; and the package and
+# the setup installed over each other, either way.
 # Usage: installer_test.sh <directory of OstinelSetup.exe> <version> <makensis>
 # The signatures are checked against build/windows/signing/test-root.pem, or the root that
 # OSTINEL_SIGN_ROOT names when a release certificate signed the build.
@@ -19,7 +21,7 @@ build=$(dirname "$bin")
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/e2e/installer_test_lib.sh"
 installer_test_begin ostinel-setup
-leftovers+=("$prefix.start.out" "$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe")
+leftovers+=("$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe")
 
 shortcut=$prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Ostinel\ Settings.lnk
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ostinel'
@@ -75,23 +77,6 @@ check "OstinelSettings.exe: crash offset to source line" \
   offset_maps_to_line OstinelSettings tools/settings_opener/opener_main.cpp
 
 # ---- Install, upgrade while running, uninstall (under Wine) ------------------------------------
-# Runs a setup silently and prints its exit value: wine's own exit status keeps only its low byte.
-setup_exit_value() {
-  printf '@start "" /wait "%%~1" /S\r\n@echo %%ERRORLEVEL%%>"%%~2"\r\n' >"$prefix/drive_c/setup-exit.bat"
-  local attempt
-  for attempt in 1 2; do
-    rm -f "$prefix/drive_c/setup-exit.txt"
-    # A question would wait for an answer: the time limit turns it into a failure.
-    timeout 60 wine cmd /c 'C:\setup-exit.bat' "$(ostinel_winpath "$1")" 'C:\setup-exit.txt' </dev/null \
-      >"$prefix.start.out" 2>&1
-    cat "$prefix.start.out" >>"$log"
-    # Right after Wine's restart, cmd's start now and then fails before the setup runs at all.
-    grep -q 'could not be started' "$prefix.start.out" || break
-    sleep 1
-  done
-  tr -d '\r\n ' <"$prefix/drive_c/setup-exit.txt" 2>/dev/null
-}
-exit_value_is() { [ "$(setup_exit_value "$2")" = "$1" ]; }
 
 # The file is named in PendingFileRenameOperations with an empty new name: deleted at the restart.
 # (reg shows the strings joined by \0; a rename would be followed by its new name.)
@@ -184,5 +169,78 @@ check "Start-menu shortcut removed" test ! -e "$shortcut"
 check "Run value removed" reg_missing "$run_key" Ostinel 64
 check "uninstall entry removed" key_missing "$uninstall_key" 64
 check "settings key kept" reg_is "$settings_key" ButtonSetup 32 0x27
+
+# ---- Uninstall, then install, before a restart -------------------------------------------------
+# The uninstaller cannot end a copy out of its reach: it renames the file aside and leaves only that
+# name for the restart, which must not delete what the next install puts in place.
+check "setup installs again" exit_value_is 0 "$bin/OstinelSetup.exe"
+check "utility runs where the uninstaller cannot end it" start_utility_elsewhere
+run_wine "$install_dir/Uninstall.exe" /S
+check "silent uninstall done" wait_until key_missing "$uninstall_key" 64
+check "running file renamed aside" same_file "$install_dir/Ostinel.exe.1.old" "$bin/Ostinel.exe"
+only_renamed_file_pending() {
+  pending_delete "$win_install_dir\Ostinel.exe.1.old" && ! pending_delete "$win_install_dir\Ostinel.exe"
+}
+check "only the renamed file is deleted at the restart" only_renamed_file_pending
+check "silent install before the restart: exit value 0" exit_value_is 0 "$bin/OstinelSetup.exe"
+end_utility
+restart
+check "after the restart: the new Ostinel.exe" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+check "after the restart: its Run value" starts_by_run_value
+check "after the restart: one uninstall entry" only_installed "$version"
+check "after the restart: the renamed file is gone" test ! -e "$install_dir/Ostinel.exe.1.old"
+
+# ---- Start at logon by a task --------------------------------------------------------------------
+check "/AUTOSTART=task over the Run value: exit value 0" exit_value_is 0 "$bin/OstinelSetup.exe" /AUTOSTART=task
+check "started by the task, the Run value removed" starts_by_task "$win_install_dir\Ostinel.exe"
+check "a wrong /AUTOSTART stops the setup: exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe" /AUTOSTART=login
+setup_log_says() {
+  local f
+  f=$(find "$prefix/drive_c/users" -name OstinelSetup.log | head -n 1)
+  [ -n "$f" ] && iconv -f UTF-16 -t UTF-8 "$f" | grep -qF "$1"
+}
+check "the silent setup's log says why" setup_log_says "/AUTOSTART=login is not a way to start Ostinel"
+check "the refused setup left the task" starts_by_task "$win_install_dir\Ostinel.exe"
+
+# ---- The package over the setup, the setup over the package -----------------------------------
+# Either removes the other first, silently; the settings and the chosen start at logon stay.
+if [ -f "$bin/Ostinel.msi" ]; then
+  new_msi=$(ostinel_winpath "$bin/Ostinel.msi")
+  one_product() { only_installed "$version" && "$@"; }
+  msiexec /i "$new_msi" /qn
+  check "package over the setup: exit value 0" exited 0
+  check "one product listed, the package's" one_product key_missing "$uninstall_key" 64
+  check "the setup's uninstaller removed with it" test ! -e "$install_dir/Uninstall.exe"
+  check "Ostinel.exe in place" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+  check "still started by the task (as installed)" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
+  check "settings kept" reg_is "$settings_key" ButtonSetup 32 0x27
+
+  check "setup over the package: exit value 0" exit_value_is 0 "$bin/OstinelSetup.exe"
+  check "one product listed, the setup's" one_product reg_is "$uninstall_key" DisplayName 64 Ostinel
+  check "Ostinel.exe in place" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+  check "still started by the task (as installed)" starts_by_task "$win_install_dir\Ostinel.exe"
+  check "settings kept" reg_is "$settings_key" ButtonSetup 32 0x27
+fi
+
+run_wine "$install_dir/Uninstall.exe" /S
+check "uninstall done" wait_until key_missing "$uninstall_key" 64
+check "uninstall removed the task" no_task
+check "nothing listed" only_installed ""
+
+# A package registered under the upgrade code that msiexec cannot remove (1605 here): the setup
+# installs nothing, exits with 2 and its log says why.
+packed_guid() {
+  python3 -c '
+import sys
+h = sys.argv[1].strip("{}").replace("-", "")
+print(h[7::-1] + h[11:7:-1] + h[15:11:-1] + "".join(h[i + 1] + h[i] for i in range(16, 32, 2)))' "$1"
+}
+stuck_product={$(cat /proc/sys/kernel/random/uuid | tr a-z A-Z)}
+upgrade_codes='HKLM\Software\Microsoft\Windows\CurrentVersion\Installer\UpgradeCodes'
+run_wine reg add "$upgrade_codes\\$(packed_guid "$(cat "$root/installer/msi_upgrade_code.txt")")" \
+  /v "$(packed_guid "$stuck_product")" /d "" /f
+check "a package it cannot remove stops the setup: exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe"
+check "the silent setup's log says why" setup_log_says "Ostinel installed by Ostinel.msi ($stuck_product) could not be removed"
+check "nothing installed" test ! -e "$install_dir/Ostinel.exe"
 
 installer_test_end

@@ -1,8 +1,10 @@
 # Shared pieces of the installer tests (source it): a fresh copy of the template prefix with its
-# own server, a check that counts failures, registry queries, and starting and ending the
+# own server, a check that counts failures, registry queries, running the setup and the package
+# with their exit values, the installed products and the logon task, and starting and ending the
 # installed utility. Every Wine program's output goes to a log file: Wine's helper processes would
 # otherwise inherit ctest's pipe and keep it open.
 # Before sourcing: root (the repository). After: prefix, log, check, failures, utility_pid.
+# A test that runs the package sets new_msi (its Windows path) before using msi_* below.
 source "$root/scripts/wine-lib.sh"
 ostinel_wine_env
 # No Linux desktop entries for the Start-menu shortcut.
@@ -13,6 +15,9 @@ win_install_dir='C:\Program Files\Ostinel'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 settings_key='HKLM\Software\Vemto\Brenlo'
 session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+setup_uninstall_key="$uninstall_root\Ostinel"
+autostart_key='HKLM\Software\Vemto\Ostinel'
 utility_pid=
 failures=0
 # Files beside the prefix that the test made; removed at the end.
@@ -26,7 +31,7 @@ cleanup() {
     echo "--- Wine output:"
     cat "$log"
   fi
-  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "${leftovers[@]}"
+  rm -rf "$prefix" "$log" "$prefix.out" "$prefix.pid" "$prefix.msi.log" "$prefix.start.out" "${leftovers[@]}"
   ostinel_stop_display
 }
 
@@ -38,6 +43,8 @@ installer_test_begin() {
   ostinel_fresh_prefix "$template" "/tmp/$1.XXXXXX" || exit 1
   prefix=$OSTINEL_PREFIX
   log=$prefix.log
+  msi_log=$prefix.msi.log
+  task_file=$prefix/drive_c/windows/system32/tasks/Ostinel
   install_dir=$prefix/drive_c/Program\ Files/Ostinel
   trap cleanup EXIT
   : >"$log"
@@ -121,6 +128,15 @@ start_utility_elsewhere() {
   return 1
 }
 utility_running() { kill -0 "$utility_pid" 2>/dev/null; }
+# wait_until COMMAND...: up to 30 s for the command to succeed.
+wait_until() {
+  local i
+  for i in $(seq 1 300); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
 utility_ended() {
   local i
   for i in $(seq 1 50); do
@@ -132,3 +148,83 @@ utility_ended() {
 end_utility() { kill "$utility_pid" 2>/dev/null; utility_ended; }
 # A restart of Windows: Wine's wineboot -r carries out the renames left for the next start.
 restart() { wineboot -r </dev/null >>"$log" 2>&1; }
+
+# ---- The setup and the package ------------------------------------------------------------------
+# setup_exit_value SETUP [ARGUMENTS...]: runs a setup silently and prints its exit value (wine's own
+# exit status keeps only its low byte). The arguments are written into a batch file: cmd would
+# split /AUTOSTART=task at the "=".
+setup_exit_value() {
+  local setup=$1
+  shift
+  # (The redirection goes first: "echo 2>file" would redirect the error output.)
+  printf '@start "" /wait "%s" /S %s\r\n@>C:\\setup-exit.txt echo %%ERRORLEVEL%%\r\n' "$(ostinel_winpath "$setup")" "$*" \
+    >"$prefix/drive_c/setup-exit.bat"
+  local attempt
+  for attempt in 1 2; do
+    rm -f "$prefix/drive_c/setup-exit.txt"
+    # A question would wait for an answer: the time limit turns it into a failure.
+    timeout 60 wine cmd /c 'C:\setup-exit.bat' </dev/null >"$prefix.start.out" 2>&1
+    cat "$prefix.start.out" >>"$log"
+    # Right after Wine's restart, cmd's start now and then fails before the setup runs at all.
+    grep -q 'could not be started' "$prefix.start.out" || break
+    sleep 1
+  done
+  tr -d '\r\n ' <"$prefix/drive_c/setup-exit.txt" 2>/dev/null
+}
+# exit_value_is VALUE SETUP [ARGUMENTS...]
+exit_value_is() {
+  local want=$1
+  shift
+  [ "$(setup_exit_value "$@")" = "$want" ]
+}
+
+# msiexec ARGUMENTS...: runs msiexec with a verbose log and waits; its whole exit value (Wine hands
+# a Unix parent only the low 8 bits) is left in $msi_exit.
+msiexec() {
+  rm -f "$msi_log" "$prefix/drive_c/msi-exit.txt"
+  printf '@msiexec %s /l*v "%s"\r\n@>C:\\msi-exit.txt echo %%ERRORLEVEL%%\r\n' "$*" "$(ostinel_winpath "$msi_log")" \
+    >"$prefix/drive_c/msiexec.cmd"
+  wine cmd /c 'C:\msiexec.cmd' </dev/null >>"$log" 2>&1
+  msi_exit=$(tr -d '\r\n ' <"$prefix/drive_c/msi-exit.txt" 2>/dev/null)
+}
+exited() { [ "$msi_exit" = "$1" ]; }
+# The package's log says it.
+log_says() { grep -aqF "$1" "$msi_log"; }
+
+# The display versions of every installed Ostinel, one a line (two installed products give two
+# lines, whichever installers put them there).
+installed_versions() {
+  wine reg query "$uninstall_root" /s /reg:64 </dev/null 2>>"$log" | tr -d '\r' |
+    awk '/^HKEY/ { if (name == "Ostinel") print version; name = ""; version = "" }
+         $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
+         END { if (name == "Ostinel") print version }' |
+    sort
+}
+only_installed() { [ "$(installed_versions)" = "$1" ]; }
+
+# ---- Start at logon -----------------------------------------------------------------------------
+# The task is registered through the Task Scheduler. Wine keeps it at system32\tasks\Ostinel but
+# writes back only part of the definition (no trigger, principal or command): those are checked in
+# the definition the installer handed to schtasks, OstinelTask.xml beside the program.
+task_registered() {
+  [ -f "$task_file" ] && grep -q '<MultipleInstancesPolicy>IgnoreNew<' "$task_file" &&
+    grep -q '<ExecutionTimeLimit>PT0S<' "$task_file"
+}
+# task_definition_starts COMMAND: at the logon of any member of Users, with least privilege.
+task_definition_starts() {
+  local xml
+  xml=$(iconv -f UTF-16 -t UTF-8 "$install_dir/OstinelTask.xml" 2>>"$log") || return 1
+  grep -qF "<Command>\"$1\"</Command>" <<<"$xml" && grep -q '<LogonTrigger>' <<<"$xml" &&
+    ! grep -q '<UserId>' <<<"$xml" && grep -q '<GroupId>S-1-5-32-545</GroupId>' <<<"$xml" &&
+    grep -q '<RunLevel>LeastPrivilege</RunLevel>' <<<"$xml"
+}
+no_task() { [ ! -e "$task_file" ]; }
+# Started by the task, not by the Run value (and the choice kept for the next upgrade).
+starts_by_task() {
+  task_registered && task_definition_starts "$1" && reg_missing "$run_key" Ostinel 64 &&
+    reg_is "$autostart_key" AutoStart 64 task
+}
+# Started by the Run value alone.
+starts_by_run_value() {
+  reg_is "$run_key" Ostinel 64 "\"$win_install_dir\\Ostinel.exe\"" && no_task && reg_is "$autostart_key" AutoStart 64 run
+}

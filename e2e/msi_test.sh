@@ -14,37 +14,11 @@ older_version=$4
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/e2e/installer_test_lib.sh"
 installer_test_begin ostinel-msi
-msi_log=$prefix.msi.log
-leftovers+=("$msi_log")
-
-uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 new_msi=$(ostinel_winpath "$bin/Ostinel.msi")
 old_msi=$(ostinel_winpath "$older_msi")
 
-# msiexec ARGUMENTS...: runs msiexec with a verbose log and waits; its whole exit value (Wine hands
-# a Unix parent only the low 8 bits) is left in $msi_exit.
-msiexec() {
-  rm -f "$msi_log" "$prefix/drive_c/msi-exit.txt"
-  printf '@msiexec %s /l*v "%s"\r\n@>C:\\msi-exit.txt echo %%ERRORLEVEL%%\r\n' "$*" "$(ostinel_winpath "$msi_log")" \
-    >"$prefix/drive_c/msiexec.cmd"
-  wine cmd /c 'C:\msiexec.cmd' </dev/null >>"$log" 2>&1
-  msi_exit=$(tr -d '\r\n ' <"$prefix/drive_c/msi-exit.txt" 2>/dev/null)
-}
-exited() { [ "$msi_exit" = "$1" ]; }
-# The log names the refused value and what the dialog accepts.
-log_says() { grep -aqF "$1" "$msi_log"; }
-
 settings_are() { reg_is "$settings_key" ButtonSetup 32 "$1" && reg_is "$settings_key" WaitTime 32 "$2"; }
 
-# The display versions of every installed Ostinel, one a line (two installed builds give two lines).
-installed_versions() {
-  wine reg query "$uninstall_root" /s /reg:64 </dev/null 2>>"$log" | tr -d '\r' |
-    awk '/^HKEY/ { if (name == "Ostinel") print version; name = ""; version = "" }
-         $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
-         END { if (name == "Ostinel") print version }' |
-    sort
-}
-only_installed() { [ "$(installed_versions)" = "$1" ]; }
 nothing_installed() { [ ! -e "$install_dir" ] && [ -z "$(installed_versions)" ]; }
 
 # The Start-menu folder the package resolved (Wine 8 gives the installing user's even for a
@@ -70,7 +44,8 @@ check "package is x64" is_x64_package
 check "package is per-machine" eval '[ "$(package_property ALLUSERS)" = 1 ]'
 check "package version is the project's" eval '[ "$(package_property ProductVersion)" = "$version" ]'
 
-# Presets the settings dialog could not make: nothing installed, nothing written.
+# Presets the settings dialog could not make, and a start at logon there is not: nothing
+# installed, nothing written.
 msiexec /i "$new_msi" /qn BUTTONSETUP=20
 check "both right-click methods refused (1603)" exited 1603
 check "the log names the refused BUTTONSETUP" log_says "BUTTONSETUP=20 is not a setting the settings dialog can make"
@@ -83,16 +58,19 @@ check "hold time below 50 refused" exited 1603
 check "the log names the refused WAITTIME" log_says "WAITTIME=49 is not a hold time the settings dialog can make"
 msiexec /i "$new_msi" /qn BUTTONSETUP=27 WAITTIME=501
 check "hold time above 500 refused, with a valid word" exited 1603
+msiexec /i "$new_msi" /qn AUTOSTART=login
+check "a wrong AUTOSTART refused (1603)" exited 1603
+check "the log names the refused AUTOSTART" log_says "AUTOSTART=login is not a way to start Ostinel"
 check "refused presets installed nothing" nothing_installed
 check "refused presets wrote no settings" key_missing "$settings_key" 32
 
-# First install, of the older version, with presets.
-msiexec /i "$old_msi" /qn BUTTONSETUP=27 WAITTIME=150
+# First install, of the older version, with presets and the logon task (in any case).
+msiexec /i "$old_msi" /qn BUTTONSETUP=27 WAITTIME=150 AUTOSTART=Task
 check "first install with presets exits 0" exited 0
 check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/OstinelFaults.exe"
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
-check "Run value starts the utility at logon" reg_is "$run_key" Ostinel 64 "\"$win_install_dir\\Ostinel.exe\""
+check "the task starts the utility at logon, no Run value" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
 check "presets written in the 32-bit view" settings_are 0x1b 0x96
 check "no settings key in the 64-bit view" key_missing "$settings_key" 64
 check "installed as the older version" only_installed "$older_version"
@@ -101,12 +79,13 @@ check "installed as the older version" only_installed "$older_version"
 wine reg add "$settings_key" /v ButtonSetup /t REG_DWORD /d 39 /f /reg:32 </dev/null >>"$log" 2>&1
 
 # Upgrade while the old utility runs where the installer cannot end it: its file is replaced at
-# the next restart, and the exit value says so.
+# the next restart, and the exit value says so. The upgrade takes the start at logon it is given.
 check "old utility runs on another desktop" start_utility_elsewhere
-msiexec /i "$new_msi" /qn BUTTONSETUP=1 WAITTIME=60
+msiexec /i "$new_msi" /qn BUTTONSETUP=1 WAITTIME=60 AUTOSTART=run
 check "upgrade over the unseen running utility exits 3010" exited 3010
 check "one Ostinel installed, the new version" only_installed "$version"
 check "upgrade kept the user's settings, ignored the presets" settings_are 0x27 0x96
+check "upgrade to AUTOSTART=run: the Run value, the task removed" starts_by_run_value
 check "old utility still runs" utility_running
 check "replacement of Ostinel.exe left for the restart" rename_pending
 check "OstinelSettings.exe replaced at once" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
@@ -152,5 +131,14 @@ check "Start-menu shortcut removed" test ! -e "$shortcut"
 check "Run value removed" reg_missing "$run_key" Ostinel 64
 check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
+
+# A setup's uninstall entry whose uninstaller is gone: the package cannot remove it, so it installs
+# nothing and its log says which step failed.
+wine reg add "$setup_uninstall_key" /v DisplayName /d Ostinel /f /reg:64 </dev/null >>"$log" 2>&1
+wine reg add "$setup_uninstall_key" /v InstallLocation /d "$win_install_dir" /f /reg:64 </dev/null >>"$log" 2>&1
+msiexec /i "$new_msi" /qn
+check "a setup it cannot remove stops the package (1603)" exited 1603
+check "the log says why" log_says "Ostinel installed by OstinelSetup.exe in $win_install_dir could not be removed first"
+check "nothing installed beside the setup" eval '[ ! -e "$install_dir/Ostinel.exe" ]'
 
 installer_test_end

@@ -2,23 +2,34 @@
 ; 64-bit Windows. Built by the windows build (target OstinelSetup); by hand:
 ;   makensis -INPUTCHARSET UTF8 -DBIN_DIR=<dir with Ostinel.exe and OstinelSettings.exe> \
 ;            [-DOUT_FILE=...] [-DAPP_ICON=...] [-DVERSION=a.b.c] [-DSIGN_COMMAND=...] ostinel.nsi
+; (it reads ostinel_task.xml and msi_upgrade_code.txt beside it)
 ; SIGN_COMMAND, when given, is run with the path of the uninstaller and then of the setup, and must
 ; sign that file in place (cmake/sign.cmake does, with the build's certificate).
 ;
 ; What it does:
 ; - installs Ostinel.exe and OstinelSettings.exe into Program Files\Ostinel;
-; - lets every user's logon start the utility (HKLM Run value "Ostinel");
+; - lets every user's logon start the utility: the HKLM Run value "Ostinel", or with
+;   /AUTOSTART=task the Task Scheduler task "Ostinel" (for kiosks whose shell never runs the Run
+;   key); without /AUTOSTART an upgrade keeps what was installed (HKLM\Software\Vemto\Ostinel,
+;   AutoStart, which Ostinel.msi reads and writes too);
+; - removes an installed Ostinel.msi first (msiexec /x, which keeps the settings), so that one
+;   product is listed; when it cannot, it stops with exit value 2 and says why (in a silent run, in
+;   %TEMP%\OstinelSetup.log);
 ; - puts "Ostinel Settings" into the all-users Start menu (the utility has no visible way to open
 ;   its settings: the opener asks the running copy to show them);
 ; - creates the settings key (32-bit registry view) and lets the Users group change it: the
 ;   utility runs with the user's own rights and would otherwise silently lose a user's OK;
 ; - registers an uninstaller, which ends running copies and removes all of this except the settings.
+;   A file still in use is renamed aside and only that name deleted at the next restart, so that an
+;   install before the restart keeps its files.
 ;
 ; Upgrades: the installer ends the copies of the utility it can see. A copy it cannot end (in
 ; another user's session, or when the installer runs as SYSTEM) keeps its file open; Windows lets
 ; such a file be renamed but not replaced, so it is renamed aside and deleted at the next restart.
 ; The new version starts at the next logon. Exit value: 0 when done, 3010 when a restart is needed
-; to finish (an old copy still runs, or a file is replaced only at the restart).
+; to finish (an old copy still runs, or a file is replaced only at the restart), 2 when stopped
+; by an error (a wrong /AUTOSTART, an installed Ostinel.msi that could not be removed, or the logon
+; task that could not be made).
 
 Unicode true
 Target amd64-unicode
@@ -51,6 +62,11 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Ostinel"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define SHORTCUT "$SMPROGRAMS\Ostinel Settings.lnk"
+; What starts the utility at logon, "run" or "task", as the last install chose it.
+!define STATE_KEY "Software\Vemto\Ostinel"
+!define TASK_FILE "$SYSDIR\Tasks\Ostinel"
+; Every version of Ostinel.msi shares this upgrade code.
+!define /file MSI_UPGRADE_CODE "${__FILEDIR__}/msi_upgrade_code.txt"
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
@@ -70,6 +86,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright ${PUBLISHER}"
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "WordFunc.nsh"
 
 !ifdef APP_ICON
   !define MUI_ICON "${APP_ICON}"
@@ -103,11 +121,116 @@ LangString StopFailedText ${LANG_TRADCHINESE} "警告：無法結束執行中的
 LangString MovedAsideText ${LANG_ENGLISH} "$R0 is in use: the new version is used from the next start, the old file is deleted at the next restart."
 LangString MovedAsideText ${LANG_SIMPCHINESE} "$R0 正在使用中：新版本在下次启动时使用，旧文件在下次重新启动时删除。"
 LangString MovedAsideText ${LANG_TRADCHINESE} "$R0 正在使用中：新版本在下次啟動時使用，舊檔案在下次重新開機時刪除。"
+LangString RemovedAtRestartText ${LANG_ENGLISH} "$R0 is in use: it is deleted at the next restart."
+LangString RemovedAtRestartText ${LANG_SIMPCHINESE} "$R0 正在使用中：将在下次重新启动时删除。"
+LangString RemovedAtRestartText ${LANG_TRADCHINESE} "$R0 正在使用中：將在下次重新開機時刪除。"
+LangString AutoStartText ${LANG_ENGLISH} "/AUTOSTART=$AutoStart is not a way to start Ostinel: use /AUTOSTART=run (the Run value) or /AUTOSTART=task (a Task Scheduler task)."
+LangString AutoStartText ${LANG_SIMPCHINESE} "/AUTOSTART=$AutoStart 不是启动 Ostinel 的方式：请使用 /AUTOSTART=run（Run 值）或 /AUTOSTART=task（任务计划程序任务）。"
+LangString AutoStartText ${LANG_TRADCHINESE} "/AUTOSTART=$AutoStart 不是啟動 Ostinel 的方式：請使用 /AUTOSTART=run（Run 值）或 /AUTOSTART=task（工作排程器工作）。"
+LangString MsiRemovalText ${LANG_ENGLISH} "Ostinel installed by Ostinel.msi ($1) could not be removed (msiexec /x ended with $0): remove it, then run this setup again."
+LangString MsiRemovalText ${LANG_SIMPCHINESE} "无法删除由 Ostinel.msi 安装的 Ostinel（$1）（msiexec /x 结束代码 $0）：请先删除它，然后再次运行此安装程序。"
+LangString MsiRemovalText ${LANG_TRADCHINESE} "無法移除由 Ostinel.msi 安裝的 Ostinel（$1）（msiexec /x 結束代碼 $0）：請先移除它，再重新執行此安裝程式。"
+LangString TaskFailedText ${LANG_ENGLISH} "The Task Scheduler task Ostinel could not be made (schtasks ended with $0): Ostinel does not start at logon."
+LangString TaskFailedText ${LANG_SIMPCHINESE} "无法创建任务计划程序任务 Ostinel（schtasks 结束代码 $0）：Ostinel 不会在登录时启动。"
+LangString TaskFailedText ${LANG_TRADCHINESE} "無法建立工作排程器工作 Ostinel（schtasks 結束代碼 $0）：Ostinel 不會在登入時啟動。"
+
+Var AutoStart
+; Set when the install stopped on an error: the exit value is then 2, not 0 or 3010.
+Var Failed
 
 Function .onInit
   ; The Run value and the uninstall entry belong to the 64-bit view, next to the 64-bit program.
   SetRegView 64
   SetShellVarContext all
+  ; /AUTOSTART=run|task; without it what the last install chose, else the Run value.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AUTOSTART=" $AutoStart
+  ${If} ${Errors}
+    ReadRegStr $AutoStart HKLM "${STATE_KEY}" "AutoStart"
+    ${If} $AutoStart == ""
+      StrCpy $AutoStart "run"
+    ${EndIf}
+  ${EndIf}
+  ${If} $AutoStart == "run"
+    StrCpy $AutoStart "run"
+  ${ElseIf} $AutoStart == "task"
+    StrCpy $AutoStart "task"
+  ${Else}
+    StrCpy $0 "$(AutoStartText)"
+    Call Refuse
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; $0: why the setup stops. Shown, or in a silent run appended to %TEMP%\OstinelSetup.log (UTF-16).
+Function Refuse
+  StrCpy $Failed 1
+  SetErrorLevel 2
+  DetailPrint "$0"
+  ${If} ${Silent}
+    FileOpen $2 "$TEMP\OstinelSetup.log" a
+    FileSeek $2 0 END $3
+    ${If} $3 == 0
+      FileWriteWord $2 0xFEFF
+    ${EndIf}
+    FileWriteUTF16LE $2 "$0$\r$\n"
+    FileClose $2
+  ${Else}
+    MessageBox MB_ICONSTOP|MB_OK "$0"
+  ${EndIf}
+FunctionEnd
+
+; Removes every installed Ostinel.msi (found by its upgrade code) silently; the package's uninstall
+; keeps the settings. On failure: Refuse, and the error flag set.
+Function RemoveMsiProduct
+  ClearErrors
+  StrCpy $R2 0
+  ${Do}
+    System::Call 'msi::MsiEnumRelatedProductsW(w "{${MSI_UPGRADE_CODE}}", i 0, i 0, w .r1) i .r0'
+    ${If} $0 != 0
+      Return
+    ${EndIf}
+    DetailPrint "msiexec /x $1 /qn"
+    ExecWait '"$SYSDIR\msiexec.exe" /x $1 /qn REBOOT=ReallySuppress' $0
+    ${If} $0 == 3010
+      SetRebootFlag true
+    ${ElseIf} $0 != 0
+    ${OrIf} $R2 > 4
+      StrCpy $0 "$(MsiRemovalText)"
+      Call Refuse
+      SetErrors
+      Return
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+  ${Loop}
+FunctionEnd
+
+; Makes the logon task from ostinel_task.xml: the installed program's path put in, written as
+; UTF-16 for schtasks and kept beside the program (as Ostinel.msi keeps its own).
+Function CreateTask
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\task.xml.in" "${__FILEDIR__}/ostinel_task.xml"
+  FileOpen $3 "$PLUGINSDIR\task.xml.in" r
+  FileOpen $4 "$INSTDIR\OstinelTask.xml" w
+  FileWriteWord $4 0xFEFF
+  ${Do}
+    ClearErrors
+    FileRead $3 $5
+    ${If} ${Errors}
+      ${Break}
+    ${EndIf}
+    ${WordReplace} $5 "@OSTINEL_EXE@" "$INSTDIR\Ostinel.exe" "+" $5
+    FileWriteUTF16LE $4 $5
+  ${Loop}
+  FileClose $3
+  FileClose $4
+  nsExec::Exec '"$SYSDIR\schtasks.exe" /create /tn Ostinel /xml "$INSTDIR\OstinelTask.xml" /f'
+  Pop $0
+  ${If} $0 != 0
+    StrCpy $0 "$(TaskFailedText)"
+    Call Refuse
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit
@@ -117,13 +240,18 @@ FunctionEnd
 
 ; 3010 (ERROR_SUCCESS_REBOOT_REQUIRED) tells deployment tools that a restart finishes the job.
 Function .onInstSuccess
-  ${If} ${RebootFlag}
+  ${If} $Failed == 1
+    SetErrorLevel 2
+  ${ElseIf} ${RebootFlag}
     SetErrorLevel 3010
   ${EndIf}
 FunctionEnd
 
+; Run in place by Ostinel.msi (_?=), which installs at once: the files renamed aside that wait for
+; the restart do not hold up its install, so the exit value is 0.
 Function un.onUninstSuccess
   ${If} ${RebootFlag}
+  ${AndIf} $EXEDIR != $INSTDIR
     SetErrorLevel 3010
   ${EndIf}
 FunctionEnd
@@ -131,7 +259,10 @@ FunctionEnd
 ; $R0: an installed program's path. A file that cannot be deleted is in use by a copy this
 ; installer could not end: rename it to $R0.<n>.old (allowed while it runs) and delete that at the
 ; next restart. Old files of copies that have ended since an earlier upgrade go now.
-Function MoveAsideIfInUse
+; A file that cannot even be renamed stays: it is never scheduled for deletion under its own name,
+; which a later install may have filled again by the restart.
+!macro MoveAsideIfInUseFunction UN TEXT
+Function ${UN}MoveAsideIfInUse
   ${IfNot} ${FileExists} "$R0"
     Return
   ${EndIf}
@@ -148,10 +279,13 @@ Function MoveAsideIfInUse
   ClearErrors
   Rename "$R0" "$R0.$R1.old"
   ${IfNot} ${Errors}
-    DetailPrint "$(MovedAsideText)"
+    DetailPrint "$(${TEXT})"
     Delete /REBOOTOK "$R0.$R1.old"
   ${EndIf}
 FunctionEnd
+!macroend
+!insertmacro MoveAsideIfInUseFunction "" MovedAsideText
+!insertmacro MoveAsideIfInUseFunction "un." RemovedAtRestartText
 
 ; Adds the size of FILE in bytes to VAR.
 !macro AddFileSize VAR FILE
@@ -178,6 +312,11 @@ FunctionEnd
 
 Section "Ostinel" SecMain
   SectionIn RO
+  ; One product: an installed Ostinel.msi goes first.
+  Call RemoveMsiProduct
+  ${If} ${Errors}
+    Abort
+  ${EndIf}
   SetOutPath "$INSTDIR"
 
   ; The opener comes first: it ends the running utility this session can see, whose file would
@@ -194,7 +333,19 @@ Section "Ostinel" SecMain
     DetailPrint "$(GrantFailedText)"
   ${EndIf}
 
-  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\Ostinel.exe"'
+  ; The start at logon: the Run value, or the task instead.
+  ${If} $AutoStart == "task"
+    DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+    Call CreateTask
+  ${Else}
+    ${If} ${FileExists} "${TASK_FILE}"
+      nsExec::Exec '"$SYSDIR\schtasks.exe" /delete /tn Ostinel /f'
+      Pop $0
+    ${EndIf}
+    Delete "$INSTDIR\OstinelTask.xml"
+    WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\Ostinel.exe"'
+  ${EndIf}
+  WriteRegStr HKLM "${STATE_KEY}" "AutoStart" $AutoStart
   CreateShortCut "${SHORTCUT}" "$INSTDIR\OstinelSettings.exe" "" "$INSTDIR\OstinelSettings.exe" 0
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -233,13 +384,26 @@ Section "Uninstall"
   ${EndIf}
 
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+  ${If} ${FileExists} "${TASK_FILE}"
+    nsExec::Exec '"$SYSDIR\schtasks.exe" /delete /tn Ostinel /f'
+    Pop $0
+  ${EndIf}
+  DeleteRegValue HKLM "${STATE_KEY}" "AutoStart"
+  DeleteRegKey /ifempty HKLM "${STATE_KEY}"
   Delete "${SHORTCUT}"
-  ; A copy still running in another user's session keeps its file until the next restart.
-  Delete /REBOOTOK "$INSTDIR\Ostinel.exe"
+  ; A copy still running in another user's session keeps its file: it is renamed aside and only
+  ; that name is deleted at the next restart. (Deleting the path itself then would delete what an
+  ; install before the restart put there.)
+  StrCpy $R0 "$INSTDIR\Ostinel.exe"
+  Call un.MoveAsideIfInUse
   Delete /REBOOTOK "$INSTDIR\Ostinel.exe.*.old"
-  Delete /REBOOTOK "$INSTDIR\OstinelSettings.exe"
+  StrCpy $R0 "$INSTDIR\OstinelSettings.exe"
+  Call un.MoveAsideIfInUse
   Delete /REBOOTOK "$INSTDIR\OstinelSettings.exe.*.old"
+  Delete "$INSTDIR\OstinelTask.xml"
   Delete "$INSTDIR\Uninstall.exe"
+  ; The folder goes now, or at the restart after the files renamed aside (it stays when an install
+  ; has put files in it by then).
   RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; HKLM\SOFTWARE\Vemto\Brenlo (32-bit view) stays: the users' settings survive a reinstall.
