@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "button/button_picture.h"
+#include "button/button_placement.h"
+#include "win/dpi_scale.h"
 #include "win/win_handles.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
@@ -45,6 +49,25 @@ bool Shows(void* bitmap) {
   const std::vector<std::uint32_t> expected = BitmapPixels(bitmap);
   return !expected.empty() && PumpUntil([&] { return ShownPixels() == expected; }, 2000);
 }
+
+// The picture the button must show at this side: at 50 the bitmap resources, at any other side
+// the drawing of the same description at that side (not the window's code).
+std::vector<std::uint32_t> ReferencePicture(ButtonImage image, int side) {
+  if (side == kSide) {
+    return BitmapPixels(image == ButtonImage::Move    ? AppState.ButtonMoveBitmap
+                        : image == ButtonImage::Armed ? AppState.ButtonOnBitmap
+                                                      : AppState.ButtonOffBitmap);
+  }
+  const std::vector<std::uint8_t> rgb = DrawButtonPicture(image, side);
+  std::vector<std::uint32_t> out;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    out.push_back(static_cast<std::uint32_t>(rgb[i]) << 16 | static_cast<std::uint32_t>(rgb[i + 1]) << 8 | rgb[i + 2]);
+  }
+  return out;
+}
+
+// The scale this run's prefix was given (the test of each scale starts this program again).
+constexpr wchar_t kExpectedDpiVariable[] = L"OSTINEL_TEST_BUTTON_DPI";
 
 INPUT MoveTo(POINT at) { return MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
 
@@ -327,4 +350,75 @@ TEST_F(ButtonWindowTest, StaysReachableAfterDisplayAndWorkAreaChanges) {
   EXPECT_EQ(WindowRect(button).left, start.left);
   EXPECT_EQ(WindowRect(button).top, start.top);
   EXPECT_FALSE(IsWindowVisible(button));
+}
+
+TEST_F(ButtonWindowTest, DrawnForTheScaleOfItsMonitor) {
+  HWND button = Button();
+  const UINT dpi = DpiOfMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+  wchar_t expected[16]{};
+  if (GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16) > 0) {
+    ASSERT_EQ(dpi, static_cast<UINT>(_wtoi(expected)));  // the prefix's scale reached the program
+  }
+  const int side = ScaleToDpi(kSide, dpi);
+  const RECT r = WindowRect(button);
+  EXPECT_EQ(r.right - r.left, side);
+  EXPECT_EQ(r.bottom - r.top, side);
+  EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) - ScaleToDpi(60, dpi));
+  EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - ScaleToDpi(120, dpi));
+  const auto shows = [&](ButtonImage image) {
+    const std::vector<std::uint32_t> reference = ReferencePicture(image, side);
+    RepaintButtonWindow();
+    return PumpUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 3000);
+  };
+  EXPECT_TRUE(shows(ButtonImage::Idle));
+  AppState.ButtonActive = 1;
+  EXPECT_TRUE(shows(ButtonImage::Armed));
+  AppState.ButtonMoveMode = 1;
+  EXPECT_TRUE(shows(ButtonImage::Move));
+  AppState.ButtonMoveMode = 0;
+  AppState.ButtonActive = 0;
+}
+
+// Wine gives every process the scale of the prefix's LogPixels at its start: this program is run
+// again, in this prefix set to each scale, for the test above.
+TEST_F(ButtonWindowTest, DrawnForTheScaleOfItsMonitorAt125And150And200Percent) {
+  wchar_t own[MAX_PATH]{};
+  if (GetEnvironmentVariableW(kExpectedDpiVariable, own, MAX_PATH) > 0) GTEST_SKIP() << "a run at one scale";
+  ASSERT_GT(GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+  UniqueRegKey desktop;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  desktop.reset(key);
+  DWORD saved = 0, size = sizeof(saved);
+  const bool hadValue =
+      RegQueryValueExW(key, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
+  wchar_t results[64]{};
+  const DWORD keptResults = GetEnvironmentVariableW(L"GTEST_OUTPUT", results, 64);
+  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);  // the report file is this run's
+  for (const DWORD dpi : {120u, 144u, 192u}) {
+    SCOPED_TRACE(dpi);
+    ASSERT_EQ(RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi)),
+              ERROR_SUCCESS);
+    SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpi).c_str());
+    std::wstring command = L"\"" + std::wstring(own) + L"\" --gtest_filter=ButtonWindowTest.DrawnForTheScaleOfItsMonitor";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    UniqueHandle child(process.hProcess);
+    CloseHandle(process.hThread);
+    ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(child.get(), 0) == WAIT_OBJECT_0; }, 180000, child.get()));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(child.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+  }
+  SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
+  if (keptResults > 0) SetEnvironmentVariableW(L"GTEST_OUTPUT", results);
+  if (hadValue) {
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&saved), sizeof(saved));
+  } else {
+    RegDeleteValueW(key, L"LogPixels");
+  }
 }
