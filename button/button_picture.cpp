@@ -22,6 +22,18 @@ Rgba Mix(const Rgba& c0, const Rgba& c1, double t) {
 
 double SrgbToLinear(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
 
+// The conversion of the last value seen, for the runs of one solid colour.
+struct LinearOf {
+  double in = -1.0, out = 0.0;
+  double operator()(double c) {
+    if (c != in) {
+      in = c;
+      out = SrgbToLinear(c);
+    }
+    return out;
+  }
+};
+
 double LinearToSrgb(double c) { return c <= 0.0031308 ? c * 12.92 : 1.055 * std::pow(c, 1 / 2.4) - 0.055; }
 
 double Clamp01(double t) { return std::max(0.0, std::min(1.0, t)); }
@@ -119,7 +131,21 @@ constexpr std::array<Layer, 13> kLayers{{
     {1.5, 1.5, 48.5, 48.5, 0.0, Part::Frame},
 }};
 
-double Distance(Part part, double x, double y) {
+// The body's distance at one sample point, worked out once for the layers that clip to it.
+struct BodyAt {
+  double x, y;
+  bool known = false;
+  double distance = 0.0;
+  double operator()() {
+    if (!known) {
+      distance = Body(x, y);
+      known = true;
+    }
+    return distance;
+  }
+};
+
+double Distance(Part part, double x, double y, BodyAt& body) {
   switch (part) {
     case Part::Shadow:
       return Ellipse(x, y, 26.5, 45.0, 12.0, 2.6);
@@ -128,23 +154,23 @@ double Distance(Part part, double x, double y) {
     case Part::CordCore:
       return Cord(x, y);
     case Part::BodyEdge:
-      return Body(x, y) - 1.3;
+      return body() - 1.3;
     case Part::BodyFace:
-      return Body(x, y);
+      return body();
     case Part::LeftKey:
-      return std::max(std::max(Body(x, y), HalfPlane(x, y, 0.0, 1.0, 26.0)), HalfPlane(x, y, 1.0, 0.0, 25.0));
+      return std::max(std::max(body(), HalfPlane(x, y, 0.0, 1.0, 26.0)), HalfPlane(x, y, 1.0, 0.0, 25.0));
     case Part::RightKey:
-      return std::max(std::max(Body(x, y), HalfPlane(x, y, 0.0, 1.0, 26.0)), HalfPlane(x, y, -1.0, 0.0, -25.0));
+      return std::max(std::max(body(), HalfPlane(x, y, 0.0, 1.0, 26.0)), HalfPlane(x, y, -1.0, 0.0, -25.0));
     case Part::KeySeam:
-      return std::max(Body(x, y), RoundRect(x, y, 24.45, 10.0, 25.55, 26.5, 0.5));
+      return std::max(body(), RoundRect(x, y, 24.45, 10.0, 25.55, 26.5, 0.5));
     case Part::BodySeam:
-      return std::max(Body(x, y), RoundRect(x, y, 13.0, 25.6, 37.0, 26.6, 0.5));
+      return std::max(body(), RoundRect(x, y, 13.0, 25.6, 37.0, 26.6, 0.5));
     case Part::WheelEdge:
       return Wheel(x, y) - 0.6;
     case Part::WheelFace:
       return Wheel(x, y);
     case Part::Gloss:
-      return std::max(Ellipse(x, y, 18.5, 35.0, 2.0, 6.5), Body(x, y));
+      return std::max(Ellipse(x, y, 18.5, 35.0, 2.0, 6.5), body());
     case Part::Frame: {
       const double f = RoundRect(x, y, 1.5, 1.5, 48.5, 48.5, 3.0);
       return std::max(f, -3.0 - f);
@@ -212,6 +238,7 @@ std::vector<std::uint8_t> DrawButtonPicture(ButtonImage image, std::int32_t side
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(side) * side * 3);
   std::array<const Layer*, kLayers.size()> nearby{};
   std::array<Rgba, kSamples> backdrop{};
+  LinearOf linearR, linearG, linearB;
   for (std::int32_t py = 0; py < side; ++py) {
     for (int sy = 0; sy < kSamples; ++sy) {
       const Rgba c = Background((py + offsets[sy]) * unit);
@@ -232,8 +259,9 @@ std::vector<std::uint8_t> DrawButtonPicture(ButtonImage image, std::int32_t side
           const double x = (px + ox) * unit;
           Rgba c = Background(y);
           bool painted = false;
+          BodyAt body{x, y};
           for (std::size_t i = 0; i < count; ++i) {
-            const double d = Distance(nearby[i]->part, x, y);
+            const double d = Distance(nearby[i]->part, x, y, body);
             if (d > nearby[i]->reach) continue;
             const Rgba l = Paint(nearby[i]->part, image, x, y, d);
             painted = painted || l.a > 0.0;
@@ -251,9 +279,9 @@ std::vector<std::uint8_t> DrawButtonPicture(ButtonImage image, std::int32_t side
             ab += backdrop[sy].b * c.a;
             aa += c.a;
           } else if (c.a > 0.0) {
-            ar += SrgbToLinear(c.r) * c.a;
-            ag += SrgbToLinear(c.g) * c.a;
-            ab += SrgbToLinear(c.b) * c.a;
+            ar += linearR(c.r) * c.a;
+            ag += linearG(c.g) * c.a;
+            ab += linearB(c.b) * c.a;
             aa += c.a;
           }
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "button/button_picture.h"
+#include "button/button_accessible.h"
 #include "button/button_placement.h"
 #include "button/function_button_logic.h"
 #include "core/app_state.h"
@@ -43,6 +44,12 @@ DrawnPictures Drawn;
 HWND ButtonWindowHandle() { return AsWindow(AppState.ButtonWindow); }
 
 void Invalidate(HWND window) { InvalidateRect(window, nullptr, FALSE); }
+
+// The state shown changed: repaint, and tell screen readers.
+void StateChanged(HWND window) {
+  Invalidate(window);
+  AnnounceButtonState(window);
+}
 
 // A device-independent bitmap of the picture drawn for this side.
 HBITMAP DrawPicture(ButtonImage image, std::int32_t side) {
@@ -172,7 +179,7 @@ void DisplayChanged(HWND window) {
 
 // One-shot: a single left click toggles 400 ms after the press unless a double click came first.
 void CALLBACK SingleClickTimerProc(HWND window, UINT, UINT_PTR timer, DWORD) {
-  if (ButtonClickTimerExpired(AppState)) Invalidate(window);
+  if (ButtonClickTimerExpired(AppState)) StateChanged(window);
   KillTimer(window, timer);
 }
 
@@ -191,7 +198,7 @@ void EndDrag(HWND window) {
   const PixelRect shown = WindowPlace(window);
   if (shown.left != Drag.StartedAt.x || shown.top != Drag.StartedAt.y) AppState.ButtonDragged = 1;
   ButtonMoveEnded(AppState);
-  Invalidate(window);
+  StateChanged(window);
 }
 
 // Puts the dragged button under the pointer, drawn for the monitor under it.
@@ -242,7 +249,7 @@ void LeftButtonDown(HWND window) {
   StartDrag(window);
 }
 
-INT_PTR CALLBACK ButtonDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ButtonDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       // A tap on the button never takes the foreground from the user's application.
@@ -256,10 +263,10 @@ INT_PTR CALLBACK ButtonDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
       return 1;
     case WM_LBUTTONDBLCLK:
       ButtonLeftDoubleClicked(AppState);
-      Invalidate(window);
+      StateChanged(window);
       return 1;
     case WM_RBUTTONDOWN:
-      if (ButtonRightPressed(AppState)) Invalidate(window);
+      if (ButtonRightPressed(AppState)) StateChanged(window);
       return 1;
     case WM_PAINT:
       PaintButton(window);
@@ -273,6 +280,12 @@ INT_PTR CALLBACK ButtonDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DPICHANGED:
       ScaleChanged(window);
       return 1;
+    case WM_GETOBJECT: {
+      const LRESULT object = ButtonAccessibleObject(window, wParam, lParam);
+      if (object == 0) return 0;
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, object);
+      return 1;
+    }
     default:
       return 0;
   }
@@ -303,5 +316,5 @@ void ApplyButtonVisibility(std::uint32_t buttonSetup) {
 
 void RepaintButtonWindow() {
   HWND window = ButtonWindowHandle();
-  if (window) Invalidate(window);
+  if (window) StateChanged(window);  // both calls may come from any thread
 }

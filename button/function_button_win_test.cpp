@@ -3,6 +3,7 @@
 #include "button/function_button.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <cstdint>
 #include <string>
@@ -17,6 +18,7 @@
 #include "feedback/popup_win_test_support.h"
 #include "feedback/rotate_indicator_win.h"
 #include "res/resource_ids.h"
+#include "settings_ui/interface_language.h"
 
 namespace {
 
@@ -421,4 +423,57 @@ TEST_F(ButtonWindowTest, DrawnForTheScaleOfItsMonitorAt125And150And200Percent) {
   } else {
     RegDeleteValueW(key, L"LogPixels");
   }
+}
+
+// A screen reader asks the window for its object, as Narrator does through Active Accessibility.
+TEST_F(ButtonWindowTest, ScreenReadersGetItsNameAndStateInTheInterfaceLanguage) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  IAccessible* object = nullptr;
+  // get_accName or get_accValue of the button itself.
+  const auto text = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
+    BSTR value = nullptr;
+    const HRESULT result = (object->*get)(self, &value);
+    std::wstring out = SUCCEEDED(result) && value ? std::wstring(value) : L"(none)";
+    SysFreeString(value);
+    return out;
+  };
+  for (const std::int32_t mode : {LANGUAGE_TRADITIONAL_CHINESE, LANGUAGE_SIMPLIFIED_CHINESE, LANGUAGE_ENGLISH}) {
+    SCOPED_TRACE(mode);
+    const LanguageTexts* texts = TextsForLanguage(mode);
+    ASSERT_NE(texts, nullptr);
+    SetButtonAccessibleTexts({texts->ButtonName, texts->ButtonIdle, texts->ButtonArmed, texts->ButtonMoveMode});
+    wchar_t caption[64]{};
+    GetWindowTextW(Button(), caption, 64);
+    EXPECT_EQ(std::wstring(caption), texts->ButtonName);
+
+    ASSERT_EQ(AccessibleObjectFromWindow(Button(), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&object)),
+              S_OK);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(text(&IAccessible::get_accName), texts->ButtonName);
+    VARIANT role{};
+    ASSERT_EQ(object->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.vt, VT_I4);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_PUSHBUTTON);
+    const auto pressed = [&] {
+      VARIANT state{};
+      return SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4 &&
+             (state.lVal & STATE_SYSTEM_PRESSED) != 0;
+    };
+    EXPECT_FALSE(pressed());
+    EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonIdle);
+    AppState.ButtonActive = 1;
+    EXPECT_TRUE(pressed());
+    EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonArmed);
+    AppState.ButtonMoveMode = 1;
+    EXPECT_TRUE(pressed());  // armed underneath
+    EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonMoveMode);
+    AppState.ButtonMoveMode = 0;
+    AppState.ButtonActive = 0;
+    object->Release();
+  }
+  CoUninitialize();
 }
