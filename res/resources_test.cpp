@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "button/button_picture.h"
 #include "ostinel_version.h"
 #include "res/resource_ids.h"
 
@@ -325,31 +326,60 @@ struct RedCount {
   int left = 0, right = 0, frame = 0, frame_pixels = 0;
 };
 
+// Red pixels by region of the 50-unit design (pixel centres scaled to it at other sides).
 RedCount CountRed(const Image& image) {
   RedCount count;
+  const double unit = 50.0 / image.width;
   for (int y = 0; y < image.height; ++y)
     for (int x = 0; x < image.width; ++x) {
       const bool red = image.At(x, y).Red();
-      const bool on_frame = (x >= 2 && x <= 3) || (x >= 46 && x <= 47) || (y >= 2 && y <= 3) || (y >= 46 && y <= 47);
-      const bool inside_frame = x >= 2 && x <= 47 && y >= 2 && y <= 47;
+      const double u = (x + 0.5) * unit, v = (y + 0.5) * unit;
+      const bool on_frame = (u >= 2 && u < 4) || (u >= 46 && u < 48) || (v >= 2 && v < 4) || (v >= 46 && v < 48);
+      const bool inside_frame = u >= 2 && u < 48 && v >= 2 && v < 48;
       if (on_frame && inside_frame) {
         ++count.frame_pixels;
         count.frame += red;
-      } else if (x > 6 && x < 43 && y > 6 && y < 30) {
-        (x < 25 ? count.left : count.right) += red;
+      } else if (u >= 7 && u < 43 && v >= 7 && v < 30) {
+        (u < 25 ? count.left : count.right) += red;
       }
     }
   return count;
 }
 
+Image DrawnPicture(ButtonImage state, int side) {
+  Image image;
+  const std::vector<std::uint8_t> rgb = DrawButtonPicture(state, side);
+  image.width = image.height = side;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) image.pixels.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
+  return image;
+}
+
+// The button's bitmaps, and the same pictures drawn by the program at the side of each scale from
+// 100 to 300 %: at 50 pixels the drawing equals the bitmaps to the bit.
 TEST(Resources, FunctionButtonBitmapsShowTheirStates) {
-  const Image on = LoadBitmapPixels(IDB_BUTTON_ON);
-  const Image off = LoadBitmapPixels(IDB_BUTTON_OFF);
-  const Image move = LoadBitmapPixels(IDB_BUTTON_MOVE);
+  for (const int side : {50, 62, 75, 87, 100, 125, 150}) {
+  SCOPED_TRACE(side);
+  const Image on = side == 50 ? LoadBitmapPixels(IDB_BUTTON_ON) : DrawnPicture(ButtonImage::Armed, side);
+  const Image off = side == 50 ? LoadBitmapPixels(IDB_BUTTON_OFF) : DrawnPicture(ButtonImage::Idle, side);
+  const Image move = side == 50 ? LoadBitmapPixels(IDB_BUTTON_MOVE) : DrawnPicture(ButtonImage::Move, side);
+  if (side == 50) {
+    for (const auto& [image, state] : {std::pair{&on, ButtonImage::Armed}, std::pair{&off, ButtonImage::Idle},
+                                       std::pair{&move, ButtonImage::Move}}) {
+      const Image drawn = DrawnPicture(state, 50);
+      ASSERT_EQ(drawn.pixels.size(), image->pixels.size());
+      int differ = 0;
+      for (std::size_t i = 0; i < drawn.pixels.size(); ++i) {
+        differ += drawn.pixels[i].r != image->pixels[i].r || drawn.pixels[i].g != image->pixels[i].g ||
+                  drawn.pixels[i].b != image->pixels[i].b;
+      }
+      EXPECT_EQ(differ, 0) << "pixels drawn otherwise than the bitmap of state " << static_cast<int>(state);
+    }
+  }
+  const int area = side * side;
   for (const Image* image : {&on, &off, &move}) {
-    ASSERT_EQ(image->width, 50);
+    ASSERT_EQ(image->width, side);
     // Background: dark grey at the top fading to white at the bottom (column 7 is clear of the mouse).
-    const Rgb top = image->At(7, 6), bottom = image->At(7, 43);
+    const Rgb top = image->At(7 * side / 50, 6 * side / 50), bottom = image->At(7 * side / 50, 43 * side / 50);
     EXPECT_LT(top.r, 110);
     EXPECT_GT(bottom.r, 200);
     for (const Rgb& grey : {top, bottom}) {
@@ -358,15 +388,16 @@ TEST(Resources, FunctionButtonBitmapsShowTheirStates) {
     }
   }
   const RedCount on_red = CountRed(on), off_red = CountRed(off), move_red = CountRed(move);
-  EXPECT_GT(on_red.right, 60);
+  EXPECT_GT(on_red.right, 60 * area / 2500);
   EXPECT_EQ(on_red.left, 0);
-  EXPECT_GT(off_red.left, 60);
+  EXPECT_GT(off_red.left, 60 * area / 2500);
   EXPECT_EQ(off_red.right, 0);
-  EXPECT_GT(move_red.left, 60);
+  EXPECT_GT(move_red.left, 60 * area / 2500);
   EXPECT_EQ(move_red.right, 0);
   EXPECT_EQ(on_red.frame, 0);
   EXPECT_EQ(off_red.frame, 0);
   EXPECT_GT(move_red.frame, move_red.frame_pixels * 9 / 10);
+  }
 }
 
 TEST(Resources, HandPictureIsAnIllustration) {
