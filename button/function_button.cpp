@@ -177,6 +177,16 @@ void DisplayChanged(HWND window) {
   if (place != current) PlaceButton(window, place, HWND_TOPMOST, 0);
 }
 
+// The button sizes itself for each scale: the dialog manager of Windows 10 1703 on must not resize
+// it as a dialog when its scale changes.
+void KeepDialogManagerFromScaling(HWND window) {
+  using SetBehaviourFn = BOOL(WINAPI*)(HWND, int, int);
+  static const auto setBehaviour = reinterpret_cast<SetBehaviourFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior")));
+  constexpr int kDisableAll = 1;  // DDC_DISABLE_ALL
+  if (setBehaviour) setBehaviour(window, kDisableAll, kDisableAll);
+}
+
 // One-shot: a single left click toggles 400 ms after the press unless a double click came first.
 void CALLBACK SingleClickTimerProc(HWND window, UINT, UINT_PTR timer, DWORD) {
   if (ButtonClickTimerExpired(AppState)) StateChanged(window);
@@ -254,6 +264,7 @@ INT_PTR CALLBACK ButtonDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_INITDIALOG:
       // A tap on the button never takes the foreground from the user's application.
       SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
+      KeepDialogManagerFromScaling(window);
       return 1;
     case WM_MOUSEACTIVATE:
       SetWindowLongPtrW(window, DWLP_MSGRESULT, MA_NOACTIVATE);

@@ -352,6 +352,8 @@ def draw_indicator():
 
 # ---------------------------------------------------------------------------------------------
 # Bitmaps 156/157/158: the function button, a mouse on a dark-grey-to-white fade.
+# button/button_picture.cpp draws the same description at the side of every other display scale,
+# step for step, and must equal these bitmaps at 50 pixels: change both together.
 
 BUTTON_SIZE = 50
 
