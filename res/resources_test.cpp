@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -227,10 +228,10 @@ struct Image {
   Rgb At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-// Decodes a 24-bit RT_BITMAP resource (an info header followed by bottom-up rows).
-Image LoadBitmapPixels(int id) {
+// Decodes a 24-bit bitmap: an info header followed by bottom-up rows (an RT_BITMAP resource, or a
+// BMP file after its file header).
+Image DecodeBitmap(Bytes raw) {
   Image image;
-  const Bytes raw = Resource(RT_BITMAP, id);
   if (raw.size() < sizeof(BITMAPINFOHEADER)) return image;
   const auto info = Get<BITMAPINFOHEADER>(raw, 0);
   if (info.biBitCount != 24 || info.biCompression != BI_RGB || info.biHeight <= 0) return image;
@@ -243,6 +244,24 @@ Image LoadBitmapPixels(int id) {
     for (int x = 0; x < image.width; ++x) image.pixels.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
   }
   return image;
+}
+
+Image LoadBitmapPixels(int id) { return DecodeBitmap(Resource(RT_BITMAP, id)); }
+
+// A BMP file the asset generator wrote into the build tree (a path of the build machine; under
+// Wine its root is drive Z:).
+Image LoadGeneratedBitmap(const std::string& name) {
+  std::string path = std::string(OSTINEL_TEST_ASSET_DIR) + "/" + name;
+  if (path[0] == '/') path = "Z:" + path;
+  std::vector<std::uint8_t> data;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(file)) != EOF) data.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(file);
+  }
+  constexpr std::size_t kFileHeader = 14;
+  if (data.size() <= kFileHeader) return Image{};
+  return DecodeBitmap(Bytes(data).subspan(kFileHeader));
 }
 
 TEST(Resources, BitmapsLoadWithTheirSizesAt24Bits) {
@@ -362,10 +381,16 @@ TEST(Resources, FunctionButtonBitmapsShowTheirStates) {
   const Image on = side == 50 ? LoadBitmapPixels(IDB_BUTTON_ON) : DrawnPicture(ButtonImage::Armed, side);
   const Image off = side == 50 ? LoadBitmapPixels(IDB_BUTTON_OFF) : DrawnPicture(ButtonImage::Idle, side);
   const Image move = side == 50 ? LoadBitmapPixels(IDB_BUTTON_MOVE) : DrawnPicture(ButtonImage::Move, side);
-  if (side == 50) {
-    for (const auto& [image, state] : {std::pair{&on, ButtonImage::Armed}, std::pair{&off, ButtonImage::Idle},
-                                       std::pair{&move, ButtonImage::Move}}) {
-      const Image drawn = DrawnPicture(state, 50);
+  // At 50 pixels the bitmaps, at 75 the generator's drawing at that side, equal the program's.
+  if (side == 50 || side == 75) {
+    const Image generated[3] = {LoadGeneratedBitmap("button_armed_75.bmp"), LoadGeneratedBitmap("button_idle_75.bmp"),
+                                LoadGeneratedBitmap("button_move_75.bmp")};
+    const Image* reference[3] = {&on, &off, &move};
+    if (side == 75) reference[0] = &generated[0], reference[1] = &generated[1], reference[2] = &generated[2];
+    for (const auto& [image, state] : {std::pair{reference[0], ButtonImage::Armed},
+                                       std::pair{reference[1], ButtonImage::Idle},
+                                       std::pair{reference[2], ButtonImage::Move}}) {
+      const Image drawn = DrawnPicture(state, side);
       ASSERT_EQ(drawn.pixels.size(), image->pixels.size());
       int differ = 0;
       for (std::size_t i = 0; i < drawn.pixels.size(); ++i) {
