@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "button/button_picture.h"
@@ -34,12 +35,13 @@ struct ButtonDrag {
 ButtonDrag Drag;
 
 // The pictures for a side other than 50 (which the bitmap resources give), drawn when first
-// shown and kept until the side changes.
+// shown. Those of the last two sides are kept, so a drag back and forth between two monitors
+// does not draw them again.
 struct DrawnPictures {
   std::int32_t Side = 0;
   std::array<UniqueGdiObject, 3> Bitmaps;  // by ButtonImage
 };
-DrawnPictures Drawn;
+std::array<DrawnPictures, 2> Drawn;  // the side used last first
 
 HWND ButtonWindowHandle() { return AsWindow(AppState.ButtonWindow); }
 
@@ -74,11 +76,14 @@ HBITMAP DrawPicture(ButtonImage image, std::int32_t side) {
 
 HBITMAP ButtonBitmap(std::int32_t side) {
   if (side != BUTTON_SIDE) {
-    if (Drawn.Side != side) {
-      for (UniqueGdiObject& b : Drawn.Bitmaps) b.reset();
-      Drawn.Side = side;
+    if (Drawn[0].Side != side) {
+      std::swap(Drawn[0], Drawn[1]);
+      if (Drawn[0].Side != side) {
+        for (UniqueGdiObject& b : Drawn[0].Bitmaps) b.reset();
+        Drawn[0].Side = side;
+      }
     }
-    UniqueGdiObject& slot = Drawn.Bitmaps[static_cast<std::size_t>(ChooseButtonImage(AppState))];
+    UniqueGdiObject& slot = Drawn[0].Bitmaps[static_cast<std::size_t>(ChooseButtonImage(AppState))];
     if (!slot) slot.reset(DrawPicture(ChooseButtonImage(AppState), side));
     return static_cast<HBITMAP>(slot.get());
   }
