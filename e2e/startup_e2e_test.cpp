@@ -1,5 +1,6 @@
 // The program as a whole: the status window at start, the hidden main window, one copy only.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <cstdint>
 #include <vector>
@@ -164,6 +165,35 @@ TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {
 
 }  // namespace
 
+namespace {
+
+// What a screen reader in another process learns of the window through Active Accessibility.
+void ExpectScreenReaderSees(HWND window, const std::wstring& name, const std::wstring& value) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IAccessible* object = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&object)),
+            S_OK);
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR text = nullptr;
+  EXPECT_EQ(object->get_accName(self, &text), S_OK);
+  EXPECT_EQ(std::wstring(text ? text : L""), name);
+  SysFreeString(text);
+  text = nullptr;
+  EXPECT_EQ(object->get_accValue(self, &text), S_OK);
+  EXPECT_EQ(std::wstring(text ? text : L""), value);
+  SysFreeString(text);
+  VARIANT role{};
+  EXPECT_EQ(object->get_accRole(self, &role), S_OK);
+  EXPECT_EQ(role.lVal, ROLE_SYSTEM_PUSHBUTTON);
+  object->Release();
+  CoUninitialize();
+}
+
+}  // namespace
+
 // Wine gives each process the scale of the prefix's LogPixels at its start (this test keeps its
 // own): the function button at 100, 125, 150 and 200 %.
 TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
@@ -189,6 +219,7 @@ TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
     EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) - ScaleToDpi(60, dpi));
     EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - ScaleToDpi(120, dpi));
     EXPECT_EQ(WindowTextOf(button), L"Right-click function button");  // its name for screen readers
+    if (dpi == 96) ExpectScreenReaderSees(button, L"Right-click function button", L"Not armed");
     // The idle picture drawn for that side (at 50 pixels the same as the bitmap resource).
     const std::vector<std::uint8_t> rgb = DrawButtonPicture(ButtonImage::Idle, side);
     std::vector<std::uint32_t> reference;
