@@ -213,8 +213,8 @@ TEST(ButtonPlacement, ADraggedButtonTakesTheScaleUnderTheFingerAndStaysUnderIt) 
   // Onto the 200 % monitor: twice the side, the finger still at a fifth across and two fifths down.
   EXPECT_EQ(ButtonDragPlace({2400, 300}, grab, 50, kMixed), (PixelRect{2380, 260, 2480, 360}));
   // The finger decides near the border, although most of the button would lie on the other side.
-  EXPECT_EQ(ButtonDragPlace({1919, 300}, PixelPoint{45, 20}, 50, kMixed), (PixelRect{1874, 280, 1924, 330}));
-  EXPECT_EQ(ButtonDragPlace({1920, 300}, PixelPoint{5, 20}, 50, kMixed), (PixelRect{1910, 260, 2010, 360}));
+  EXPECT_EQ(ButtonDragPlace({1919, 300}, PixelPoint{5, 20}, 50, kMixed), (PixelRect{1914, 280, 1964, 330}));
+  EXPECT_EQ(ButtonDragPlace({1920, 300}, PixelPoint{45, 20}, 50, kMixed), (PixelRect{1830, 260, 1930, 360}));
   // Onto the 125 % monitor: side 62, the grab scaled to the nearest pixel (25 of 50 is 31 of 62).
   EXPECT_EQ(ButtonDragPlace({-600, 300}, PixelPoint{25, 25}, 50, kMixed), (PixelRect{-631, 269, -569, 331}));
   // Grabbed at 200 % and brought back: the 100 % button under the same spot.
