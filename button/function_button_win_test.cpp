@@ -370,7 +370,7 @@ TEST_F(ButtonWindowTest, DrawnForTheScaleOfItsMonitor) {
   const auto shows = [&](ButtonImage image) {
     const std::vector<std::uint32_t> reference = ReferencePicture(image, side);
     RepaintButtonWindow();
-    return PumpUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 3000);
+    return PumpUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 10000);
   };
   EXPECT_TRUE(shows(ButtonImage::Idle));
   AppState.ButtonActive = 1;

@@ -227,7 +227,7 @@ TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
       reference.push_back(static_cast<std::uint32_t>(rgb[i]) << 16 | static_cast<std::uint32_t>(rgb[i + 1]) << 8 |
                           rgb[i + 2]);
     }
-    EXPECT_TRUE(WaitUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 10000));
     EndAllOstinel();
   }
   if (hadValue) {
