@@ -19,6 +19,7 @@
 #include "feedback/sound_cues.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
+#include "settings_ui/interface_language.h"
 #include "settings_ui/settings_dialog.h"
 
 namespace {
@@ -208,6 +209,9 @@ bool StartInstance(HINSTANCE instance) {
 
   CreateIndicatorWindow();
   if (!FaultInjected(L"dialog")) CreateButtonWindow();
+  if (const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode)) {
+    SetButtonAccessibleTexts({texts->ButtonName, texts->ButtonIdle, texts->ButtonArmed, texts->ButtonMoveMode});
+  }
   // The settings dialog's own show or hide ran before the button existed.
   ApplyButtonVisibility(AppState.ButtonSetup.load());
 

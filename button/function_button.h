@@ -12,3 +12,13 @@ void ApplyButtonVisibility(std::uint32_t buttonSetup);
 
 // Any thread: repaint the button after its state changed elsewhere (the once-only disarm).
 void RepaintButtonWindow();
+
+// What screen readers say for the button, in the interface language: its name and the words for
+// its three states. Set by start-up; the texts must live as long as the program.
+struct ButtonAccessibleTexts {
+  const wchar_t* Name;
+  const wchar_t* Idle;
+  const wchar_t* Armed;
+  const wchar_t* MoveMode;
+};
+void SetButtonAccessibleTexts(const ButtonAccessibleTexts& texts);

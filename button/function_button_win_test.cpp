@@ -3,16 +3,22 @@
 #include "button/function_button.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "button/button_picture.h"
+#include "button/button_placement.h"
+#include "win/dpi_scale.h"
 #include "win/win_handles.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "feedback/popup_win_test_support.h"
 #include "feedback/rotate_indicator_win.h"
 #include "res/resource_ids.h"
+#include "settings_ui/interface_language.h"
 
 namespace {
 
@@ -45,6 +51,25 @@ bool Shows(void* bitmap) {
   const std::vector<std::uint32_t> expected = BitmapPixels(bitmap);
   return !expected.empty() && PumpUntil([&] { return ShownPixels() == expected; }, 2000);
 }
+
+// The picture the button must show at this side: at 50 the bitmap resources, at any other side
+// the drawing of the same description at that side (not the window's code).
+std::vector<std::uint32_t> ReferencePicture(ButtonImage image, int side) {
+  if (side == kSide) {
+    return BitmapPixels(image == ButtonImage::Move    ? AppState.ButtonMoveBitmap
+                        : image == ButtonImage::Armed ? AppState.ButtonOnBitmap
+                                                      : AppState.ButtonOffBitmap);
+  }
+  const std::vector<std::uint8_t> rgb = DrawButtonPicture(image, side);
+  std::vector<std::uint32_t> out;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    out.push_back(static_cast<std::uint32_t>(rgb[i]) << 16 | static_cast<std::uint32_t>(rgb[i + 1]) << 8 | rgb[i + 2]);
+  }
+  return out;
+}
+
+// The scale this run's prefix was given (the test of each scale starts this program again).
+constexpr wchar_t kExpectedDpiVariable[] = L"OSTINEL_TEST_BUTTON_DPI";
 
 INPUT MoveTo(POINT at) { return MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at); }
 
@@ -327,4 +352,128 @@ TEST_F(ButtonWindowTest, StaysReachableAfterDisplayAndWorkAreaChanges) {
   EXPECT_EQ(WindowRect(button).left, start.left);
   EXPECT_EQ(WindowRect(button).top, start.top);
   EXPECT_FALSE(IsWindowVisible(button));
+}
+
+TEST_F(ButtonWindowTest, DrawnForTheScaleOfItsMonitor) {
+  HWND button = Button();
+  const UINT dpi = DpiOfMonitor(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+  wchar_t expected[16]{};
+  if (GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16) > 0) {
+    ASSERT_EQ(dpi, static_cast<UINT>(_wtoi(expected)));  // the prefix's scale reached the program
+  }
+  const int side = ScaleToDpi(kSide, dpi);
+  const RECT r = WindowRect(button);
+  EXPECT_EQ(r.right - r.left, side);
+  EXPECT_EQ(r.bottom - r.top, side);
+  EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) - ScaleToDpi(60, dpi));
+  EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - ScaleToDpi(120, dpi));
+  const auto shows = [&](ButtonImage image) {
+    const std::vector<std::uint32_t> reference = ReferencePicture(image, side);
+    RepaintButtonWindow();
+    return PumpUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 10000);
+  };
+  EXPECT_TRUE(shows(ButtonImage::Idle));
+  AppState.ButtonActive = 1;
+  EXPECT_TRUE(shows(ButtonImage::Armed));
+  AppState.ButtonMoveMode = 1;
+  EXPECT_TRUE(shows(ButtonImage::Move));
+  AppState.ButtonMoveMode = 0;
+  AppState.ButtonActive = 0;
+}
+
+// Wine gives every process the scale of the prefix's LogPixels at its start: this program is run
+// again, in this prefix set to each scale, for the test above.
+TEST_F(ButtonWindowTest, DrawnForTheScaleOfItsMonitorAt125And150And200Percent) {
+  wchar_t own[MAX_PATH]{};
+  if (GetEnvironmentVariableW(kExpectedDpiVariable, own, MAX_PATH) > 0) GTEST_SKIP() << "a run at one scale";
+  ASSERT_GT(GetModuleFileNameW(nullptr, own, MAX_PATH), 0u);
+  UniqueRegKey desktop;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  desktop.reset(key);
+  DWORD saved = 0, size = sizeof(saved);
+  const bool hadValue =
+      RegQueryValueExW(key, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
+  wchar_t results[64]{};
+  const DWORD keptResults = GetEnvironmentVariableW(L"GTEST_OUTPUT", results, 64);
+  SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);  // the report file is this run's
+  for (const DWORD dpi : {120u, 144u, 192u}) {
+    SCOPED_TRACE(dpi);
+    ASSERT_EQ(RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi)),
+              ERROR_SUCCESS);
+    SetEnvironmentVariableW(kExpectedDpiVariable, std::to_wstring(dpi).c_str());
+    std::wstring command = L"\"" + std::wstring(own) + L"\" --gtest_filter=ButtonWindowTest.DrawnForTheScaleOfItsMonitor";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    UniqueHandle child(process.hProcess);
+    CloseHandle(process.hThread);
+    ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(child.get(), 0) == WAIT_OBJECT_0; }, 180000, child.get()));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(child.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+  }
+  SetEnvironmentVariableW(kExpectedDpiVariable, nullptr);
+  if (keptResults > 0) SetEnvironmentVariableW(L"GTEST_OUTPUT", results);
+  if (hadValue) {
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&saved), sizeof(saved));
+  } else {
+    RegDeleteValueW(key, L"LogPixels");
+  }
+}
+
+// A screen reader asks the window for its object, as Narrator does through Active Accessibility.
+TEST_F(ButtonWindowTest, ScreenReadersGetItsNameAndStateInTheInterfaceLanguage) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  IAccessible* object = nullptr;
+  // get_accName or get_accValue of the button itself.
+  const auto text = [&](HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
+    BSTR value = nullptr;
+    const HRESULT result = (object->*get)(self, &value);
+    std::wstring out = SUCCEEDED(result) && value ? std::wstring(value) : L"(none)";
+    SysFreeString(value);
+    return out;
+  };
+  for (const std::int32_t mode : {LANGUAGE_TRADITIONAL_CHINESE, LANGUAGE_SIMPLIFIED_CHINESE, LANGUAGE_ENGLISH}) {
+    SCOPED_TRACE(mode);
+    const LanguageTexts* texts = TextsForLanguage(mode);
+    ASSERT_NE(texts, nullptr);
+    SetButtonAccessibleTexts({texts->ButtonName, texts->ButtonIdle, texts->ButtonArmed, texts->ButtonMoveMode});
+    wchar_t caption[64]{};
+    GetWindowTextW(Button(), caption, 64);
+    EXPECT_EQ(std::wstring(caption), texts->ButtonName);
+
+    ASSERT_EQ(AccessibleObjectFromWindow(Button(), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&object)),
+              S_OK);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(text(&IAccessible::get_accName), texts->ButtonName);
+    VARIANT role{};
+    ASSERT_EQ(object->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.vt, VT_I4);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_PUSHBUTTON);
+    const auto pressed = [&] {
+      VARIANT state{};
+      return SUCCEEDED(object->get_accState(self, &state)) && state.vt == VT_I4 &&
+             (state.lVal & STATE_SYSTEM_PRESSED) != 0;
+    };
+    EXPECT_FALSE(pressed());
+    EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonIdle);
+    AppState.ButtonActive = 1;
+    EXPECT_TRUE(pressed());
+    EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonArmed);
+    AppState.ButtonMoveMode = 1;
+    EXPECT_TRUE(pressed());  // armed underneath
+    EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonMoveMode);
+    AppState.ButtonMoveMode = 0;
+    AppState.ButtonActive = 0;
+    object->Release();
+  }
+  CoUninitialize();
 }

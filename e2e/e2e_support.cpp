@@ -263,8 +263,8 @@ HWND FindIndicatorWindow(DWORD pid) {
   return FindProgramDialog(pid, [](HWND w) { return IsPopup(w, true, 127); });
 }
 
-HWND FindFunctionButton(DWORD pid) {
-  return FindProgramDialog(pid, [](HWND w) { return IsPopup(w, false, 50); });
+HWND FindFunctionButton(DWORD pid, int side) {
+  return FindProgramDialog(pid, [side](HWND w) { return IsPopup(w, false, side); });
 }
 
 void SendPointerMove(int x, int y) {

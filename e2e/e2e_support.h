@@ -83,7 +83,7 @@ HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test);
 // the indicator is the 127-pixel layered popup, the function button the 50-pixel plain one.
 HWND FindSettingsDialog(DWORD pid);
 HWND FindIndicatorWindow(DWORD pid);
-HWND FindFunctionButton(DWORD pid);
+HWND FindFunctionButton(DWORD pid, int side = 50);  // side: the button's at the program's scale
 
 // A pointer move to screen pixel (x, y) made with SendInput.
 void SendPointerMove(int x, int y);

@@ -1,7 +1,15 @@
 // The program as a whole: the status window at start, the hidden main window, one copy only.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
+#include <cstdint>
+#include <vector>
+
+#include "button/button_picture.h"
+#include "core/app_state.h"
+#include "core/display_scale.h"
 #include "e2e/e2e_support.h"
+#include "feedback/popup_win_test_support.h"
 
 namespace {
 
@@ -156,3 +164,77 @@ TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a screen reader in another process learns of the window through Active Accessibility.
+void ExpectScreenReaderSees(HWND window, const std::wstring& name, const std::wstring& value) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IAccessible* object = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&object)),
+            S_OK);
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR text = nullptr;
+  EXPECT_EQ(object->get_accName(self, &text), S_OK);
+  EXPECT_EQ(std::wstring(text ? text : L""), name);
+  SysFreeString(text);
+  text = nullptr;
+  EXPECT_EQ(object->get_accValue(self, &text), S_OK);
+  EXPECT_EQ(std::wstring(text ? text : L""), value);
+  SysFreeString(text);
+  VARIANT role{};
+  EXPECT_EQ(object->get_accRole(self, &role), S_OK);
+  EXPECT_EQ(role.lVal, ROLE_SYSTEM_PUSHBUTTON);
+  object->Release();
+  CoUninitialize();
+}
+
+}  // namespace
+
+// Wine gives each process the scale of the prefix's LogPixels at its start (this test keeps its
+// own): the function button at 100, 125, 150 and 200 %.
+TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
+  ASSERT_TRUE(StoreSetting(L"ButtonSetup", 0x1B));  // the function button method
+  HKEY desktop = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                            nullptr, &desktop, nullptr),
+            ERROR_SUCCESS);
+  DWORD saved = 0, size = sizeof(saved);
+  const bool hadValue =
+      RegQueryValueExW(desktop, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
+  for (const DWORD dpi : {96u, 120u, 144u, 192u}) {
+    SCOPED_TRACE(dpi);
+    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+    LaunchedProcess app = LaunchOstinel();
+    ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
+    const int side = ScaleToDpi(50, dpi);
+    HWND button = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (button = FindFunctionButton(app.Pid(), side)) != nullptr; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 3000));
+    RECT r{};
+    GetWindowRect(button, &r);
+    EXPECT_EQ(r.left, GetSystemMetrics(SM_CXSCREEN) - ScaleToDpi(60, dpi));
+    EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - ScaleToDpi(120, dpi));
+    EXPECT_EQ(WindowTextOf(button), L"Right-click function button");  // its name for screen readers
+    if (dpi == 96) ExpectScreenReaderSees(button, L"Right-click function button", L"Not armed");
+    // The idle picture drawn for that side (at 50 pixels the same as the bitmap resource).
+    const std::vector<std::uint8_t> rgb = DrawButtonPicture(ButtonImage::Idle, side);
+    std::vector<std::uint32_t> reference;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+      reference.push_back(static_cast<std::uint32_t>(rgb[i]) << 16 | static_cast<std::uint32_t>(rgb[i + 1]) << 8 |
+                          rgb[i + 2]);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 10000));
+    EndAllOstinel();
+  }
+  if (hadValue) {
+    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&saved), sizeof(saved));
+  } else {
+    RegDeleteValueW(desktop, L"LogPixels");
+  }
+  RegCloseKey(desktop);
+  DeleteSettingsKey();
+}

@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -21,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "button/button_picture.h"
 #include "ostinel_version.h"
 #include "res/resource_ids.h"
 
@@ -226,10 +228,10 @@ struct Image {
   Rgb At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-// Decodes a 24-bit RT_BITMAP resource (an info header followed by bottom-up rows).
-Image LoadBitmapPixels(int id) {
+// Decodes a 24-bit bitmap: an info header followed by bottom-up rows (an RT_BITMAP resource, or a
+// BMP file after its file header).
+Image DecodeBitmap(Bytes raw) {
   Image image;
-  const Bytes raw = Resource(RT_BITMAP, id);
   if (raw.size() < sizeof(BITMAPINFOHEADER)) return image;
   const auto info = Get<BITMAPINFOHEADER>(raw, 0);
   if (info.biBitCount != 24 || info.biCompression != BI_RGB || info.biHeight <= 0) return image;
@@ -242,6 +244,24 @@ Image LoadBitmapPixels(int id) {
     for (int x = 0; x < image.width; ++x) image.pixels.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
   }
   return image;
+}
+
+Image LoadBitmapPixels(int id) { return DecodeBitmap(Resource(RT_BITMAP, id)); }
+
+// A BMP file the asset generator wrote into the build tree (a path of the build machine; under
+// Wine its root is drive Z:).
+Image LoadGeneratedBitmap(const std::string& name) {
+  std::string path = std::string(OSTINEL_TEST_ASSET_DIR) + "/" + name;
+  if (path[0] == '/') path = "Z:" + path;
+  std::vector<std::uint8_t> data;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(file)) != EOF) data.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(file);
+  }
+  constexpr std::size_t kFileHeader = 14;
+  if (data.size() <= kFileHeader) return Image{};
+  return DecodeBitmap(Bytes(data).subspan(kFileHeader));
 }
 
 TEST(Resources, BitmapsLoadWithTheirSizesAt24Bits) {
@@ -325,31 +345,66 @@ struct RedCount {
   int left = 0, right = 0, frame = 0, frame_pixels = 0;
 };
 
+// Red pixels by region of the 50-unit design (pixel centres scaled to it at other sides).
 RedCount CountRed(const Image& image) {
   RedCount count;
+  const double unit = 50.0 / image.width;
   for (int y = 0; y < image.height; ++y)
     for (int x = 0; x < image.width; ++x) {
       const bool red = image.At(x, y).Red();
-      const bool on_frame = (x >= 2 && x <= 3) || (x >= 46 && x <= 47) || (y >= 2 && y <= 3) || (y >= 46 && y <= 47);
-      const bool inside_frame = x >= 2 && x <= 47 && y >= 2 && y <= 47;
+      const double u = (x + 0.5) * unit, v = (y + 0.5) * unit;
+      const bool on_frame = (u >= 2 && u < 4) || (u >= 46 && u < 48) || (v >= 2 && v < 4) || (v >= 46 && v < 48);
+      const bool inside_frame = u >= 2 && u < 48 && v >= 2 && v < 48;
       if (on_frame && inside_frame) {
         ++count.frame_pixels;
         count.frame += red;
-      } else if (x > 6 && x < 43 && y > 6 && y < 30) {
-        (x < 25 ? count.left : count.right) += red;
+      } else if (u >= 7 && u < 43 && v >= 7 && v < 30) {
+        (u < 25 ? count.left : count.right) += red;
       }
     }
   return count;
 }
 
+Image DrawnPicture(ButtonImage state, int side) {
+  Image image;
+  const std::vector<std::uint8_t> rgb = DrawButtonPicture(state, side);
+  image.width = image.height = side;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) image.pixels.push_back({rgb[i], rgb[i + 1], rgb[i + 2]});
+  return image;
+}
+
+// The button's bitmaps, and the same pictures drawn by the program at the side of each scale from
+// 100 to 300 %: at 50 pixels the drawing equals the bitmaps to the bit.
 TEST(Resources, FunctionButtonBitmapsShowTheirStates) {
-  const Image on = LoadBitmapPixels(IDB_BUTTON_ON);
-  const Image off = LoadBitmapPixels(IDB_BUTTON_OFF);
-  const Image move = LoadBitmapPixels(IDB_BUTTON_MOVE);
+  for (const int side : {50, 62, 75, 87, 100, 125, 150}) {
+  SCOPED_TRACE(side);
+  const Image on = side == 50 ? LoadBitmapPixels(IDB_BUTTON_ON) : DrawnPicture(ButtonImage::Armed, side);
+  const Image off = side == 50 ? LoadBitmapPixels(IDB_BUTTON_OFF) : DrawnPicture(ButtonImage::Idle, side);
+  const Image move = side == 50 ? LoadBitmapPixels(IDB_BUTTON_MOVE) : DrawnPicture(ButtonImage::Move, side);
+  // At 50 pixels the bitmaps, at 75 the generator's drawing at that side, equal the program's.
+  if (side == 50 || side == 75) {
+    const Image generated[3] = {LoadGeneratedBitmap("button_armed_75.bmp"), LoadGeneratedBitmap("button_idle_75.bmp"),
+                                LoadGeneratedBitmap("button_move_75.bmp")};
+    const Image* reference[3] = {&on, &off, &move};
+    if (side == 75) reference[0] = &generated[0], reference[1] = &generated[1], reference[2] = &generated[2];
+    for (const auto& [image, state] : {std::pair{reference[0], ButtonImage::Armed},
+                                       std::pair{reference[1], ButtonImage::Idle},
+                                       std::pair{reference[2], ButtonImage::Move}}) {
+      const Image drawn = DrawnPicture(state, side);
+      ASSERT_EQ(drawn.pixels.size(), image->pixels.size());
+      int differ = 0;
+      for (std::size_t i = 0; i < drawn.pixels.size(); ++i) {
+        differ += drawn.pixels[i].r != image->pixels[i].r || drawn.pixels[i].g != image->pixels[i].g ||
+                  drawn.pixels[i].b != image->pixels[i].b;
+      }
+      EXPECT_EQ(differ, 0) << "pixels drawn otherwise than the bitmap of state " << static_cast<int>(state);
+    }
+  }
+  const int area = side * side;
   for (const Image* image : {&on, &off, &move}) {
-    ASSERT_EQ(image->width, 50);
+    ASSERT_EQ(image->width, side);
     // Background: dark grey at the top fading to white at the bottom (column 7 is clear of the mouse).
-    const Rgb top = image->At(7, 6), bottom = image->At(7, 43);
+    const Rgb top = image->At(7 * side / 50, 6 * side / 50), bottom = image->At(7 * side / 50, 43 * side / 50);
     EXPECT_LT(top.r, 110);
     EXPECT_GT(bottom.r, 200);
     for (const Rgb& grey : {top, bottom}) {
@@ -358,15 +413,16 @@ TEST(Resources, FunctionButtonBitmapsShowTheirStates) {
     }
   }
   const RedCount on_red = CountRed(on), off_red = CountRed(off), move_red = CountRed(move);
-  EXPECT_GT(on_red.right, 60);
+  EXPECT_GT(on_red.right, 60 * area / 2500);
   EXPECT_EQ(on_red.left, 0);
-  EXPECT_GT(off_red.left, 60);
+  EXPECT_GT(off_red.left, 60 * area / 2500);
   EXPECT_EQ(off_red.right, 0);
-  EXPECT_GT(move_red.left, 60);
+  EXPECT_GT(move_red.left, 60 * area / 2500);
   EXPECT_EQ(move_red.right, 0);
   EXPECT_EQ(on_red.frame, 0);
   EXPECT_EQ(off_red.frame, 0);
   EXPECT_GT(move_red.frame, move_red.frame_pixels * 9 / 10);
+  }
 }
 
 TEST(Resources, HandPictureIsAnIllustration) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's pictures again, from Ostinel.exe running under Wine in an Xvfb of its own:
 #   docs/ring-spin.gif                                  the ring of one right click, frame by frame
-#   docs/screenshots/function-button-{idle,armed,move-mode}.png
+#   docs/screenshots/function-button-{idle,armed,move-mode}.png        at 100 %
+#   docs/screenshots/function-button-{idle,armed,move-mode}-150.png    at 150 % (LogPixels 144)
 #   docs/screenshots/settings-dialog-<language>.png     opened with OstinelSettings.exe
 #   docs/screenshots/status-window-<language>.png       at start, with no controller plugged in
 # Takes about a minute after the build. Not part of the test command.
@@ -150,26 +151,47 @@ fi
 convert -loop 0 "${args[@]}" -layers Optimize "$root/docs/ring-spin.gif"
 echo "ring-spin.gif: $(tail -1 "$work/frames.err")"
 
-# The function button in its three states, twice its size (50 x 50 pixels plus a 10-pixel margin).
-bx=$((1024 - 60)) by=$((768 - 120))
-button_shot() {
-  xdotool mousemove 700 500  # the pointer off the button
-  sleep 0.6
-  import -window root -crop 70x70+$((bx - 10))+$((by - 10)) "$work/button.png"
-  convert "$work/button.png" +repage -scale 200% -strip "$shots/function-button-$1.png"
+# The function button in its three states, twice its size (its side at the program's scale plus a
+# margin of a fifth of it): side 50, 60 from the right and 120 from the bottom at 100 %.
+button_shots() {
+  local side=$1 right=$2 bottom=$3 suffix=$4 margin=$(($1 / 5))
+  local bx=$((1024 - right)) by=$((768 - bottom)) crop=$(($1 + 2 * margin))
+  button_shot() {
+    xdotool mousemove 700 150  # the pointer off the button and the status window
+    sleep 0.6
+    import -window root -crop ${crop}x${crop}+$((bx - margin))+$((by - margin)) "$work/button.png"
+    convert "$work/button.png" +repage -scale 200% -strip "$shots/function-button-$1$suffix.png"
+  }
+  button_shot idle
+  xdotool mousemove $((bx + side / 2)) $((by + side / 2)) click 3
+  button_shot armed
+  xdotool mousemove $((bx + side / 2)) $((by + side / 2)) click --repeat 2 --delay 80 1
+  button_shot move-mode
+  if [ "$(md5sum "$shots"/function-button-{idle,armed,move-mode}$suffix.png | cut -d' ' -f1 | sort -u | wc -l)" != 3 ]
+  then
+    echo "the function button did not show three different states ($side pixels)" >&2
+    exit 1
+  fi
 }
-button_shot idle
-xdotool mousemove $((bx + 25)) $((by + 25)) click 3
-button_shot armed
-xdotool mousemove $((bx + 25)) $((by + 25)) click --repeat 2 --delay 80 1
-button_shot move-mode
+button_shots 50 60 120 ""
 sleep 0.3
 echo quit >&7
-if [ "$(md5sum "$shots"/function-button-*.png | cut -d' ' -f1 | sort -u | wc -l)" != 3 ]; then
-  echo "the function button did not show three different states" >&2
-  exit 1
-fi
 grep -q "recv 01 01" "$work/sim.log" || { echo "arming the button sent no 01 01 to the controller" >&2; exit 1; }
+stop_app
+
+# At 150 % (the program reads the scale when it starts): side 75, 90 from the right, 180 from the
+# bottom. No controller this time; the status window stays up in the middle.
+$r 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f </dev/null >/dev/null 2>&1
+LC_ALL=en_US.UTF-8 wine "$bin/Ostinel.exe" </dev/null >"$work/ostinel-150.log" 2>&1 &
+app=$!
+# Inside the virtual desktop windows are not X windows: wait until the button's square is drawn.
+for i in $(seq 1 100); do
+  import -window root -crop 75x75+934+588 "$work/probe.png"
+  [ "$(convert "$work/probe.png" -format %k info:)" -gt 100 ] && break
+  sleep 0.1
+done
+sleep 0.5
+button_shots 75 90 180 -150
 stop_app
 
 echo "Pictures made:"

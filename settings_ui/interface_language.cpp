@@ -28,6 +28,12 @@ constexpr LanguageTexts kTraditional = {
     // 設定已生效，直到程式結束為止，但無法儲存。
     L"\u8A2D\u5B9A\u5DF2\u751F\u6548\uFF0C\u76F4\u5230\u7A0B\u5F0F\u7D50\u675F\u70BA\u6B62\uFF0C"
     L"\u4F46\u7121\u6CD5\u5132\u5B58\u3002",
+    L"\u53F3\u9375\u529F\u80FD\u6309\u9215",  // 右鍵功能按鈕
+    L"\u672A\u555F\u7528",                  // 未啟用
+    // 已啟用：下一次觸控為右鍵
+    L"\u5DF2\u555F\u7528\uFF1A\u4E0B\u4E00\u6B21\u89F8\u63A7\u70BA\u53F3\u9375",
+    // 移動模式：拖曳按鈕即可移動
+    L"\u79FB\u52D5\u6A21\u5F0F\uFF1A\u62D6\u66F3\u6309\u9215\u5373\u53EF\u79FB\u52D5",
 };
 
 constexpr LanguageTexts kSimplified = {
@@ -53,6 +59,12 @@ constexpr LanguageTexts kSimplified = {
     // 设定已生效，直到程序结束为止，但无法保存。
     L"\u8BBE\u5B9A\u5DF2\u751F\u6548\uFF0C\u76F4\u5230\u7A0B\u5E8F\u7ED3\u675F\u4E3A\u6B62\uFF0C"
     L"\u4F46\u65E0\u6CD5\u4FDD\u5B58\u3002",
+    L"\u53F3\u952E\u529F\u80FD\u6309\u94AE",  // 右键功能按钮
+    L"\u672A\u542F\u7528",                  // 未启用
+    // 已启用：下一次触控为右键
+    L"\u5DF2\u542F\u7528\uFF1A\u4E0B\u4E00\u6B21\u89E6\u63A7\u4E3A\u53F3\u952E",
+    // 移动模式：拖动按钮即可移动
+    L"\u79FB\u52A8\u6A21\u5F0F\uFF1A\u62D6\u52A8\u6309\u94AE\u5373\u53EF\u79FB\u52A8",
 };
 
 constexpr LanguageTexts kEnglish = {
@@ -76,6 +88,10 @@ constexpr LanguageTexts kEnglish = {
     L"sec",
     L"Exit",
     L"The settings are in force until the program ends, but they could not be saved.",
+    L"Right-click function button",
+    L"Not armed",
+    L"Armed: the next touch is a right click",
+    L"Move mode: drag the button to move it",
 };
 
 void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {

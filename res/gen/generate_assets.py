@@ -352,11 +352,15 @@ def draw_indicator():
 
 # ---------------------------------------------------------------------------------------------
 # Bitmaps 156/157/158: the function button, a mouse on a dark-grey-to-white fade.
+# button/button_picture.cpp draws the same description at the side of every other display scale,
+# step for step, and must equal these bitmaps at 50 pixels: change both together.
 
 BUTTON_SIZE = 50
 
 
-def draw_mouse(red_button, framed):
+def draw_mouse(red_button, framed, side=BUTTON_SIZE):
+    """The picture at 50 pixels, or at another side with every length scaled (used for the tests'
+    references at other display scales)."""
     s = BUTTON_SIZE
     layers = []
     outline_c = rgb(0x2A2D33)
@@ -400,7 +404,22 @@ def draw_mouse(red_button, framed):
         t = t * t * (3 - 2 * t) * 0.6 + t * 0.4
         return mix(rgb(0x3C3F44), rgb(0xFFFFFF), t)
 
-    return opaque_rgb(render(s, s, layers, 6, background))
+    if side == s:
+        return opaque_rgb(render(s, s, layers, 6, background))
+    unit = s / side  # design units per pixel
+    return opaque_rgb(render(side, side, [scaled_layer(L, unit) for L in layers], 6,
+                             lambda x, y, d: background(x * unit, y * unit, d)))
+
+
+def scaled_layer(layer, unit):
+    """The layer drawn at pixel coordinates that are `unit` design units apart."""
+    out = Layer.__new__(Layer)
+    f, paint = layer.f, layer.paint
+    out.f = lambda x, y: f(x * unit, y * unit)
+    out.paint = lambda x, y, d: paint(x * unit, y * unit, d)
+    out.reach = layer.reach
+    out.box = tuple(v / unit for v in layer.box)
+    return out
 
 
 # ---------------------------------------------------------------------------------------------
@@ -1006,6 +1025,8 @@ WAVE_FILES = {
 
 BITMAP_FILES = {"indicator_150.bmp": (127, 127), "hand_153.bmp": (104, 100), "button_on_156.bmp": (50, 50),
                 "button_off_157.bmp": (50, 50), "button_move_158.bmp": (50, 50)}
+# Not linked into the program: the tests' references of the function button at 150 %.
+BITMAP_FILES.update({"button_%s_75.bmp" % state: (75, 75) for state in ("idle", "armed", "move")})
 
 ICON_FILES = {"app_108.ico": [(48, 32), (32, 32), (16, 32), (48, 8), (32, 8), (16, 8), (32, 4), (16, 4)],
               "touch_2.ico": [(48, 32), (32, 32), (24, 32), (16, 32)]}
@@ -1156,6 +1177,9 @@ def main(argv):
     write_file(out, "button_on_156.bmp", bmp24(draw_mouse("right", False)))
     write_file(out, "button_off_157.bmp", bmp24(draw_mouse("left", False)))
     write_file(out, "button_move_158.bmp", bmp24(draw_mouse("left", True)))
+    write_file(out, "button_idle_75.bmp", bmp24(draw_mouse("left", False, 75)))
+    write_file(out, "button_armed_75.bmp", bmp24(draw_mouse("right", False, 75)))
+    write_file(out, "button_move_75.bmp", bmp24(draw_mouse("left", True, 75)))
     write_file(out, "app_108.ico", app_icon())
     write_file(out, "touch_2.ico", second_icon())
     write_file(out, "start_129.wav", pcm_wave(chime_start(36592 // 2)))
