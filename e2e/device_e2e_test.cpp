@@ -12,6 +12,7 @@
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
 #include "feedback/popup_win_test_support.h"
+#include "ostinel_version.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
@@ -218,6 +219,50 @@ TEST_F(DeviceE2e, UnpluggedControllerShowsReadFailedAndReplugReconnects) {
   EXPECT_EQ(SimConnectionCount(*sim), 2);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
   EXPECT_EQ(SimReceivedBytes(*sim).size(), 4u);
+}
+
+// The event log, as Wine reports the program's writes: started with the settings in force, the
+// controller's path on each connection, the loss with its error, the first failed attempt, and
+// the end on WM_CLOSE (written before the program ends).
+TEST_F(DeviceE2e, EventLogTellsTheStartEachConnectionTheLossTheAbsenceAndTheEnd) {
+  StartController(true);
+  const std::wstring trace = NewTraceFile();
+  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace));
+  app = AttachToStartedOstinel();
+  ASSERT_TRUE(app.Running());
+  const auto is = [](DWORD id) { return [id](const ReportedEvent& e) { return e.Id == id; }; };
+  ASSERT_TRUE(WaitForReportedEvent(trace, is(10), 8000));
+  SimUnplug(*sim);
+  ASSERT_TRUE(WaitForReportedEvent(trace, is(12), 8000));
+  ASSERT_TRUE(SimPlug(*sim));
+  ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2; }, 5000));
+  PostMessageW(FindProcessWindow(app.Pid(), kMainWindowClass, nullptr), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitExit(5000), 0u);
+
+  const std::wstring path = SimDevicePath(*sim);
+  const std::wstring version = L"" OSTINEL_VERSION_STRING;
+  struct Expected {
+    DWORD Id;
+    WORD Type;
+    std::vector<std::wstring> Strings;
+  };
+  const std::vector<Expected> expected = {
+      {1, EVENTLOG_INFORMATION_TYPE, {version, L"15", L"100"}},
+      {10, EVENTLOG_INFORMATION_TYPE, {path}},
+      {11, EVENTLOG_WARNING_TYPE, {L"109", path}},
+      {12, EVENTLOG_WARNING_TYPE, {L"0", L"1"}},
+      {10, EVENTLOG_INFORMATION_TYPE, {path}},
+      {2, EVENTLOG_INFORMATION_TYPE, {version}},
+  };
+  const std::vector<ReportedEvent> events = ReportedEvents(trace);
+  ASSERT_EQ(events.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "event " << i);
+    EXPECT_EQ(events[i].Id, expected[i].Id);
+    EXPECT_EQ(events[i].Type, expected[i].Type);
+    EXPECT_EQ(events[i].Strings, expected[i].Strings);
+  }
+  RemoveTraceFile(trace);
 }
 
 TEST_F(DeviceE2e, DroppedConnectionIsRetriedAndALossSoonAfterConnectKeepsTheWindowUp) {
