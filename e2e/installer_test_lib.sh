@@ -13,6 +13,7 @@ win_install_dir='C:\Program Files\Ostinel'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 settings_key='HKLM\Software\Vemto\Brenlo'
 session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
+event_source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Ostinel'
 utility_pid=
 failures=0
 # Files beside the prefix that the test made; removed at the end.
@@ -81,6 +82,11 @@ reg_missing() { ! reg_query "$1" "$2" "$3" >/dev/null; }
 key_missing() { ! reg_query "$1" "" "$2"; }
 
 same_file() { cmp -s "$1" "$2"; }
+# The event log source names the installed Ostinel.exe as its message file, for all three types.
+event_source_registered() {
+  reg_is "$event_source_key" EventMessageFile 64 "$win_install_dir\Ostinel.exe" &&
+    reg_is "$event_source_key" TypesSupported 64 0x7
+}
 shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
 
 wait_status_window() {
