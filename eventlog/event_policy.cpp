@@ -41,8 +41,7 @@ bool NoticeEvent(ControllerReportState& state, DeviceNotice notice, std::uint32_
       event = Record(EVENT_CONTROLLER_CONNECTED, EventLevel::Information);
       AddText(event, path);
       return true;
-    case DeviceNotice::Lost:
-      StartAbsence(state);
+    case DeviceNotice::Lost:  // the connection before it already ended the last absence
       event = Record(EVENT_CONNECTION_LOST, EventLevel::Warning);
       AddNumber(event, error);
       AddText(event, path);

@@ -846,6 +846,10 @@ TEST(Resources, EventMessagesOfEveryIdInTheThreeLanguagesShowEveryInsertion) {
       EXPECT_EQ(chinese, l != 0) << Narrow(texts[l]);
     }
     EXPECT_NE(texts[1], texts[2]) << "event " << id << ": Simplified and Traditional are the same text";
+    if (id == EVENT_SETTINGS_NOT_SAVED) {  // the characters as written, not a misread of the file
+      EXPECT_NE(texts[1].find(L"\u65E0\u6CD5\u4FDD\u5B58"), std::wstring::npos) << Narrow(texts[1]);
+      EXPECT_NE(texts[2].find(L"\u7121\u6CD5\u5132\u5B58"), std::wstring::npos) << Narrow(texts[2]);
+    }
   }
   FreeLibrary(module);
 }
