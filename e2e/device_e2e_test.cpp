@@ -558,7 +558,9 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   DWORD mine = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &mine);
   ASSERT_TRUE(SetConsoleSessionOfTestBuild(mine));
-  app = Launch(SiblingProgram(L"OstinelFaults.exe"));
+  const std::wstring trace = NewTraceFile();
+  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace));
+  app = AttachToStartedOstinel();
   status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2 && SimIsConnected(*sim); }, 5000));
@@ -587,6 +589,18 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   ASSERT_TRUE(WaitForBytes(4, 2000));
   EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "00 01 64 00");
   ForgetConsoleSessionOfTestBuild();
+
+  // The event log: left to the other session, taken back, connected again.
+  std::vector<DWORD> ids;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        ids.clear();
+        for (const ReportedEvent& e : ReportedEvents(trace)) ids.push_back(e.Id);
+        return ids.size() >= 5;
+      },
+      3000));
+  EXPECT_EQ(ids, (std::vector<DWORD>{1, 10, 13, 14, 10}));
+  RemoveTraceFile(trace);
 }
 
 }  // namespace

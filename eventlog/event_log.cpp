@@ -34,8 +34,7 @@ std::atomic<std::uint32_t> Dropped{0};  // reports a full queue could not take
 
 HANDLE WakeEvent = nullptr;  // auto-reset: a report was queued, or the end was asked
 HANDLE WriterThread = nullptr;
-std::atomic<bool> EndAsked{false};
-std::atomic<bool> EndedReported{false};
+std::atomic<bool> EndAsked{false};  // the writer writes "ended" and stops
 
 // The writer's own state.
 ControllerReportState ControllerReports;
@@ -122,6 +121,8 @@ DWORD WINAPI WriterLoop(void*) {
     WriteSummaryIfDue(ending);
     if (ending) break;
   }
+  // The last word: after every report and a count still held back.
+  Write(EndedEvent(kVersion));
   if (Source) DeregisterEventSource(Source);
   Source = nullptr;
   return 0;
@@ -161,7 +162,6 @@ void ReportDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t*
 }
 
 void EndEventLog(std::uint32_t timeoutMs) {
-  if (!EndedReported.exchange(true)) QueueRecord(EndedEvent(kVersion));
   if (!WriterThread) return;
   EndAsked.store(true, std::memory_order_release);
   SetEvent(WakeEvent);

@@ -28,6 +28,6 @@ void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, st
 // A notice of the device loop; called on the device thread.
 void ReportDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t* path);
 
-// "Ended" (once, however often called), then waits up to timeoutMs for the writer to write what
-// is queued and a pending held-back count, and ends it.
+// Asks the writer to write what is queued, a count still held back and "ended", and to stop;
+// waits up to timeoutMs for it. Reports made afterwards are not written.
 void EndEventLog(std::uint32_t timeoutMs);
