@@ -101,8 +101,9 @@ void CountDropped() {
 }
 
 void WriteSummaryIfDue(bool force) {
-  EventRecord summary;
-  if (TakeHeldBackSummary(ControllerReports, GetTickCount64(), force, summary)) Write(summary);
+  std::array<EventRecord, 2> records;
+  const std::size_t count = TakeHeldBackSummary(ControllerReports, GetTickCount64(), force, records);
+  for (std::size_t i = 0; i < count; ++i) Write(records[i]);
 }
 
 DWORD WINAPI WriterLoop(void*) {

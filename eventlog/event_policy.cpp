@@ -68,6 +68,7 @@ bool NoticeEvent(ControllerReportState& state, DeviceNotice notice, std::uint32_
 }
 
 std::uint64_t LastWriteMs(const ControllerReportState& state) {
+  if (state.Written == 0) return 0;
   return state.WrittenMs[(state.Written - 1) % CONTROLLER_EVENTS_PER_HOUR];
 }
 
@@ -81,6 +82,16 @@ bool LimitAllows(const ControllerReportState& state, std::uint64_t nowMs) {
 void CountWrite(ControllerReportState& state, std::uint64_t nowMs) {
   state.WrittenMs[state.Written % CONTROLLER_EVENTS_PER_HOUR] = nowMs;
   ++state.Written;
+}
+
+// The held-back count, written now; the limit opens again.
+EventRecord HeldBackCount(ControllerReportState& state, std::uint64_t nowMs) {
+  EventRecord count = Record(EVENT_REPORTS_HELD_BACK, EventLevel::Warning);
+  AddNumber(count, state.HeldBack);
+  CountWrite(state, nowMs);
+  state.HeldBack = 0;
+  state.Holding = false;
+  return count;
 }
 
 }  // namespace
@@ -133,11 +144,15 @@ std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice no
   EventRecord event;
   if (!NoticeEvent(state, notice, error, path, nowMs, event)) return 0;
   std::size_t count = 0;
-  if (state.Holding && count < out.size() && TakeHeldBackSummary(state, nowMs, false, out[count])) ++count;
+  if (state.Holding && HeldBackSummaryDueMs(state) <= nowMs && !out.empty()) {
+    // The limit opens again: the count, and this event for the state now.
+    out[count++] = HeldBackCount(state, nowMs);
+  }
   if (state.Holding || !LimitAllows(state, nowMs) || count >= out.size()) {
-    // Held back until an hour after the last write; then one summary says how many.
+    // Held back until an hour after the last write; then the count says how many.
     state.Holding = true;
     ++state.HeldBack;
+    state.LatestHeld = event;
     return count;
   }
   CountWrite(state, nowMs);
@@ -150,13 +165,12 @@ std::uint64_t HeldBackSummaryDueMs(const ControllerReportState& state) {
   return LastWriteMs(state) + EVENT_HOUR_MS;
 }
 
-bool TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force, EventRecord& out) {
-  if (!state.Holding || state.HeldBack == 0) return false;
-  if (!force && nowMs < HeldBackSummaryDueMs(state)) return false;
-  out = Record(EVENT_REPORTS_HELD_BACK, EventLevel::Warning);
-  AddNumber(out, state.HeldBack);
+std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force,
+                                std::span<EventRecord> out) {
+  if (!state.Holding || state.HeldBack == 0 || out.size() < 2) return 0;
+  if (!force && nowMs < HeldBackSummaryDueMs(state)) return 0;
+  out[0] = HeldBackCount(state, nowMs);
   CountWrite(state, nowMs);
-  state.HeldBack = 0;
-  state.Holding = false;
-  return true;
+  out[1] = state.LatestHeld;
+  return 2;
 }

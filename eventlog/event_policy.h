@@ -74,13 +74,14 @@ struct ControllerReportState {
   std::size_t Written = 0;  // writes so far (the ring's next slot is Written % size)
   std::uint32_t HeldBack = 0;
   bool Holding = false;
+  EventRecord LatestHeld;  // tells the state when the held-back count is written without a new event
 };
 
-constexpr std::size_t CONTROLLER_EVENTS_PER_NOTICE_MAX = 2;  // a held-back summary, then the event
+constexpr std::size_t CONTROLLER_EVENTS_PER_NOTICE_MAX = 2;  // a held-back count, then the event
 
 // One notice of the device loop at nowMs. Writes the records to log now into out (which must hold
 // CONTROLLER_EVENTS_PER_NOTICE_MAX) and returns their number: none, the notice's event, or the
-// held-back summary followed by it when the limit has just opened again.
+// held-back count followed by it when the limit has just opened again.
 std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice notice, std::uint32_t error,
                                    const wchar_t* path, std::uint64_t nowMs, std::span<EventRecord> out);
 
@@ -88,6 +89,9 @@ std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice no
 // write). 0 when nothing is held back.
 std::uint64_t HeldBackSummaryDueMs(const ControllerReportState& state);
 
-// The held-back summary, when it is due at nowMs or the program ends (force); it counts as a
-// write, and the limit opens again. False when nothing is held back or it is not yet due.
-bool TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force, EventRecord& out);
+// The held-back count when it is due at nowMs or the program ends (force), followed by the latest
+// report held back, so that the log tells the controller's state now. Both count as writes, and
+// the limit opens again. Returns the number of records in out (0 or 2; out must hold 2): none
+// when nothing is held back or it is not yet due.
+std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force,
+                                std::span<EventRecord> out);

@@ -794,7 +794,7 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
     case EVENT_REPORTS_HELD_BACK:
       fresh.Holding = true;
       fresh.HeldBack = 1;
-      TakeHeldBackSummary(fresh, 0, true, device[0]);
+      TakeHeldBackSummary(fresh, 0, true, device);
       break;
     case EVENT_SETTINGS_CHANGED: SettingsOkEvents(15, 100, 27, 150, true, 0, settings); return settings[0].StringCount;
     case EVENT_SETTINGS_NOT_SAVED: return SettingsNotSavedEvent(5).StringCount;
