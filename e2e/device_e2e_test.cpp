@@ -226,14 +226,14 @@ TEST_F(DeviceE2e, UnpluggedControllerShowsReadFailedAndReplugReconnects) {
 // the end on WM_CLOSE (written before the program ends).
 TEST_F(DeviceE2e, EventLogTellsTheStartEachConnectionTheLossTheAbsenceAndTheEnd) {
   StartController(true);
-  const std::wstring trace = NewTraceFile();
-  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace));
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace.Path));
   app = AttachToStartedOstinel();
   ASSERT_TRUE(app.Running());
   const auto is = [](DWORD id) { return [id](const ReportedEvent& e) { return e.Id == id; }; };
-  ASSERT_TRUE(WaitForReportedEvent(trace, is(10), 8000));
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, is(10), 8000));
   SimUnplug(*sim);
-  ASSERT_TRUE(WaitForReportedEvent(trace, is(12), 8000));
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, is(12), 8000));
   ASSERT_TRUE(SimPlug(*sim));
   ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2; }, 5000));
   PostMessageW(FindProcessWindow(app.Pid(), kMainWindowClass, nullptr), WM_CLOSE, 0, 0);
@@ -254,7 +254,7 @@ TEST_F(DeviceE2e, EventLogTellsTheStartEachConnectionTheLossTheAbsenceAndTheEnd)
       {10, EVENTLOG_INFORMATION_TYPE, {path}},
       {2, EVENTLOG_INFORMATION_TYPE, {version}},
   };
-  const std::vector<ReportedEvent> events = ReportedEvents(trace);
+  const std::vector<ReportedEvent> events = ReportedEvents(trace.Path);
   ASSERT_EQ(events.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "event " << i);
@@ -262,7 +262,6 @@ TEST_F(DeviceE2e, EventLogTellsTheStartEachConnectionTheLossTheAbsenceAndTheEnd)
     EXPECT_EQ(events[i].Type, expected[i].Type);
     EXPECT_EQ(events[i].Strings, expected[i].Strings);
   }
-  RemoveTraceFile(trace);
 }
 
 TEST_F(DeviceE2e, DroppedConnectionIsRetriedAndALossSoonAfterConnectKeepsTheWindowUp) {
@@ -558,8 +557,8 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   DWORD mine = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &mine);
   ASSERT_TRUE(SetConsoleSessionOfTestBuild(mine));
-  const std::wstring trace = NewTraceFile();
-  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace));
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace.Path));
   app = AttachToStartedOstinel();
   status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
@@ -595,12 +594,11 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   EXPECT_TRUE(WaitUntil(
       [&] {
         ids.clear();
-        for (const ReportedEvent& e : ReportedEvents(trace)) ids.push_back(e.Id);
+        for (const ReportedEvent& e : ReportedEvents(trace.Path)) ids.push_back(e.Id);
         return ids.size() >= 5;
       },
       3000));
   EXPECT_EQ(ids, (std::vector<DWORD>{1, 10, 13, 14, 10}));
-  RemoveTraceFile(trace);
 }
 
 }  // namespace

@@ -326,11 +326,13 @@ bool LaunchTraced(const wchar_t* fileName, const std::wstring& traceFile,
   return true;
 }
 
-std::wstring NewTraceFile() {
+TraceFile::TraceFile() {
   static int serial = 0;
-  return L"/tmp/ostinel-e2e-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) +
+  Path = L"/tmp/ostinel-e2e-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) +
          L".txt";
 }
+
+TraceFile::~TraceFile() { DeleteFileW((L"Z:" + Path).c_str()); }
 
 LaunchedProcess AttachToStartedOstinel(DWORD timeoutMs) {
   LaunchedProcess p;
@@ -420,5 +422,3 @@ bool WaitForReportedEvent(const std::wstring& traceFile, const std::function<boo
   if (events) *events = seen;
   return found;
 }
-
-void RemoveTraceFile(const std::wstring& traceFile) { DeleteFileW((L"Z:" + traceFile).c_str()); }

@@ -108,9 +108,14 @@ struct ReportedEvent {
 // a Linux shell, so there is no process handle: AttachToStartedOstinel finds the process.
 bool LaunchTraced(const wchar_t* fileName, const std::wstring& traceFile,
                   const std::vector<std::wstring>& extraEnvironment = {});
-// A unique Linux path for a trace file of this test process, and its removal.
-std::wstring NewTraceFile();
-void RemoveTraceFile(const std::wstring& traceFile);
+// A trace file of this test process: a unique Linux path, removed when the holder goes.
+struct TraceFile {
+  std::wstring Path;
+  TraceFile();
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+  ~TraceFile();
+};
 // The process of the (only) running copy of the program, once its main window exists.
 LaunchedProcess AttachToStartedOstinel(DWORD timeoutMs = 15000);
 // The events reported so far, in order.

@@ -283,8 +283,8 @@ TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
   LocalFree(denySetValue);
   RegCloseKey(key);
 
-  const std::wstring trace = NewTraceFile();
-  Start(trace);
+  const TraceFile trace;
+  Start(trace.Path);
   Open();
   Click(dialog_, kMethodButton);
   MoveSlider(dialog_, 250);
@@ -306,13 +306,12 @@ TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
 
   // The event log has the change, old and new values, and the failed save with the system's code.
   std::vector<ReportedEvent> events;
-  ASSERT_TRUE(WaitForReportedEvent(trace, [](const ReportedEvent& e) { return e.Id == 21; }, 5000, &events));
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 21; }, 5000, &events));
   ASSERT_GE(events.size(), 3u);
   EXPECT_EQ(events[events.size() - 2].Id, 20u);
   EXPECT_EQ(events[events.size() - 2].Strings, (std::vector<std::wstring>{L"15", L"27", L"100", L"250"}));
   EXPECT_EQ(events.back().Type, EVENTLOG_WARNING_TYPE);
   EXPECT_EQ(events.back().Strings, std::vector<std::wstring>{L"5"});
-  RemoveTraceFile(trace);
 
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && !IsWindowVisible(dialog_); }, 3000));

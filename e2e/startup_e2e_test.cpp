@@ -116,9 +116,9 @@ class StartupFailure : public ::testing::TestWithParam<InjectedFault> {
 // button, and nothing else running until the user presses it.
 TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   const InjectedFault fault = GetParam();
-  const std::wstring trace = NewTraceFile();
+  const TraceFile trace;
   ASSERT_TRUE(
-      LaunchTraced(L"OstinelFaults.exe", trace, {std::wstring(L"OSTINEL_INJECT_FAULT=") + fault.step}));
+      LaunchTraced(L"OstinelFaults.exe", trace.Path, {std::wstring(L"OSTINEL_INJECT_FAULT=") + fault.step}));
   LaunchedProcess app = AttachToStartedOstinel();
   HWND status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
@@ -135,7 +135,7 @@ TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   EXPECT_EQ(app.WaitExit(5000), static_cast<DWORD>(-1));
 
   // The event log names the step that failed, then the end; a failed thread comes after the start.
-  const std::vector<ReportedEvent> events = ReportedEvents(trace);
+  const std::vector<ReportedEvent> events = ReportedEvents(trace.Path);
   std::vector<DWORD> ids;
   for (const ReportedEvent& e : events) ids.push_back(e.Id);
   const bool threadFailed = std::wstring(fault.step) == L"thread";
@@ -152,7 +152,6 @@ TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   if (std::wstring(fault.step) == L"mutexdenied") {
     EXPECT_EQ(failed->Strings[1], L"5");
   }
-  RemoveTraceFile(trace);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -170,14 +169,13 @@ TEST(StartupWithoutMainWindow, EndsAtOnceWithZeroAndShowsNothing) {
   EXPECT_EQ(FindProcessWindow(app.Pid(), nullptr, nullptr), nullptr);
 
   // The event log still hears of it before the program ends.
-  const std::wstring trace = NewTraceFile();
-  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace, {L"OSTINEL_INJECT_FAULT=mainwindow"}));
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace.Path, {L"OSTINEL_INJECT_FAULT=mainwindow"}));
   std::vector<ReportedEvent> events;
-  ASSERT_TRUE(WaitForReportedEvent(trace, [](const ReportedEvent& e) { return e.Id == 2; }, 10000, &events));
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 2; }, 10000, &events));
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].Id, 3u);
   EXPECT_EQ(events[0].Strings.at(0), L"main window");
-  RemoveTraceFile(trace);
 }
 
 TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {
