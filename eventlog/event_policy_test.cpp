@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -45,26 +44,6 @@ struct ControllerLog {
   }
   const EventRecord& Last() const { return Written.back(); }
 };
-
-TEST(ControllerReports, EachNoticeMakesItsEventWithItsValues) {
-  ControllerLog log;
-  ASSERT_EQ(log.Notice(DeviceNotice::Connected, 0, kPath), 1u);
-  EXPECT_EQ(log.Last().Id, EVENT_CONTROLLER_CONNECTED);
-  EXPECT_EQ(log.Last().Level, EventLevel::Information);
-  EXPECT_EQ(Strings(log.Last()), std::vector<std::wstring>{kPath});
-
-  ASSERT_EQ(log.Notice(DeviceNotice::Lost, 1167, kPath), 1u);
-  EXPECT_EQ(log.Last().Id, EVENT_CONNECTION_LOST);
-  EXPECT_EQ(log.Last().Level, EventLevel::Warning);
-  EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"1167", kPath}));
-  ASSERT_EQ(log.Notice(DeviceNotice::Lost, 0, kPath), 1u);  // a removal
-  EXPECT_EQ(Strings(log.Last()).front(), L"0");
-
-  ASSERT_EQ(log.Notice(DeviceNotice::LeftToOtherSession), 1u);
-  EXPECT_EQ(log.Last().Id, EVENT_LEFT_TO_OTHER_SESSION);
-  ASSERT_EQ(log.Notice(DeviceNotice::TakenBack), 1u);
-  EXPECT_EQ(log.Last().Id, EVENT_TAKEN_BACK);
-}
 
 TEST(ControllerReports, NotFoundAtTheFirstFailedAttemptThenAtMostHourlyUntilAConnection) {
   ControllerLog log;
