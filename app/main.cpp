@@ -3,12 +3,14 @@
 
 #include "app/startup.h"
 #include "device/device_thread.h"
+#include "eventlog/event_log.h"
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
 
 namespace {
 constexpr DWORD kDeviceStopMs = 800;
+constexpr DWORD kEventLogEndMs = 700;
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -23,5 +25,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Let go of the controller (its held read cancelled, the handle closed) before the process ends;
   // a driver that never completes the cancellation does not keep the program alive.
   StopDeviceThread(kDeviceStopMs);
+  EndEventLog(kEventLogEndMs);  // "ended", and what is still queued
   return static_cast<int>(message.wParam);
 }

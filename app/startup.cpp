@@ -15,6 +15,7 @@
 #include "core/command_handover.h"
 #include "device/device_loop.h"
 #include "device/device_thread.h"
+#include "eventlog/event_log.h"
 #include "feedback/indicator_window.h"
 #include "feedback/sound_cues.h"
 #include "res/resource_ids.h"
@@ -27,9 +28,12 @@ namespace {
 constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr wchar_t kMutexName[] = L"Ostinel.exe";
 constexpr DWORD kEndSessionStopMs = 1000;
+constexpr DWORD kEventLogEndMs = 700;
 
-// Shown and kept up after a failed start; its button then ends the program.
-void FailureTail() {
+// Shown and kept up after a failed start; its button then ends the program. The event log hears
+// which step failed.
+void FailureTail(const wchar_t* step, DWORD error) {
+  ReportStartFailed(step, error);
   AppState.StartFailed = 1;
   SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, AppState.ExitCaption.data());
   ShowLog();
@@ -89,8 +93,8 @@ void OnDeviceChange(WPARAM event, LPARAM data) {
 }
 
 // The device thread's field reports: each listener returns at once.
-void OnDeviceNotice([[maybe_unused]] DeviceNotice notice, [[maybe_unused]] std::uint32_t error,
-                    [[maybe_unused]] const wchar_t* path) {
+void OnDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
+  ReportDeviceNotice(notice, error, path);
   NoteSupportState(notice, error, path);
 }
 
@@ -150,7 +154,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_QUERYENDSESSION:
       return TRUE;  // never holds up a logoff or shutdown
     case WM_ENDSESSION:
-      if (wParam) StopDeviceThread(kEndSessionStopMs);
+      if (wParam) {
+        StopDeviceThread(kEndSessionStopMs);
+        EndEventLog(kEventLogEndMs);  // the system ends the process after this answer
+      }
       return 0;
     case WM_WTSSESSION_CHANGE:
       SetDeviceAllowed(AppState, CurrentSessionOwnsConsole());
@@ -165,6 +172,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 bool StartInstance(HINSTANCE instance) {
   AppState.Instance = instance;
+  StartEventLog();
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -172,7 +180,11 @@ bool StartInstance(HINSTANCE instance) {
                         ? nullptr
                         : CreateWindowExW(0, AppState.ClassName.data(), L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                           CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-  if (!mainWindow) return false;
+  if (!mainWindow) {
+    ReportStartFailed(L"main window", GetLastError());
+    EndEventLog(kEventLogEndMs);
+    return false;
+  }
   AppState.MainWindow = mainWindow;
 
   AppState.StatusWindow = CreateStatusDialog(instance, mainWindow);
@@ -191,7 +203,7 @@ bool StartInstance(HINSTANCE instance) {
   if (mutexError == ERROR_ALREADY_EXISTS || (!mutex && mutexError == ERROR_ACCESS_DENIED)) {
     LogLine(AppState, L"Error! Couldn't executed this program twice!\r\n");
     if (mutex) CloseHandle(mutex);
-    FailureTail();
+    FailureTail(L"single instance", mutexError);
     return true;
   }
 
@@ -202,8 +214,9 @@ bool StartInstance(HINSTANCE instance) {
       FaultInjected(L"bitmap") ? nullptr : LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_BUTTON_MOVE));
   if (!AppState.IndicatorBitmap || !AppState.ButtonOnBitmap || !AppState.ButtonOffBitmap ||
       !AppState.ButtonMoveBitmap) {
+    const DWORD error = GetLastError();
     LogLine(AppState, L"Bit Map file open error!\r\n");
-    FailureTail();
+    FailureTail(L"bitmaps", error);
     return true;
   }
 
@@ -216,8 +229,9 @@ bool StartInstance(HINSTANCE instance) {
   ApplyButtonVisibility(AppState.ButtonSetup.load());
 
   if (!AppState.SettingsDialog || !AppState.IndicatorWindow || !AppState.ButtonWindow) {
+    const DWORD error = GetLastError();
     LogLine(AppState, L"Dialog Open Error!\r\n");
-    FailureTail();
+    FailureTail(L"windows", error);
     return true;
   }
 
@@ -232,10 +246,12 @@ bool StartInstance(HINSTANCE instance) {
   // The device thread owns the log from now on: publish the start-up log before it runs.
   ShowLog();
 
+  // Written before the device thread's first report; a thread that cannot start follows it.
+  ReportStarted(AppState.ButtonSetup.load(), AppState.WaitTime.load());
   const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread(StatusWindowActions());
   if (threadError != ERROR_SUCCESS) {
     LogLine(AppState, L"Error! Couldn't create thread - error code : %d\r\n", static_cast<int>(threadError));
-    FailureTail();
+    FailureTail(L"device thread", threadError);
     return true;
   }
 

@@ -17,18 +17,23 @@ UniqueRegKey OpenOrCreateSettingsKey(REGSAM openRights, REGSAM createRights, boo
     return UniqueRegKey(key);
   }
   key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      createRights | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         createRights | KEY_WOW64_32KEY, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(status));  // the reason, for a caller that reports it
     return UniqueRegKey();
   }
   created = true;
   return UniqueRegKey(key);
 }
 
+// A refused value leaves the system's reason in the thread's last error.
 bool SetDwordValue(HKEY key, const wchar_t* valueName, std::uint32_t value) {
   const DWORD data = value;
-  return RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
-         ERROR_SUCCESS;
+  const LSTATUS status =
+      RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+  if (status != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(status));
+  return status == ERROR_SUCCESS;
 }
 
 }  // namespace

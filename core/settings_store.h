@@ -15,5 +15,6 @@ constexpr std::uint32_t SETTING_UNAVAILABLE = 0xFFFFFFFFu;
 std::uint32_t ReadSetting(const wchar_t* valueName, std::uint32_t defaultValue);
 
 // Writes one value as REG_DWORD, creating the key when needed. False when it was not stored (the
-// key could be neither opened nor created for writing, or the system refused the value).
+// key could be neither opened nor created for writing, or the system refused the value), with the
+// system's error code in the thread's last error.
 bool WriteSetting(const wchar_t* valueName, std::uint32_t value);

@@ -12,6 +12,7 @@
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
 #include "feedback/popup_win_test_support.h"
+#include "ostinel_version.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
@@ -218,6 +219,49 @@ TEST_F(DeviceE2e, UnpluggedControllerShowsReadFailedAndReplugReconnects) {
   EXPECT_EQ(SimConnectionCount(*sim), 2);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
   EXPECT_EQ(SimReceivedBytes(*sim).size(), 4u);
+}
+
+// The event log, as Wine reports the program's writes: started with the settings in force, the
+// controller's path on each connection, the loss with its error, the first failed attempt, and
+// the end on WM_CLOSE (written before the program ends).
+TEST_F(DeviceE2e, EventLogTellsTheStartEachConnectionTheLossTheAbsenceAndTheEnd) {
+  StartController(true);
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace.Path));
+  app = AttachToStartedOstinel();
+  ASSERT_TRUE(app.Running());
+  const auto is = [](DWORD id) { return [id](const ReportedEvent& e) { return e.Id == id; }; };
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, is(10), 8000));
+  SimUnplug(*sim);
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, is(12), 8000));
+  ASSERT_TRUE(SimPlug(*sim));
+  ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2; }, 5000));
+  PostMessageW(FindProcessWindow(app.Pid(), kMainWindowClass, nullptr), WM_CLOSE, 0, 0);
+  EXPECT_EQ(app.WaitExit(5000), 0u);
+
+  const std::wstring path = SimDevicePath(*sim);
+  const std::wstring version = L"" OSTINEL_VERSION_STRING;
+  struct Expected {
+    DWORD Id;
+    WORD Type;
+    std::vector<std::wstring> Strings;
+  };
+  const std::vector<Expected> expected = {
+      {1, EVENTLOG_INFORMATION_TYPE, {version, L"15", L"100"}},
+      {10, EVENTLOG_INFORMATION_TYPE, {path}},
+      {11, EVENTLOG_WARNING_TYPE, {L"109", path}},
+      {12, EVENTLOG_WARNING_TYPE, {L"0", L"1"}},
+      {10, EVENTLOG_INFORMATION_TYPE, {path}},
+      {2, EVENTLOG_INFORMATION_TYPE, {version}},
+  };
+  const std::vector<ReportedEvent> events = ReportedEvents(trace.Path);
+  ASSERT_EQ(events.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "event " << i);
+    EXPECT_EQ(events[i].Id, expected[i].Id);
+    EXPECT_EQ(events[i].Type, expected[i].Type);
+    EXPECT_EQ(events[i].Strings, expected[i].Strings);
+  }
 }
 
 TEST_F(DeviceE2e, DroppedConnectionIsRetriedAndALossSoonAfterConnectKeepsTheWindowUp) {
@@ -513,7 +557,9 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   DWORD mine = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &mine);
   ASSERT_TRUE(SetConsoleSessionOfTestBuild(mine));
-  app = Launch(SiblingProgram(L"OstinelFaults.exe"));
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace.Path));
+  app = AttachToStartedOstinel();
   status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return SimConnectionCount(*sim) == 2 && SimIsConnected(*sim); }, 5000));
@@ -542,6 +588,17 @@ TEST_F(DeviceE2e, OnlyTheConsoleSessionHoldsTheControllerAndASpoofedNoticeChange
   ASSERT_TRUE(WaitForBytes(4, 2000));
   EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "00 01 64 00");
   ForgetConsoleSessionOfTestBuild();
+
+  // The event log: left to the other session, taken back, connected again.
+  std::vector<DWORD> ids;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        ids.clear();
+        for (const ReportedEvent& e : ReportedEvents(trace.Path)) ids.push_back(e.Id);
+        return ids.size() >= 5;
+      },
+      3000));
+  EXPECT_EQ(ids, (std::vector<DWORD>{1, 10, 13, 14, 10}));
 }
 
 }  // namespace

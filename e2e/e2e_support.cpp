@@ -1,5 +1,6 @@
 #include "e2e/e2e_support.h"
 
+#include <sstream>
 #include <utility>
 
 LaunchedProcess::LaunchedProcess(LaunchedProcess&& other) noexcept : info(std::exchange(other.info, {})) {}
@@ -304,4 +305,120 @@ bool LaunchInLocale(const wchar_t* locale, const wchar_t* fileName) {
   if (pi.hThread) CloseHandle(pi.hThread);
   if (pi.hProcess) CloseHandle(pi.hProcess);
   return true;
+}
+
+bool LaunchTraced(const wchar_t* fileName, const std::wstring& traceFile,
+                  const std::vector<std::wstring>& extraEnvironment) {
+  // Wine writes debug output to the process's Linux standard error, which a Windows start cannot
+  // redirect; a shell can. The event IDs come on the fixme:advapi line before the strings.
+  std::wstring script = L"exec /usr/bin/env WINEDEBUG=+eventlog,fixme+advapi";
+  for (const std::wstring& e : extraEnvironment) script += L" '" + e + L"'";
+  script += L" /usr/bin/wine '" + SiblingProgram(fileName) + L"' </dev/null >/dev/null 2>'" + traceFile + L"'";
+  std::wstring commandLine = L"/bin/sh -c \"" + script + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return false;
+  }
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  return true;
+}
+
+TraceFile::TraceFile() {
+  static int serial = 0;
+  Path = L"/tmp/ostinel-e2e-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial) +
+         L".txt";
+}
+
+TraceFile::~TraceFile() { DeleteFileW((L"Z:" + Path).c_str()); }
+
+LaunchedProcess AttachToStartedOstinel(DWORD timeoutMs) {
+  LaunchedProcess p;
+  HWND main = nullptr;
+  if (!WaitUntil([&] { return (main = FindWindowW(kMainWindowClass, nullptr)) != nullptr; }, timeoutMs)) return p;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(main, &pid);
+  p.info.hProcess = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (p.info.hProcess) p.info.dwProcessId = pid;
+  return p;
+}
+
+namespace {
+
+// The text of a trace line's L"..." as Wine escapes it (backslash escapes; \x and \u for the rest).
+std::wstring Unescape(const std::string& quoted) {
+  std::wstring text;
+  for (std::size_t i = 0; i < quoted.size(); ++i) {
+    char c = quoted[i];
+    if (c != '\\' || i + 1 >= quoted.size()) {
+      text += static_cast<wchar_t>(static_cast<unsigned char>(c));
+      continue;
+    }
+    const char e = quoted[++i];
+    if (e == 'n') text += L'\n';
+    else if (e == 'r') text += L'\r';
+    else if (e == 't') text += L'\t';
+    else if (e == 'x' || e == 'u') {
+      const std::size_t digits = e == 'x' ? 2 : 4;
+      text += static_cast<wchar_t>(std::stoul(quoted.substr(i + 1, digits), nullptr, 16));
+      i += digits;
+    } else text += static_cast<wchar_t>(e);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<ReportedEvent> ReportedEvents(const std::wstring& traceFile) {
+  std::vector<ReportedEvent> events;
+  // The Linux file through Wine's drive Z:, shared: the program is still writing it.
+  HANDLE file = CreateFileW((L"Z:" + traceFile).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return events;
+  std::string content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  CloseHandle(file);
+  std::istringstream in(content);
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t call = line.find(":advapi:ReportEventW (");
+    if (call != std::string::npos) {
+      // (handle,0xTYPE,0xCATEGORY,0xID,...
+      std::istringstream fields(line.substr(line.find(',', call) + 1));
+      std::string type, category, id;
+      std::getline(fields, type, ',');
+      std::getline(fields, category, ',');
+      std::getline(fields, id, ',');
+      ReportedEvent event;
+      event.Type = static_cast<WORD>(std::stoul(type, nullptr, 16));
+      event.Id = static_cast<DWORD>(std::stoul(id, nullptr, 16));
+      events.push_back(event);
+      continue;
+    }
+    const std::size_t text = line.find(":eventlog:ReportEventW L\"");
+    if (text != std::string::npos && !events.empty() && line.size() >= text + 26 && line.back() == '"') {
+      const std::size_t start = text + 25;
+      events.back().Strings.push_back(Unescape(line.substr(start, line.size() - start - 1)));
+    }
+  }
+  return events;
+}
+
+bool WaitForReportedEvent(const std::wstring& traceFile, const std::function<bool(const ReportedEvent&)>& test,
+                          DWORD timeoutMs, std::vector<ReportedEvent>* events) {
+  std::vector<ReportedEvent> seen;
+  const bool found = WaitUntil(
+      [&] {
+        seen = ReportedEvents(traceFile);
+        for (const ReportedEvent& e : seen)
+          if (test(e)) return true;
+        return false;
+      },
+      timeoutMs);
+  if (events) *events = seen;
+  return found;
 }

@@ -93,5 +93,36 @@ void SendPointerMove(int x, int y);
 // the new process by its windows. False when the start failed.
 bool LaunchInLocale(const wchar_t* locale, const wchar_t* fileName);
 
+// Wine's report of the program's event log writes. Under Wine, ReportEventW stores nothing; with
+// WINEDEBUG=+eventlog it prints each insertion string on the eventlog channel, after a line with
+// the event's type and ID (fixme:advapi). A program started with LaunchTraced has that output in a
+// Linux file of its own.
+struct ReportedEvent {
+  DWORD Id = 0;
+  WORD Type = 0;  // EVENTLOG_ERROR_TYPE, _WARNING_TYPE, _INFORMATION_TYPE
+  std::vector<std::wstring> Strings;
+};
+
+// Starts a program of this build with the environment additions, its Wine debug output for the
+// event log going to the Linux file traceFile (emptied first). Like LaunchInLocale it goes through
+// a Linux shell, so there is no process handle: AttachToStartedOstinel finds the process.
+bool LaunchTraced(const wchar_t* fileName, const std::wstring& traceFile,
+                  const std::vector<std::wstring>& extraEnvironment = {});
+// A trace file of this test process: a unique Linux path, removed when the holder goes.
+struct TraceFile {
+  std::wstring Path;
+  TraceFile();
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+  ~TraceFile();
+};
+// The process of the (only) running copy of the program, once its main window exists.
+LaunchedProcess AttachToStartedOstinel(DWORD timeoutMs = 15000);
+// The events reported so far, in order.
+std::vector<ReportedEvent> ReportedEvents(const std::wstring& traceFile);
+// Waits until the trace holds an event that passes test; the events then.
+bool WaitForReportedEvent(const std::wstring& traceFile, const std::function<bool(const ReportedEvent&)>& test,
+                          DWORD timeoutMs, std::vector<ReportedEvent>* events = nullptr);
+
 // UTF-8 form of wide text, for test messages.
 std::string Utf8(const std::wstring& text);

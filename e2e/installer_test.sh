@@ -131,6 +131,7 @@ programs_kib() {
 }
 check "uninstall entry's estimated size is the programs' (KiB)" programs_kib
 check "installed uninstaller signed" signed "$install_dir/Uninstall.exe"
+check "event log source registered, Ostinel.exe its message file" event_source_registered
 
 # The restart: the old copy ends, and Wine's boot carries out the pending delete.
 kill "$utility_pid" 2>/dev/null
@@ -167,6 +168,7 @@ check "installation directory removed" uninstall_done
 check "uninstaller ended the running utility" utility_ended
 check "Start-menu shortcut removed" test ! -e "$shortcut"
 check "Run value removed" reg_missing "$run_key" Ostinel 64
+check "event log source removed" key_missing "$event_source_key" 64
 check "uninstall entry removed" key_missing "$uninstall_key" 64
 check "settings key kept" reg_is "$settings_key" ButtonSetup 32 0x27
 

@@ -18,6 +18,7 @@ session_manager='HKLM\System\CurrentControlSet\Control\Session Manager'
 uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 setup_uninstall_key="$uninstall_root\Ostinel"
 autostart_key='HKLM\Software\Vemto\Ostinel'
+event_source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\Ostinel'
 utility_pid=
 failures=0
 # Files beside the prefix that the test made; removed at the end.
@@ -88,6 +89,11 @@ reg_missing() { ! reg_query "$1" "$2" "$3" >/dev/null; }
 key_missing() { ! reg_query "$1" "" "$2"; }
 
 same_file() { cmp -s "$1" "$2"; }
+# The event log source names the installed Ostinel.exe as its message file, for all three types.
+event_source_registered() {
+  reg_is "$event_source_key" EventMessageFile 64 "$win_install_dir\Ostinel.exe" &&
+    reg_is "$event_source_key" TypesSupported 64 0x7
+}
 shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
 
 wait_status_window() {

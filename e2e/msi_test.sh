@@ -71,6 +71,7 @@ check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
 check "the task starts the utility at logon, no Run value" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
+check "event log source registered, Ostinel.exe its message file" event_source_registered
 check "presets written in the 32-bit view" settings_are 0x1b 0x96
 check "no settings key in the 64-bit view" key_missing "$settings_key" 64
 check "installed as the older version" only_installed "$older_version"
@@ -129,6 +130,7 @@ check "uninstall ended the running utility" utility_ended
 check "installation directory removed" test ! -e "$install_dir"
 check "Start-menu shortcut removed" test ! -e "$shortcut"
 check "Run value removed" reg_missing "$run_key" Ostinel 64
+check "event log source removed" key_missing "$event_source_key" 64
 check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
 

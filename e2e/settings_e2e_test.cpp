@@ -75,9 +75,14 @@ void DeleteStoredValue(const wchar_t* name) {
 class SettingsDialog : public ProgramTest {
  protected:
 
-  // Starts the program and finds its windows.
-  void Start() {
-    app_.emplace(LaunchOstinel());
+  // Starts the program and finds its windows; with a trace file, with its event log reported there.
+  void Start(const std::wstring& trace = L"") {
+    if (trace.empty()) {
+      app_.emplace(LaunchOstinel());
+    } else {
+      ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace));
+      app_.emplace(AttachToStartedOstinel());
+    }
     ASSERT_TRUE(app_->Running());
     ASSERT_NE(WaitForStatusWindow(app_->Pid()), nullptr);
     main_ = FindProcessWindow(app_->Pid(), kMainWindowClass, nullptr);
@@ -278,7 +283,8 @@ TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
   LocalFree(denySetValue);
   RegCloseKey(key);
 
-  Start();
+  const TraceFile trace;
+  Start(trace.Path);
   Open();
   Click(dialog_, kMethodButton);
   MoveSlider(dialog_, 250);
@@ -297,6 +303,15 @@ TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
   EXPECT_TRUE(IsWindowVisible(button));
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), DEFAULT_BUTTON_SETUP);
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);
+
+  // The event log has the change, old and new values, and the failed save with the system's code.
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 21; }, 5000, &events));
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events[events.size() - 2].Id, 20u);
+  EXPECT_EQ(events[events.size() - 2].Strings, (std::vector<std::wstring>{L"15", L"27", L"100", L"250"}));
+  EXPECT_EQ(events.back().Type, EVENTLOG_WARNING_TYPE);
+  EXPECT_EQ(events.back().Strings, std::vector<std::wstring>{L"5"});
 
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box) && !IsWindowVisible(dialog_); }, 3000));

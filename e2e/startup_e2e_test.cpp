@@ -8,6 +8,8 @@
 #include "button/button_picture.h"
 #include "core/app_state.h"
 #include "core/display_scale.h"
+#include <algorithm>
+
 #include "e2e/e2e_support.h"
 #include "feedback/popup_win_test_support.h"
 
@@ -109,6 +111,7 @@ namespace {
 struct InjectedFault {
   const wchar_t* step;
   const wchar_t* line;
+  const wchar_t* reportedStep;  // as the event log names it
 };
 
 class StartupFailure : public ::testing::TestWithParam<InjectedFault> {
@@ -121,8 +124,10 @@ class StartupFailure : public ::testing::TestWithParam<InjectedFault> {
 // button, and nothing else running until the user presses it.
 TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   const InjectedFault fault = GetParam();
-  LaunchedProcess app =
-      Launch(SiblingProgram(L"OstinelFaults.exe"), {std::wstring(L"OSTINEL_INJECT_FAULT=") + fault.step});
+  const TraceFile trace;
+  ASSERT_TRUE(
+      LaunchTraced(L"OstinelFaults.exe", trace.Path, {std::wstring(L"OSTINEL_INJECT_FAULT=") + fault.step}));
+  LaunchedProcess app = AttachToStartedOstinel();
   HWND status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
   std::wstring log;
@@ -136,21 +141,49 @@ TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   EXPECT_EQ(ControlText(status, kStatusLog), log);
   PostMessageW(GetDlgItem(status, kStatusButton), BM_CLICK, 0, 0);
   EXPECT_EQ(app.WaitExit(5000), static_cast<DWORD>(-1));
+
+  // The event log names the step that failed, then the end; a failed thread comes after the start.
+  const std::vector<ReportedEvent> events = ReportedEvents(trace.Path);
+  std::vector<DWORD> ids;
+  for (const ReportedEvent& e : events) ids.push_back(e.Id);
+  const bool threadFailed = std::wstring(fault.step) == L"thread";
+  const std::vector<DWORD> expected = threadFailed ? std::vector<DWORD>{1, 3, 2} : std::vector<DWORD>{3, 2};
+  EXPECT_EQ(ids, expected);
+  const auto failed = std::find_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 3; });
+  ASSERT_NE(failed, events.end());
+  EXPECT_EQ(failed->Type, EVENTLOG_ERROR_TYPE);
+  ASSERT_EQ(failed->Strings.size(), 2u);
+  EXPECT_EQ(failed->Strings[0], fault.reportedStep);
+  if (threadFailed) {
+    EXPECT_EQ(failed->Strings[1], L"8");
+  }
+  if (std::wstring(fault.step) == L"mutexdenied") {
+    EXPECT_EQ(failed->Strings[1], L"5");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     InjectedFaults, StartupFailure,
-    ::testing::Values(InjectedFault{L"bitmap", L"Bit Map file open error!\r\n"},
-                      InjectedFault{L"dialog", L"Dialog Open Error!\r\n"},
-                      InjectedFault{L"thread", L"Error! Couldn't create thread - error code : 8\r\n"},
+    ::testing::Values(InjectedFault{L"bitmap", L"Bit Map file open error!\r\n", L"bitmaps"},
+                      InjectedFault{L"dialog", L"Dialog Open Error!\r\n", L"windows"},
+                      InjectedFault{L"thread", L"Error! Couldn't create thread - error code : 8\r\n", L"device thread"},
                       // A mutex this copy may not open belongs to a copy running with other rights.
-                      InjectedFault{L"mutexdenied", kTwiceLine}));
+                      InjectedFault{L"mutexdenied", kTwiceLine, L"single instance"}));
 
 TEST(StartupWithoutMainWindow, EndsAtOnceWithZeroAndShowsNothing) {
   EndAllOstinel();
   LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"), {L"OSTINEL_INJECT_FAULT=mainwindow"});
   EXPECT_EQ(app.WaitExit(10000), 0u);
   EXPECT_EQ(FindProcessWindow(app.Pid(), nullptr, nullptr), nullptr);
+
+  // The event log still hears of it before the program ends.
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace.Path, {L"OSTINEL_INJECT_FAULT=mainwindow"}));
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 2; }, 10000, &events));
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Id, 3u);
+  EXPECT_EQ(events[0].Strings.at(0), L"main window");
 }
 
 TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {

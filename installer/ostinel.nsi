@@ -408,3 +408,14 @@ Section "Uninstall"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; HKLM\SOFTWARE\Vemto\Brenlo (32-bit view) stays: the users' settings survive a reinstall.
 SectionEnd
+
+; The event log source "Ostinel": the installed Ostinel.exe holds the texts of its events (its
+; message table, in the three languages); the source goes with the program.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Ostinel"
+Section "-EventLogSource"
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\Ostinel.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+SectionEnd
+Section "-un.EventLogSource"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+SectionEnd

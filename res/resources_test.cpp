@@ -1,6 +1,6 @@
 // Checks the resources linked into this executable (the same object goes into Ostinel.exe):
 // sounds, bitmaps, dialog templates, the class-name string, icon groups and the manifest; and the
-// version information of the shipped programs beside it.
+// version information and the event log's message table of the shipped programs beside it.
 #include <windows.h>
 #include <commctrl.h>
 #include <mmsystem.h>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "button/button_picture.h"
+#include "eventlog/event_policy.h"
 #include "ostinel_version.h"
 #include "res/resource_ids.h"
 
@@ -820,6 +821,93 @@ TEST(Resources, ShippedProgramsCarryTheProjectVersionAndTheirOwnDescriptions) {
     EXPECT_EQ(info.String(L"FileDescription"), description);
     EXPECT_EQ(info.String(L"OriginalFilename"), file);
   }
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out(text.size() * 3 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr,
+                                    nullptr);
+  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
+  return out;
+}
+
+// The insertion strings the program sends with each event.
+std::uint16_t InsertionsOf(std::uint32_t id) {
+  std::array<EventRecord, CONTROLLER_EVENTS_PER_NOTICE_MAX> device;
+  std::array<EventRecord, 2> settings;
+  ControllerReportState fresh;
+  switch (id) {
+    case EVENT_STARTED: return StartedEvent(L"1.0", 15, 100).StringCount;
+    case EVENT_ENDED: return EndedEvent(L"1.0").StringCount;
+    case EVENT_START_FAILED: return StartFailedEvent(L"bitmaps", 1814).StringCount;
+    case EVENT_CONTROLLER_CONNECTED: ControllerNoticeEvents(fresh, DeviceNotice::Connected, 0, L"p", 0, device); break;
+    case EVENT_CONNECTION_LOST: ControllerNoticeEvents(fresh, DeviceNotice::Lost, 109, L"p", 0, device); break;
+    case EVENT_CONTROLLER_NOT_FOUND: ControllerNoticeEvents(fresh, DeviceNotice::AttemptFailed, 0, L"", 0, device); break;
+    case EVENT_LEFT_TO_OTHER_SESSION:
+      ControllerNoticeEvents(fresh, DeviceNotice::LeftToOtherSession, 0, L"", 0, device);
+      break;
+    case EVENT_TAKEN_BACK: ControllerNoticeEvents(fresh, DeviceNotice::TakenBack, 0, L"", 0, device); break;
+    case EVENT_REPORTS_HELD_BACK:
+      fresh.Holding = true;
+      fresh.HeldBack = 1;
+      TakeHeldBackSummary(fresh, 0, true, device);
+      break;
+    case EVENT_SETTINGS_CHANGED: SettingsOkEvents(15, 100, 27, 150, true, 0, settings); return settings[0].StringCount;
+    case EVENT_SETTINGS_NOT_SAVED: return SettingsNotSavedEvent(5).StringCount;
+    default: return 0xFFFF;
+  }
+  EXPECT_EQ(device[0].Id, id);
+  return device[0].StringCount;
+}
+
+// The message file that the installers register is Ostinel.exe itself: every event ID has a text
+// in English, Simplified and Traditional Chinese that shows each value the program sends and no
+// other, and the Chinese texts came through the message compiler as Chinese (a wrong input code
+// page turns them into Latin-1 letters).
+TEST(Resources, EventMessagesOfEveryIdInTheThreeLanguagesShowEveryInsertion) {
+  std::array<wchar_t, MAX_PATH> path{};
+  GetModuleFileNameW(nullptr, path.data(), MAX_PATH);
+  std::wstring program(path.data());
+  program = program.substr(0, program.find_last_of(L'\\') + 1) + L"Ostinel.exe";
+  HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr) << GetLastError();
+
+  const std::array<const wchar_t*, EVENT_MAX_STRINGS> markers = {L"<v1>", L"<v2>", L"<v3>", L"<v4>"};
+  std::array<DWORD_PTR, EVENT_MAX_STRINGS> arguments{};
+  for (std::size_t i = 0; i < markers.size(); ++i) arguments[i] = reinterpret_cast<DWORD_PTR>(markers[i]);
+  const std::array<LANGID, 3> languages = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                           MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
+                                           MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)};
+  for (std::uint32_t id : ALL_EVENT_IDS) {
+    const std::uint16_t insertions = InsertionsOf(id);
+    std::array<std::wstring, 3> texts;
+    for (std::size_t l = 0; l < languages.size(); ++l) {
+      SCOPED_TRACE(testing::Message() << "event " << id << ", language " << std::hex << languages[l]);
+      std::array<wchar_t, 1024> text{};
+      const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, id,
+                                          languages[l], text.data(), static_cast<DWORD>(text.size()),
+                                          reinterpret_cast<va_list*>(arguments.data()));
+      ASSERT_GT(length, 0u) << "no text: " << GetLastError();
+      texts[l] = text.data();
+      for (std::size_t i = 0; i < markers.size(); ++i) {
+        EXPECT_EQ(texts[l].find(markers[i]) != std::wstring::npos, i < insertions) << "insertion " << i + 1;
+      }
+      EXPECT_EQ(texts[l].find(L'%'), std::wstring::npos);
+      bool chinese = false, latin1 = false;
+      for (wchar_t c : texts[l]) {
+        chinese = chinese || (c >= 0x4E00 && c <= 0x9FFF);
+        latin1 = latin1 || (c >= 0x80 && c <= 0xFF);
+      }
+      EXPECT_FALSE(latin1) << Narrow(texts[l]);
+      EXPECT_EQ(chinese, l != 0) << Narrow(texts[l]);
+    }
+    EXPECT_NE(texts[1], texts[2]) << "event " << id << ": Simplified and Traditional are the same text";
+    if (id == EVENT_SETTINGS_NOT_SAVED) {  // the characters as written, not a misread of the file
+      EXPECT_NE(texts[1].find(L"\u65E0\u6CD5\u4FDD\u5B58"), std::wstring::npos) << Narrow(texts[1]);
+      EXPECT_NE(texts[2].find(L"\u7121\u6CD5\u5132\u5B58"), std::wstring::npos) << Narrow(texts[2]);
+    }
+  }
+  FreeLibrary(module);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "core/settings_store.h"
+#include "eventlog/event_log.h"
 #include "res/resource_ids.h"
 #include "settings_ui/interface_language.h"
 #include "settings_ui/settings_logic.h"
@@ -91,6 +92,8 @@ void ShowWaitTimeLabel(HWND dialog) {
 }
 
 void ApplySettings(HWND dialog) {
+  const std::uint32_t oldButtonSetup = AppState.ButtonSetup.load(std::memory_order_acquire);
+  const std::int32_t oldWaitTime = AppState.WaitTime.load(std::memory_order_acquire);
   const SettingsCommit commit = DecideCommit(AppState.ButtonSetup.load(std::memory_order_acquire), ReadControls(dialog),
                                              AppState.SliderWaitTime, AppState.SavedWaitTime);
   // In force first, so the device thread sends the setup command while the registry is written.
@@ -100,6 +103,7 @@ void ApplySettings(HWND dialog) {
   PutCommitInForce(AppState, commit);
   bool saved = WriteSetting(kButtonSetupValue, commit.ButtonSetup);
   if (commit.StoreWaitTime) saved = WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
+  ReportSettingsOk(oldButtonSetup, oldWaitTime, commit.ButtonSetup, commit.WaitTime, saved, saved ? 0 : GetLastError());
   ApplyButtonVisibility(commit.ButtonSetup);
 
   // The settings act either way; the user learns that they will not outlive this run (for example

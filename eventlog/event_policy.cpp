@@ -1,0 +1,176 @@
+#include "eventlog/event_policy.h"
+
+#include "core/status_log.h"
+
+namespace {
+
+EventRecord Record(std::uint32_t id, EventLevel level) {
+  EventRecord record;
+  record.Id = id;
+  record.Level = level;
+  return record;
+}
+
+void AddText(EventRecord& record, const wchar_t* text) {
+  if (record.StringCount >= EVENT_MAX_STRINGS) return;
+  FormatBounded(record.Strings[record.StringCount++], L"%ls", text ? text : L"");
+}
+
+void AddNumber(EventRecord& record, std::uint32_t value) {
+  if (record.StringCount >= EVENT_MAX_STRINGS) return;
+  FormatBounded(record.Strings[record.StringCount++], L"%lu", static_cast<unsigned long>(value));
+}
+
+void AddNumber(EventRecord& record, std::int32_t value) {
+  if (record.StringCount >= EVENT_MAX_STRINGS) return;
+  FormatBounded(record.Strings[record.StringCount++], L"%ld", static_cast<long>(value));
+}
+
+// A new absence: its first failed attempt is reported again.
+void StartAbsence(ControllerReportState& state) {
+  state.NotFoundReported = false;
+  state.FailedAttempts = 0;
+}
+
+// Whether the notice makes an event at all, before the hourly limit; fills it.
+bool NoticeEvent(ControllerReportState& state, DeviceNotice notice, std::uint32_t error, const wchar_t* path,
+                 std::uint64_t nowMs, EventRecord& event) {
+  switch (notice) {
+    case DeviceNotice::Connected:
+      StartAbsence(state);
+      event = Record(EVENT_CONTROLLER_CONNECTED, EventLevel::Information);
+      AddText(event, path);
+      return true;
+    case DeviceNotice::Lost:  // the connection before it already ended the last absence
+      event = Record(EVENT_CONNECTION_LOST, EventLevel::Warning);
+      AddNumber(event, error);
+      AddText(event, path);
+      return true;
+    case DeviceNotice::AttemptFailed:
+      ++state.FailedAttempts;
+      // The first failed attempt of an absence, then at most once an hour while it lasts.
+      if (state.NotFoundReported && nowMs - state.LastNotFoundMs < EVENT_HOUR_MS) return false;
+      state.NotFoundReported = true;
+      state.LastNotFoundMs = nowMs;
+      event = Record(EVENT_CONTROLLER_NOT_FOUND, EventLevel::Warning);
+      AddNumber(event, error);
+      AddNumber(event, state.FailedAttempts);
+      return true;
+    case DeviceNotice::LeftToOtherSession:
+      event = Record(EVENT_LEFT_TO_OTHER_SESSION, EventLevel::Information);
+      return true;
+    case DeviceNotice::TakenBack:
+      StartAbsence(state);
+      event = Record(EVENT_TAKEN_BACK, EventLevel::Information);
+      return true;
+  }
+  return false;
+}
+
+std::uint64_t LastWriteMs(const ControllerReportState& state) {
+  if (state.Written == 0) return 0;
+  return state.WrittenMs[(state.Written - 1) % CONTROLLER_EVENTS_PER_HOUR];
+}
+
+// Fewer than the hourly number of writes in the hour up to now.
+bool LimitAllows(const ControllerReportState& state, std::uint64_t nowMs) {
+  if (state.Written < CONTROLLER_EVENTS_PER_HOUR) return true;
+  const std::uint64_t oldest = state.WrittenMs[state.Written % CONTROLLER_EVENTS_PER_HOUR];
+  return nowMs - oldest >= EVENT_HOUR_MS;
+}
+
+void CountWrite(ControllerReportState& state, std::uint64_t nowMs) {
+  state.WrittenMs[state.Written % CONTROLLER_EVENTS_PER_HOUR] = nowMs;
+  ++state.Written;
+}
+
+// The held-back count, written now; the limit opens again.
+EventRecord HeldBackCount(ControllerReportState& state, std::uint64_t nowMs) {
+  EventRecord count = Record(EVENT_REPORTS_HELD_BACK, EventLevel::Warning);
+  AddNumber(count, state.HeldBack);
+  CountWrite(state, nowMs);
+  state.HeldBack = 0;
+  state.Holding = false;
+  return count;
+}
+
+}  // namespace
+
+EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime) {
+  EventRecord record = Record(EVENT_STARTED, EventLevel::Information);
+  AddText(record, version);
+  AddNumber(record, buttonSetup);
+  AddNumber(record, waitTime);
+  return record;
+}
+
+EventRecord EndedEvent(const wchar_t* version) {
+  EventRecord record = Record(EVENT_ENDED, EventLevel::Information);
+  AddText(record, version);
+  return record;
+}
+
+EventRecord StartFailedEvent(const wchar_t* step, std::uint32_t error) {
+  EventRecord record = Record(EVENT_START_FAILED, EventLevel::Error);
+  AddText(record, step);
+  AddNumber(record, error);
+  return record;
+}
+
+EventRecord SettingsNotSavedEvent(std::uint32_t error) {
+  EventRecord record = Record(EVENT_SETTINGS_NOT_SAVED, EventLevel::Warning);
+  AddNumber(record, error);
+  return record;
+}
+
+std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
+                             std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
+                             std::span<EventRecord> out) {
+  std::size_t count = 0;
+  if ((oldButtonSetup != newButtonSetup || oldWaitTime != newWaitTime) && count < out.size()) {
+    EventRecord& changed = out[count++];
+    changed = Record(EVENT_SETTINGS_CHANGED, EventLevel::Information);
+    AddNumber(changed, oldButtonSetup);
+    AddNumber(changed, newButtonSetup);
+    AddNumber(changed, oldWaitTime);
+    AddNumber(changed, newWaitTime);
+  }
+  if (!saved && count < out.size()) out[count++] = SettingsNotSavedEvent(saveError);
+  return count;
+}
+
+std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice notice, std::uint32_t error,
+                                   const wchar_t* path, std::uint64_t nowMs, std::span<EventRecord> out) {
+  EventRecord event;
+  if (!NoticeEvent(state, notice, error, path, nowMs, event)) return 0;
+  std::size_t count = 0;
+  if (state.Holding && HeldBackSummaryDueMs(state) <= nowMs && !out.empty()) {
+    // The limit opens again: the count, and this event for the state now.
+    out[count++] = HeldBackCount(state, nowMs);
+  }
+  if (state.Holding || !LimitAllows(state, nowMs) || count >= out.size()) {
+    // Held back until an hour after the last write; then the count says how many.
+    state.Holding = true;
+    ++state.HeldBack;
+    state.LatestHeld = event;
+    return count;
+  }
+  CountWrite(state, nowMs);
+  out[count++] = event;
+  return count;
+}
+
+std::uint64_t HeldBackSummaryDueMs(const ControllerReportState& state) {
+  if (!state.Holding || state.HeldBack == 0) return 0;
+  return LastWriteMs(state) + EVENT_HOUR_MS;
+}
+
+std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force,
+                                std::span<EventRecord> out) {
+  if (!state.Holding || state.HeldBack == 0 || out.size() < 2) return 0;
+  if (!force && nowMs < HeldBackSummaryDueMs(state)) return 0;
+  out[0] = HeldBackCount(state, nowMs);
+  CountWrite(state, nowMs);
+  out[1] = state.LatestHeld;
+  return 2;
+}

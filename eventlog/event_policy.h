@@ -1,0 +1,97 @@
+// What Ostinel writes to the Windows event log, decided without Windows: the fixed event IDs, the
+// records (ID, level, insertion strings) and the rules for the controller's reports: which notice
+// of the device loop makes which event, "still not found" once per absence and then at most once
+// an hour, and at most 30 controller reports an hour, after which the count held back is reported.
+//
+// Times are milliseconds of a steady clock that the caller supplies.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "device/device_loop.h"
+
+// Event IDs: the message table (res/event_messages.mc) has a text for each in every language.
+constexpr std::uint32_t EVENT_STARTED = 1;
+constexpr std::uint32_t EVENT_ENDED = 2;
+constexpr std::uint32_t EVENT_START_FAILED = 3;
+constexpr std::uint32_t EVENT_CONTROLLER_CONNECTED = 10;
+constexpr std::uint32_t EVENT_CONNECTION_LOST = 11;
+constexpr std::uint32_t EVENT_CONTROLLER_NOT_FOUND = 12;
+constexpr std::uint32_t EVENT_LEFT_TO_OTHER_SESSION = 13;
+constexpr std::uint32_t EVENT_TAKEN_BACK = 14;
+constexpr std::uint32_t EVENT_REPORTS_HELD_BACK = 15;
+constexpr std::uint32_t EVENT_SETTINGS_CHANGED = 20;
+constexpr std::uint32_t EVENT_SETTINGS_NOT_SAVED = 21;
+
+constexpr std::array<std::uint32_t, 11> ALL_EVENT_IDS = {
+    EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,
+    EVENT_CONTROLLER_CONNECTED, EVENT_CONNECTION_LOST, EVENT_CONTROLLER_NOT_FOUND,
+    EVENT_LEFT_TO_OTHER_SESSION, EVENT_TAKEN_BACK,  EVENT_REPORTS_HELD_BACK,
+    EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED};
+
+// The event types of the log (the values of EVENTLOG_ERROR_TYPE, _WARNING_TYPE, _INFORMATION_TYPE).
+enum class EventLevel : std::uint16_t { Error = 1, Warning = 2, Information = 4 };
+
+constexpr std::size_t EVENT_MAX_STRINGS = 4;
+constexpr std::size_t EVENT_STRING_CAPACITY = 300;  // wide characters, terminator included
+
+// One event as it goes to the log: every value its text shows is one of its insertion strings.
+struct EventRecord {
+  std::uint32_t Id = 0;
+  EventLevel Level = EventLevel::Information;
+  std::uint16_t StringCount = 0;
+  std::array<std::array<wchar_t, EVENT_STRING_CAPACITY>, EVENT_MAX_STRINGS> Strings{};
+};
+
+EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime);
+EventRecord EndedEvent(const wchar_t* version);
+// step: which step of start-up failed, as the README names it; error: the system's code, or 0.
+EventRecord StartFailedEvent(const wchar_t* step, std::uint32_t error);
+EventRecord SettingsNotSavedEvent(std::uint32_t error);
+
+// The settings dialog's OK: a "changed" event when the word or the hold time differs from the
+// one in force before, and a "not saved" event with the system's error when a write failed. Returns the
+// number of records written to out (0 to 2; out must hold 2).
+std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
+                             std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
+                             std::span<EventRecord> out);
+
+constexpr std::uint64_t EVENT_HOUR_MS = 60ull * 60 * 1000;
+constexpr std::size_t CONTROLLER_EVENTS_PER_HOUR = 30;
+
+// The controller's reports, owned by one thread.
+struct ControllerReportState {
+  // Absence: from the start, a loss or a return of the console, until a connection.
+  bool NotFoundReported = false;    // this absence's first failed attempt was reported
+  std::uint64_t LastNotFoundMs = 0;  // when "still not found" was last written
+  std::uint32_t FailedAttempts = 0;  // in this absence
+  // The last CONTROLLER_EVENTS_PER_HOUR writes (a ring), the held-back count, and whether the
+  // limit holds every report back until an hour has passed since the last write.
+  std::array<std::uint64_t, CONTROLLER_EVENTS_PER_HOUR> WrittenMs{};
+  std::size_t Written = 0;  // writes so far (the ring's next slot is Written % size)
+  std::uint32_t HeldBack = 0;
+  bool Holding = false;
+  EventRecord LatestHeld;  // tells the state when the held-back count is written without a new event
+};
+
+constexpr std::size_t CONTROLLER_EVENTS_PER_NOTICE_MAX = 2;  // a held-back count, then the event
+
+// One notice of the device loop at nowMs. Writes the records to log now into out (which must hold
+// CONTROLLER_EVENTS_PER_NOTICE_MAX) and returns their number: none, the notice's event, or the
+// held-back count followed by it when the limit has just opened again.
+std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice notice, std::uint32_t error,
+                                   const wchar_t* path, std::uint64_t nowMs, std::span<EventRecord> out);
+
+// While reports are held back: when the held-back summary becomes due (an hour after the last
+// write). 0 when nothing is held back.
+std::uint64_t HeldBackSummaryDueMs(const ControllerReportState& state);
+
+// The held-back count when it is due at nowMs or the program ends (force), followed by the latest
+// report held back, so that the log tells the controller's state now. Both count as writes, and
+// the limit opens again. Returns the number of records in out (0 or 2; out must hold 2): none
+// when nothing is held back or it is not yet due.
+std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force,
+                                std::span<EventRecord> out);
