@@ -32,7 +32,7 @@ void FailureTail() {
   SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, AppState.ExitCaption.data());
   ShowLog();
   ShowPublishedLog();
-  ShowWindow(AsWindow(AppState.StatusWindow), SW_SHOW);
+  ShowStatusWindowNow();
   PlayCue(CUE_START_FAILED);
 }
 
