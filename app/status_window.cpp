@@ -66,6 +66,53 @@ bool ClickActivates(HWND dialog, LPARAM hitAndMessage) {
   return log && WindowFromPoint(POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)}) == log;
 }
 
+// The button's press and release, without the focus that the button control takes on a press:
+// focus activates the window, and the application in front would lose the foreground and its
+// caret. Pressed look, capture and the click on a release over the button as the control has them.
+WNDPROC ButtonProc = nullptr;
+bool ButtonPressed = false;
+
+bool CursorOver(HWND button, LPARAM at) {
+  RECT client{};
+  GetClientRect(button, &client);
+  return PtInRect(&client, POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)}) != FALSE;
+}
+
+LRESULT CALLBACK NoFocusButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      ButtonPressed = true;
+      SetCapture(button);
+      SendMessageW(button, BM_SETSTATE, TRUE, 0);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (ButtonPressed) SendMessageW(button, BM_SETSTATE, CursorOver(button, lParam), 0);
+      return 0;
+    case WM_LBUTTONUP: {
+      if (!ButtonPressed) return 0;
+      ButtonPressed = false;
+      const bool over = CursorOver(button, lParam);
+      SendMessageW(button, BM_SETSTATE, FALSE, 0);
+      ReleaseCapture();
+      if (over) {
+        SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+      }
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      if (ButtonPressed && reinterpret_cast<HWND>(lParam) != button) {
+        ButtonPressed = false;
+        SendMessageW(button, BM_SETSTATE, FALSE, 0);
+      }
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcW(ButtonProc, button, message, wParam, lParam);
+}
+
 void PostToStatusWindow(UINT message, WPARAM wParam) {
   HWND window = StatusWindowHandle();
   if (window) PostMessageW(window, message, wParam, 0);
@@ -130,6 +177,10 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
   switch (message) {
     case WM_INITDIALOG:
       SetWindowTextW(dialog, L"Vemto Kavrix Sound out v1.000h");
+      if (HWND button = GetDlgItem(dialog, IDC_STATUS_BUTTON)) {
+        ButtonProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NoFocusButtonProc)));
+      }
       // No focus for a control: focus would make the window active when it shows.
       return 0;
     case WM_MOUSEACTIVATE:
