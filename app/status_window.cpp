@@ -57,13 +57,18 @@ void ShowOnTopWithoutActivation(HWND window) {
   SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
+// Where the cursor was when the message being handled was posted.
+POINT MessagePoint() {
+  const DWORD at = GetMessagePos();
+  return POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+}
+
 // A click into the log's text activates the window, so the text can be selected and copied with
-// the keyboard; the button, the scroll bar, the caption (moving the window) and the rest never do.
+// the keyboard; the button, the scroll bar, the caption and the rest never do.
 bool ClickActivates(HWND dialog, LPARAM hitAndMessage) {
   if (LOWORD(hitAndMessage) != HTCLIENT) return false;  // the hit test of the window clicked
-  const DWORD at = GetMessagePos();
   HWND log = GetDlgItem(dialog, IDC_STATUS_LOG);
-  return log && WindowFromPoint(POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)}) == log;
+  return log && WindowFromPoint(MessagePoint()) == log;
 }
 
 // The button's press and release, without the focus that the button control takes on a press:
@@ -112,6 +117,11 @@ LRESULT CALLBACK NoFocusButtonProc(HWND button, UINT message, WPARAM wParam, LPA
   }
   return CallWindowProcW(ButtonProc, button, message, wParam, lParam);
 }
+
+// Moving the window by its caption without the system's move loop, which would activate it: the
+// cursor's offset from the window's corner while the caption is held.
+bool CaptionHeld = false;
+POINT CaptionGrab{};
 
 void PostToStatusWindow(UINT message, WPARAM wParam) {
   HWND window = StatusWindowHandle();
@@ -191,6 +201,29 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, MA_NOACTIVATE);
       }
       return 1;
+    case WM_NCLBUTTONDOWN: {
+      if (wParam != HTCAPTION) return 0;
+      RECT frame{};
+      GetWindowRect(dialog, &frame);
+      const POINT at = MessagePoint();
+      CaptionGrab = POINT{at.x - frame.left, at.y - frame.top};
+      CaptionHeld = true;
+      SetCapture(dialog);
+      return 1;
+    }
+    case WM_MOUSEMOVE:
+      if (CaptionHeld) {
+        const POINT at = MessagePoint();
+        SetWindowPos(dialog, nullptr, at.x - CaptionGrab.x, at.y - CaptionGrab.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (CaptionHeld) ReleaseCapture();  // the capture change ends the drag
+      return 0;
+    case WM_CAPTURECHANGED:
+      CaptionHeld = false;
+      return 0;
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: take the place the system suggests; the dialog
       // manager then scales the font and the controls, and the fit follows.

@@ -429,14 +429,14 @@ bool PumpWhileWaiting(const std::function<bool()>& check, DWORD timeoutMs) {
   return true;
 }
 
-// A tap once the pointer has settled at the point: a window just shown under the X server's
+// The pointer settled at a point, and a tap there: a window just shown under the X server's
 // pointer can report a move to that pointer's place, which would take the press elsewhere. Wine
 // asks the X server where the pointer is once the last input is 100 ms old, so the pointer has
 // settled when that answer is the point too.
-bool SettledTap(POINT at) {
+bool SettlePointer(POINT at) {
   PointerTo(POINT{at.x + 1, at.y});  // a real change, so the X pointer is moved too
   PointerTo(at);
-  const bool settled = PumpWhileWaiting(
+  return PumpWhileWaiting(
       [&] {
         LASTINPUTINFO last{sizeof(last), 0};
         POINT now{};
@@ -444,6 +444,10 @@ bool SettledTap(POINT at) {
                now.x == at.x && now.y == at.y;
       },
       3000);
+}
+
+bool SettledTap(POINT at) {
+  const bool settled = SettlePointer(at);
   Press(MOUSEEVENTF_LEFTDOWN);
   Press(MOUSEEVENTF_LEFTUP);
   return settled;
@@ -483,9 +487,23 @@ TEST_F(DeviceE2e, StatusWindowLeavesTheUsersWindowInFrontAtStartAndOnALostConnec
 
   ASSERT_TRUE(SimPlug(*sim));
   ASSERT_TRUE(PumpWhileWaiting([&] { return SimIsConnected(*sim); }, 5000));
+  ASSERT_TRUE(PumpWhileWaiting([&] { return !IsWindowVisible(status) && SimIsConnected(*sim); }, 5000));
   SimUnplug(*sim);
   ASSERT_TRUE(PumpWhileWaiting(shownAndSettled, 3000));
   EXPECT_EQ(GetForegroundWindow(), user.window) << "on the second lost connection";
+  // Dragged aside by its caption, it moves and still leaves the user's window in front.
+  const RECT before = WindowRect(status);
+  const POINT caption{before.left + 60, before.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
+  ASSERT_TRUE(SettlePointer(caption));
+  Press(MOUSEEVENTF_LEFTDOWN);
+  for (int step = 1; step <= 5; ++step) {
+    PointerTo(POINT{caption.x - 10 * step, caption.y - 8 * step});
+    PumpFor(30);
+  }
+  Press(MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(PumpWhileWaiting([&] { return WindowRect(status).left == before.left - 50; }, 3000))
+      << WindowRect(status).left - before.left;
+  EXPECT_EQ(GetForegroundWindow(), user.window) << "after a drag by its caption";
   const RECT log = WindowRect(GetDlgItem(status, kStatusLog));
   ASSERT_TRUE(SettledTap(POINT{log.left + 30, log.top + 30}));
   EXPECT_TRUE(PumpWhileWaiting([&] { return GetForegroundWindow() == status; }, 3000)) << "a tap into the log";
