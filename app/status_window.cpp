@@ -63,8 +63,9 @@ POINT MessagePoint() {
   return POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
 }
 
-// A click into the log's text activates the window, so the text can be selected and copied with
-// the keyboard; the button, the scroll bar, the caption and the rest never do.
+// A click into the log's text activates the window, so the text can be selected, copied from its
+// context menu and scrolled with the keys; the button, the scroll bar, the caption and the rest
+// never do.
 bool ClickActivates(HWND dialog, LPARAM hitAndMessage) {
   if (LOWORD(hitAndMessage) != HTCLIENT) return false;  // the hit test of the window clicked
   HWND log = GetDlgItem(dialog, IDC_STATUS_LOG);

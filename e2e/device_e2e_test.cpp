@@ -454,9 +454,10 @@ bool SettledTap(POINT at) {
 }
 
 // The status window never takes the foreground from the user's application, which keeps its
-// caret: not at start, not when the connection is lost, not when its button is tapped. It comes up
-// on top of the topmost windows. A tap into its log text is the user turning to it: only then does
-// it become the foreground window, so the text can be selected and copied with the keyboard.
+// caret: not at start, not when the connection is lost, not when its button is tapped or its
+// caption dragged. It comes up on top of the topmost windows. A tap into its log text is the user
+// turning to it: only then does it become the foreground window, so the text can be selected,
+// copied and scrolled with the keys.
 TEST_F(DeviceE2e, StatusWindowLeavesTheUsersWindowInFrontAtStartAndOnALostConnection) {
   StartController(true);
   const UserWindow user(RECT{40, 40, 360, 300});
