@@ -38,7 +38,7 @@ void FailureTail(const wchar_t* step, DWORD error) {
   SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, AppState.ExitCaption.data());
   ShowLog();
   ShowPublishedLog();
-  ShowWindow(AsWindow(AppState.StatusWindow), SW_SHOW);
+  ShowStatusWindowNow();
   PlayCue(CUE_START_FAILED);
 }
 

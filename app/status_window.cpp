@@ -1,19 +1,27 @@
 #include "app/status_window.h"
 
 #include <bcrypt.h>
+#include <windowsx.h>
 
+#include <algorithm>
 #include <array>
 
-#include "core/status_log.h"
-#include "win/win_handles.h"
 #include "core/app_state.h"
+#include "core/display_scale.h"
+#include "core/status_log.h"
 #include "res/resource_ids.h"
+#include "settings_ui/dialog_fit.h"
+#include "win/dpi_scale.h"
+#include "win/win_handles.h"
 
 namespace {
 
 constexpr UINT_PTR kHideTimer = 0;
 constexpr int kCentreWidth = 215;
 constexpr int kCentreHeight = 163;
+// Posted to itself after a change of scale, so the texts are fitted after the dialog manager has
+// laid the controls out again.
+constexpr UINT WM_STATUS_RESCALED = WM_APP + 4;
 
 HWND StatusWindowHandle() { return AsWindow(AppState.StatusWindow); }
 
@@ -43,6 +51,79 @@ WPARAM MakeRequestKey() {
   return key | 1;  // never 0, the value of a message posted without parameters
 }
 
+// Shown on top of the topmost band without activation: the application in front keeps the
+// foreground and its caret.
+void ShowOnTopWithoutActivation(HWND window) {
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+// Where the cursor was when the message being handled was posted.
+POINT MessagePoint() {
+  const DWORD at = GetMessagePos();
+  return POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+}
+
+// A click into the log's text activates the window, so the text can be selected, copied from its
+// context menu and scrolled with the keys; the button, the scroll bar, the caption and the rest
+// never do.
+bool ClickActivates(HWND dialog, LPARAM hitAndMessage) {
+  if (LOWORD(hitAndMessage) != HTCLIENT) return false;  // the hit test of the window clicked
+  HWND log = GetDlgItem(dialog, IDC_STATUS_LOG);
+  return log && WindowFromPoint(MessagePoint()) == log;
+}
+
+// The button's press and release, without the focus that the button control takes on a press:
+// focus activates the window, and the application in front would lose the foreground and its
+// caret. Pressed look, capture and the click on a release over the button as the control has them.
+WNDPROC ButtonProc = nullptr;
+bool ButtonPressed = false;
+
+bool CursorOver(HWND button, LPARAM at) {
+  RECT client{};
+  GetClientRect(button, &client);
+  return PtInRect(&client, POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)}) != FALSE;
+}
+
+LRESULT CALLBACK NoFocusButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      ButtonPressed = true;
+      SetCapture(button);
+      SendMessageW(button, BM_SETSTATE, TRUE, 0);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (ButtonPressed) SendMessageW(button, BM_SETSTATE, CursorOver(button, lParam), 0);
+      return 0;
+    case WM_LBUTTONUP: {
+      if (!ButtonPressed) return 0;
+      ButtonPressed = false;
+      const bool over = CursorOver(button, lParam);
+      SendMessageW(button, BM_SETSTATE, FALSE, 0);
+      ReleaseCapture();
+      if (over) {
+        SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+      }
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      if (ButtonPressed && reinterpret_cast<HWND>(lParam) != button) {
+        ButtonPressed = false;
+        SendMessageW(button, BM_SETSTATE, FALSE, 0);
+      }
+      break;
+    default:
+      break;
+  }
+  return CallWindowProcW(ButtonProc, button, message, wParam, lParam);
+}
+
+// Moving the window by its caption without the system's move loop, which would activate it: the
+// cursor's offset from the window's corner while the caption is held.
+bool CaptionHeld = false;
+POINT CaptionGrab{};
+
 void PostToStatusWindow(UINT message, WPARAM wParam) {
   HWND window = StatusWindowHandle();
   if (window) PostMessageW(window, message, wParam, 0);
@@ -56,12 +137,26 @@ HWND CreateStatusDialog(HINSTANCE instance, HWND owner) {
 }
 
 void PlaceAndShowStatusWindow() {
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
-  SetWindowPos(StatusWindowHandle(), HWND_TOPMOST, (width - kCentreWidth) / 2, (height - kCentreHeight) / 2, 0, 0,
-               SWP_NOSIZE);
-  ShowWindow(StatusWindowHandle(), SW_SHOW);
+  HWND window = StatusWindowHandle();
+  // Centred on the primary screen by its size at 100 %, scaled to the primary monitor's scale,
+  // then kept wholly on that monitor's work area (a large scale on a small screen).
+  HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  const UINT dpi = DpiOfMonitor(primary);
+  int x = (GetSystemMetrics(SM_CXSCREEN) - ScaleToDpi(kCentreWidth, dpi)) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - ScaleToDpi(kCentreHeight, dpi)) / 2;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  RECT size{};
+  if (GetMonitorInfoW(primary, &monitor) && GetWindowRect(window, &size)) {
+    const RECT& work = monitor.rcWork;
+    x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right - (size.right - size.left))));
+    y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom - (size.bottom - size.top))));
+  }
+  SetWindowPos(window, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+  ShowOnTopWithoutActivation(window);
 }
+
+void ShowStatusWindowNow() { ShowOnTopWithoutActivation(StatusWindowHandle()); }
 
 void ShowPublishedLog() {
   // Only the UI thread uses this copy; it is static to keep 20 KB off the stack.
@@ -89,10 +184,58 @@ void ShowStatusWindow() { PostToStatusWindow(WM_STATUS_SHOW, RequestKey); }
 
 void StartDelayedHide() { PostToStatusWindow(WM_STATUS_DELAYED_HIDE, RequestKey); }
 
-INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       SetWindowTextW(dialog, L"Vemto Kavrix Sound out v1.000h");
+      if (HWND button = GetDlgItem(dialog, IDC_STATUS_BUTTON)) {
+        ButtonProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NoFocusButtonProc)));
+      }
+      // No focus for a control: focus would make the window active when it shows.
+      return 0;
+    case WM_MOUSEACTIVATE:
+      if (ClickActivates(dialog, lParam)) {
+        SetForegroundWindow(dialog);
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, MA_ACTIVATE);
+      } else {
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, MA_NOACTIVATE);
+      }
+      return 1;
+    case WM_NCLBUTTONDOWN: {
+      if (wParam != HTCAPTION) return 0;
+      RECT frame{};
+      GetWindowRect(dialog, &frame);
+      const POINT at = MessagePoint();
+      CaptionGrab = POINT{at.x - frame.left, at.y - frame.top};
+      CaptionHeld = true;
+      SetCapture(dialog);
+      return 1;
+    }
+    case WM_MOUSEMOVE:
+      if (CaptionHeld) {
+        const POINT at = MessagePoint();
+        SetWindowPos(dialog, nullptr, at.x - CaptionGrab.x, at.y - CaptionGrab.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (CaptionHeld) ReleaseCapture();  // the capture change ends the drag
+      return 0;
+    case WM_CAPTURECHANGED:
+      CaptionHeld = false;
+      return 0;
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: take the place the system suggests; the dialog
+      // manager then scales the font and the controls, and the fit follows.
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(dialog, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      PostMessageW(dialog, WM_STATUS_RESCALED, 0, 0);
+      return 0;
+    }
+    case WM_STATUS_RESCALED:
+      FitDialogTexts(dialog);
       return 1;
     case WM_COMMAND:
       if (LOWORD(wParam) != IDC_STATUS_BUTTON) return 0;
@@ -110,7 +253,7 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_STATUS_SHOW:
       if (wParam != RequestKey) return 1;
       KillTimer(dialog, kHideTimer);
-      ShowWindow(dialog, SW_SHOW);
+      ShowOnTopWithoutActivation(dialog);
       return 1;
     case WM_STATUS_DELAYED_HIDE:
       if (wParam != RequestKey) return 1;

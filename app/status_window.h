@@ -21,8 +21,11 @@ constexpr UINT STATUS_HIDE_DELAY_MS = 1500;
 // Creates the status window, hidden, from its dialog template, owned by owner.
 HWND CreateStatusDialog(HINSTANCE instance, HWND owner);
 
-// Places the status window topmost in the middle of the primary screen and shows it.
+// Places the status window topmost in the middle of the primary screen and shows it. The status
+// window never takes the foreground by itself: it is shown on top without activation.
 void PlaceAndShowStatusWindow();
+// UI thread: show the status window on top, without activation, where it is.
+void ShowStatusWindowNow();
 
 // UI thread: put the log as its owner last showed it (ShowLog) into the window's edit control now.
 void ShowPublishedLog();

@@ -463,6 +463,97 @@ TEST_F(DeviceE2e, TapsOnTheDiscsOfTheSpinningRingReachTheWindowBeneath) {
   EXPECT_EQ(GetForegroundWindow(), user.window);
 }
 
+// Keeps this thread's windows answering while it polls a condition of another process.
+bool PumpWhileWaiting(const std::function<bool()>& check, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  while (!check()) {
+    if (GetTickCount64() >= end) return false;
+    PumpFor(10);
+  }
+  return true;
+}
+
+// The pointer settled at a point, and a tap there: a window just shown under the X server's
+// pointer can report a move to that pointer's place, which would take the press elsewhere. Wine
+// asks the X server where the pointer is once the last input is 100 ms old, so the pointer has
+// settled when that answer is the point too.
+bool SettlePointer(POINT at) {
+  PointerTo(POINT{at.x + 1, at.y});  // a real change, so the X pointer is moved too
+  PointerTo(at);
+  return PumpWhileWaiting(
+      [&] {
+        LASTINPUTINFO last{sizeof(last), 0};
+        POINT now{};
+        return GetLastInputInfo(&last) && GetTickCount() - last.dwTime > 150 && GetCursorPos(&now) &&
+               now.x == at.x && now.y == at.y;
+      },
+      3000);
+}
+
+bool SettledTap(POINT at) {
+  const bool settled = SettlePointer(at);
+  Press(MOUSEEVENTF_LEFTDOWN);
+  Press(MOUSEEVENTF_LEFTUP);
+  return settled;
+}
+
+// The status window never takes the foreground from the user's application, which keeps its
+// caret: not at start, not when the connection is lost, not when its button is tapped or its
+// caption dragged. It comes up on top of the topmost windows. A tap into its log text is the user
+// turning to it: only then does it become the foreground window, so the text can be selected,
+// copied and scrolled with the keys.
+TEST_F(DeviceE2e, StatusWindowLeavesTheUsersWindowInFrontAtStartAndOnALostConnection) {
+  StartController(true);
+  const UserWindow user(RECT{40, 40, 360, 300});
+  ASSERT_NE(user.window, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == user.window; }, 2000));
+  const auto shownAndSettled = [&] {
+    if (!status || !IsWindowVisible(status)) return false;
+    SendWithTimeout(status, WM_NULL);  // the program has finished showing it
+    return true;
+  };
+
+  app = LaunchOstinel();
+  ASSERT_TRUE(PumpWhileWaiting(
+      [&] { return (status = FindProcessWindow(app.Pid(), kDialogClass, kStatusTitle)) && shownAndSettled(); }, 15000));
+  EXPECT_EQ(GetForegroundWindow(), user.window) << "at start";
+  ASSERT_TRUE(PumpWhileWaiting([&] { return SimIsConnected(*sim) && !IsWindowVisible(status); }, 6000));
+
+  SimUnplug(*sim);
+  ASSERT_TRUE(PumpWhileWaiting(shownAndSettled, 3000));
+  EXPECT_EQ(GetForegroundWindow(), user.window) << "on the lost connection";
+  HWND button = GetDlgItem(status, 1);
+  const RECT b = WindowRect(button);
+  const POINT onButton{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
+  EXPECT_EQ(WindowFromPoint(onButton), button) << "not on top";
+  ASSERT_TRUE(SettledTap(onButton));
+  ASSERT_TRUE(PumpWhileWaiting([&] { return !IsWindowVisible(status); }, 3000));
+  EXPECT_EQ(GetForegroundWindow(), user.window) << "after a tap on its button";
+
+  ASSERT_TRUE(SimPlug(*sim));
+  ASSERT_TRUE(PumpWhileWaiting([&] { return SimIsConnected(*sim); }, 5000));
+  ASSERT_TRUE(PumpWhileWaiting([&] { return !IsWindowVisible(status) && SimIsConnected(*sim); }, 5000));
+  SimUnplug(*sim);
+  ASSERT_TRUE(PumpWhileWaiting(shownAndSettled, 3000));
+  EXPECT_EQ(GetForegroundWindow(), user.window) << "on the second lost connection";
+  // Dragged aside by its caption, it moves and still leaves the user's window in front.
+  const RECT before = WindowRect(status);
+  const POINT caption{before.left + 60, before.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
+  ASSERT_TRUE(SettlePointer(caption));
+  Press(MOUSEEVENTF_LEFTDOWN);
+  for (int step = 1; step <= 5; ++step) {
+    PointerTo(POINT{caption.x - 10 * step, caption.y - 8 * step});
+    PumpFor(30);
+  }
+  Press(MOUSEEVENTF_LEFTUP);
+  EXPECT_TRUE(PumpWhileWaiting([&] { return WindowRect(status).left == before.left - 50; }, 3000))
+      << WindowRect(status).left - before.left;
+  EXPECT_EQ(GetForegroundWindow(), user.window) << "after a drag by its caption";
+  const RECT log = WindowRect(GetDlgItem(status, kStatusLog));
+  ASSERT_TRUE(SettledTap(POINT{log.left + 30, log.top + 30}));
+  EXPECT_TRUE(PumpWhileWaiting([&] { return GetForegroundWindow() == status; }, 3000)) << "a tap into the log";
+}
+
 // WM_CLOSE (what taskkill without /f and uninstallers send) ends the program with 0: the held
 // read is cancelled and the controller and the one-copy mutex let go, so a new start runs normally.
 // Logoff never prompts and lets go of the controller.

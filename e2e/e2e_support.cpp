@@ -422,3 +422,38 @@ bool WaitForReportedEvent(const std::wstring& traceFile, const std::function<boo
   if (events) *events = seen;
   return found;
 }
+
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kFontsKey[] = L"Software\\Fonts";
+
+std::optional<DWORD> ReadLogPixels(HKEY root, const wchar_t* path) {
+  DWORD value = 0, size = sizeof(value);
+  if (RegGetValueW(root, path, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+void WriteLogPixels(HKEY root, const wchar_t* path, const std::optional<DWORD>& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) return;
+  if (value) {
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value), sizeof(DWORD));
+  } else {
+    RegDeleteValueW(key, L"LogPixels");
+  }
+  RegCloseKey(key);
+}
+}  // namespace
+
+PrefixAtDpi::PrefixAtDpi(DWORD dpi)
+    : desktop_(ReadLogPixels(HKEY_CURRENT_USER, kDesktopKey)), fonts_(ReadLogPixels(HKEY_CURRENT_CONFIG, kFontsKey)) {
+  WriteLogPixels(HKEY_CURRENT_USER, kDesktopKey, dpi);
+  WriteLogPixels(HKEY_CURRENT_CONFIG, kFontsKey, dpi);
+}
+
+PrefixAtDpi::~PrefixAtDpi() {
+  WriteLogPixels(HKEY_CURRENT_USER, kDesktopKey, desktop_);
+  WriteLogPixels(HKEY_CURRENT_CONFIG, kFontsKey, fonts_);
+}

@@ -124,5 +124,20 @@ std::vector<ReportedEvent> ReportedEvents(const std::wstring& traceFile);
 bool WaitForReportedEvent(const std::wstring& traceFile, const std::function<bool(const ReportedEvent&)>& test,
                           DWORD timeoutMs, std::vector<ReportedEvent>* events = nullptr);
 
+// Programs started while this lives see the display scale dpi (96 = 100 %, 144 = 150 %): it sets
+// LogPixels in HKCU\Control Panel\Desktop and HKCC\Software\Fonts of this test program's own
+// prefix (a private copy of the template), which Wine reads when a process starts; the test
+// program itself keeps its scale. The old values come back when it goes.
+class PrefixAtDpi {
+ public:
+  explicit PrefixAtDpi(DWORD dpi);
+  ~PrefixAtDpi();
+  PrefixAtDpi(const PrefixAtDpi&) = delete;
+  PrefixAtDpi& operator=(const PrefixAtDpi&) = delete;
+
+ private:
+  std::optional<DWORD> desktop_, fonts_;
+};
+
 // UTF-8 form of wide text, for test messages.
 std::string Utf8(const std::wstring& text);

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "core/display_scale.h"
 #include "e2e/e2e_support.h"
 #include "settings_ui/interface_language.h"
 
@@ -147,6 +149,147 @@ TEST_P(InterfaceLanguage, FailedStartOffersTheExitButtonInTheLocalesLanguage) {
 
 INSTANTIATE_TEST_SUITE_P(Locales, InterfaceLanguage, ::testing::ValuesIn(kLanguages),
                          [](const ::testing::TestParamInfo<Language>& param) { return std::string(param.param.Name); });
+
+// The two windows at a display scale, in every language: every control inside its window's client
+// area and wide and tall enough for its whole text, as Wine's classic controls draw it. The texts
+// are measured here, in a font made as the dialog manager makes the template's font at that scale;
+// the controls' heights in dialog units confirm that it is the same font.
+struct TemplateFont {
+  const wchar_t* Face;
+  int Points;
+  BYTE Charset;
+};
+constexpr TemplateFont kSettingsFont{L"Microsoft Sans Serif", 12, ANSI_CHARSET};
+constexpr TemplateFont kStatusFont{L"MS Shell Dlg 2", 8, DEFAULT_CHARSET};
+
+RECT ClientOnScreen(HWND window) {
+  RECT r{};
+  GetClientRect(window, &r);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// The width a control's text takes as Wine draws it: push buttons inside their 2-pixel frame,
+// check boxes and radio buttons after the box and half a digit's width, group boxes between
+// 7-pixel indents; 0 for controls without a text to show.
+int NeededWidth(HDC dc, HWND control, UINT dpi) {
+  wchar_t className[32] = {};
+  GetClassNameW(control, className, 32);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  int extra = 0;
+  if (_wcsicmp(className, L"Button") == 0) {
+    const LONG type = style & BS_TYPEMASK;
+    if (type == BS_GROUPBOX) {
+      extra = 14;
+    } else if (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON) {
+      INT digit = 0;
+      GetCharWidth32W(dc, L'0', L'0', &digit);
+      extra = static_cast<int>(12 * dpi / 96 + 1) + digit / 2;
+    } else {
+      extra = 4;
+    }
+  } else if (_wcsicmp(className, L"Static") != 0 || (style & SS_TYPEMASK) == SS_BITMAP) {
+    return 0;
+  }
+  const std::wstring text = WindowTextOf(control);
+  if (text.empty()) return 0;
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  return extent.cx + extra;
+}
+
+struct WindowCheck {
+  HWND Window;
+  TemplateFont Font;
+  int ButtonId;           // a button whose height in dialog units confirms the font
+  int ButtonHeightUnits;
+};
+
+void ExpectEveryTextWholeInside(const WindowCheck& check, UINT dpi, const char* what) {
+  SCOPED_TRACE(what);
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontW(-MulDiv(check.Font.Points, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                           FALSE, check.Font.Charset, 0, 0, PROOF_QUALITY, FF_DONTCARE, check.Font.Face);
+  ASSERT_NE(font, nullptr);
+  const HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  RECT button{};
+  GetWindowRect(GetDlgItem(check.Window, check.ButtonId), &button);
+  EXPECT_EQ(button.bottom - button.top, MulDiv(check.ButtonHeightUnits, metrics.tmHeight, 8)) << "not the dialog's font";
+
+  const RECT client = ClientOnScreen(check.Window);
+  int controls = 0;
+  for (HWND c = GetWindow(check.Window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT), ++controls) {
+    RECT r{};
+    GetWindowRect(c, &r);
+    const int id = GetDlgCtrlID(c);
+    EXPECT_TRUE(r.left >= client.left && r.top >= client.top && r.right <= client.right && r.bottom <= client.bottom)
+        << "control " << id << " at " << r.left << "," << r.top << "-" << r.right << "," << r.bottom
+        << " outside the client area " << client.left << "," << client.top << "-" << client.right << "," << client.bottom;
+    const int needed = NeededWidth(dc, c, dpi);
+    if (needed == 0) continue;
+    EXPECT_GE(r.right - r.left, needed) << "control " << id << " cuts off " << Utf8(WindowTextOf(c));
+    EXPECT_GE(r.bottom - r.top, metrics.tmHeight) << "control " << id << " too low for " << Utf8(WindowTextOf(c));
+  }
+  EXPECT_GE(controls, 2);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+}
+
+std::string Size(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + " at " + std::to_string(r.left) +
+         "," + std::to_string(r.top);
+}
+
+class DisplayScale : public ::testing::TestWithParam<UINT> {
+ protected:
+  void SetUp() override {
+    if (GetFileAttributesW(kUnixEnv) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "needs Wine";
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+  void TearDown() override {
+    EndAllOstinel();
+    DeleteSettingsKey();
+  }
+};
+
+TEST_P(DisplayScale, EveryControlShowsItsWholeTextInsideItsWindowInEveryLanguage) {
+  const UINT dpi = GetParam();
+  const PrefixAtDpi scale(dpi);
+  for (const Language& lang : kLanguages) {
+    SCOPED_TRACE(lang.Name);
+    LocaleProcess app;
+    ASSERT_NO_FATAL_FAILURE(LaunchOstinelInLocale(lang.Locale, app));
+    HWND status = WaitForStatusWindow(app.Pid);
+    ASSERT_NE(status, nullptr);
+    HWND dialog = FindProcessWindow(app.Pid, kDialogClass, lang.Title);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(OpenSettingsDialog(FindProcessWindow(app.Pid, kMainWindowClass, nullptr), dialog));
+
+    ExpectEveryTextWholeInside({status, kStatusFont, kStatusButton, 17}, dpi, "status window");
+    ExpectEveryTextWholeInside({dialog, kSettingsFont, IDOK, 14}, dpi, "settings dialog");
+
+    // The status window lies wholly on the screen; the picture is drawn for the scale.
+    RECT r{};
+    GetWindowRect(status, &r);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= GetSystemMetrics(SM_CXSCREEN) &&
+                r.bottom <= GetSystemMetrics(SM_CYSCREEN))
+        << "status window " << Size(status);
+    GetWindowRect(GetDlgItem(dialog, 153), &r);
+    EXPECT_EQ(r.right - r.left, ScaleToDpi(104, dpi));
+    EXPECT_EQ(r.bottom - r.top, ScaleToDpi(100, dpi));
+    std::printf("dpi %u %s: status window %s, settings dialog %s\n", dpi, lang.Name, Size(status).c_str(),
+                Size(dialog).c_str());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, DisplayScale, ::testing::Values(96u, 120u, 144u, 192u),
+                         [](const ::testing::TestParamInfo<UINT>& param) { return std::to_string(param.param); });
 
 // A locale whose abbreviation is neither CHS nor CHT speaks English, Chinese or not.
 TEST(InterfaceLanguageOther, OtherLocalesGiveEnglish) {

@@ -130,7 +130,7 @@ void CreateIndicatorWindow() {
                                    AsWindow(AppState.MainWindow), IndicatorDialogProc, 0);
   AppState.IndicatorWindow = window;
   if (!window) return;
-  SetWindowPos(window, HWND_TOPMOST, 0, 0, INDICATOR_SIDE, INDICATOR_SIDE, SWP_HIDEWINDOW);
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, INDICATOR_SIDE, INDICATOR_SIDE, SWP_HIDEWINDOW | SWP_NOACTIVATE);
 }
 
 void ShowIndicator() {

@@ -613,7 +613,7 @@ TEST(Resources, PopupAndStatusDialogTemplates) {
   EXPECT_EQ(status.signature, 0xFFFF);
   EXPECT_EQ(status.style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
   EXPECT_EQ(status.style & (WS_SYSMENU | WS_VISIBLE), 0u);
-  EXPECT_EQ(status.ex_style, static_cast<DWORD>(WS_EX_TOPMOST));
+  EXPECT_EQ(status.ex_style, static_cast<DWORD>(WS_EX_TOPMOST | WS_EX_NOACTIVATE));
   EXPECT_EQ((std::array<short, 2>{status.cx, status.cy}), (std::array<short, 2>{214, 162}));
   EXPECT_EQ(status.title, L"Form1");
   EXPECT_EQ(status.face, L"MS Shell Dlg");
@@ -729,13 +729,20 @@ TEST(Resources, IconGroupsHoldEverySizeAndDepth) {
   }
 }
 
-TEST(Resources, ManifestAsksForTheCallersRightsAndClassicControls) {
+TEST(Resources, ManifestAsksForTheCallersRightsPerMonitorScaleAndClassicControls) {
   const Bytes manifest = Resource(RT_MANIFEST, 1);
   ASSERT_FALSE(manifest.empty());
   const std::string text(manifest.begin(), manifest.end());
   EXPECT_NE(text.find(R"(level="asInvoker")"), std::string::npos);
   EXPECT_NE(text.find(R"(uiAccess="false")"), std::string::npos);
   EXPECT_EQ(text.find("Common-Controls"), std::string::npos);
+  // Per-monitor v2 where the system has it (Windows 10 1703 on), per-monitor v1 before. Each
+  // element counts only in its own namespace.
+  EXPECT_NE(text.find(R"(<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2</dpiAwareness>)"),
+            std::string::npos);
+  EXPECT_NE(text.find(R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>)"),
+            std::string::npos);
+  EXPECT_NE(text.find(R"(<application xmlns="urn:schemas-microsoft-com:asm.v3">)"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------

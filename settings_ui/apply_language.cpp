@@ -5,6 +5,7 @@
 #include "win/win_handles.h"
 #include "core/app_state.h"
 #include "res/resource_ids.h"
+#include "settings_ui/dialog_fit.h"
 #include "settings_ui/interface_language.h"
 
 void DetectLanguage() {
@@ -15,11 +16,16 @@ void DetectLanguage() {
 }
 
 void ApplyLanguage() {
-  if (AppState.LanguageMode != LANGUAGE_SIMPLIFIED_CHINESE && AppState.LanguageMode != LANGUAGE_ENGLISH) return;
-  const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode);
   HWND dialog = AsWindow(AppState.SettingsDialog);
-  SetWindowTextW(dialog, texts->SettingsTitle);
-  for (const ControlTextEntry& control : texts->SettingsControls) SetDlgItemTextW(dialog, control.Id, control.Text);
-  ApplyLanguageToState(AppState);
-  SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, texts->StatusButton);
+  HWND status = AsWindow(AppState.StatusWindow);
+  if (AppState.LanguageMode == LANGUAGE_SIMPLIFIED_CHINESE || AppState.LanguageMode == LANGUAGE_ENGLISH) {
+    const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode);
+    SetWindowTextW(dialog, texts->SettingsTitle);
+    for (const ControlTextEntry& control : texts->SettingsControls) SetDlgItemTextW(dialog, control.Id, control.Text);
+    ApplyLanguageToState(AppState);
+    SetDlgItemTextW(status, IDC_STATUS_BUTTON, texts->StatusButton);
+  }
+  // Every language's texts get their whole width at the windows' scale.
+  FitDialogTexts(dialog);
+  FitDialogTexts(status);
 }

@@ -6,6 +6,7 @@
 void DetectLanguage();
 
 // Puts the language's texts on the settings dialog and the status window's button and sets
-// UnitText and ExitCaption. Traditional Chinese keeps the resource texts. Runs once, when both
+// UnitText and ExitCaption. Traditional Chinese keeps the resource texts. Then widens either window
+// where a text of its language would be cut off at the window's scale. Runs once, when both
 // windows exist.
 void ApplyLanguage();

@@ -7,11 +7,15 @@
 #include "button/function_button.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
+#include "core/display_scale.h"
 #include "core/settings_store.h"
 #include "eventlog/event_log.h"
 #include "res/resource_ids.h"
+#include "settings_ui/dialog_fit.h"
 #include "settings_ui/interface_language.h"
 #include "settings_ui/settings_logic.h"
+#include "win/dpi_scale.h"
+#include "win/win_handles.h"
 
 namespace {
 
@@ -19,6 +23,11 @@ constexpr wchar_t kButtonSetupValue[] = L"ButtonSetup";
 constexpr wchar_t kWaitTimeValue[] = L"WaitTime";
 constexpr WPARAM kSliderTicFrequency = WAIT_TIME_TICK;
 constexpr LPARAM kSliderPageSize = 50;
+// Posted to itself after a change of scale, so the picture is set and the texts are fitted after
+// the dialog manager has laid the controls out again.
+constexpr UINT WM_SETTINGS_RESCALED = WM_APP + 1;
+constexpr int kHandWidth = 104;
+constexpr int kHandHeight = 100;
 
 // Only an exactly checked state counts.
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == static_cast<UINT>(BST_CHECKED); }
@@ -47,6 +56,47 @@ void WriteControls(HWND dialog, const SettingsControls& c) {
   SetChecked(dialog, IDC_METHOD_NONE, c.MethodNone);
   SetChecked(dialog, IDC_METHOD_BUTTON, c.MethodButton);
   SetChecked(dialog, IDC_METHOD_HOLD, c.MethodHold);
+}
+
+// The hand picture at dpi: the resource itself at 100 %, otherwise drawn from it at the scaled
+// size with averaging (HALFTONE), so it keeps its place in the layout at every scale.
+HBITMAP HandPictureForDpi(HINSTANCE instance, UINT dpi) {
+  auto source = static_cast<HBITMAP>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDB_HAND), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (!source || dpi == BASE_DPI) return source;
+  const UniqueGdiObject sourceHolder(source);
+  const int width = ScaleToDpi(kHandWidth, dpi);
+  const int height = ScaleToDpi(kHandHeight, dpi);
+  HDC screen = GetDC(nullptr);
+  HBITMAP scaled = CreateCompatibleBitmap(screen, width, height);
+  const UniqueMemoryDc from(CreateCompatibleDC(screen));
+  const UniqueMemoryDc to(CreateCompatibleDC(screen));
+  ReleaseDC(nullptr, screen);
+  if (!scaled || !from || !to) {
+    if (scaled) DeleteObject(scaled);
+    return nullptr;
+  }
+  const HGDIOBJ oldFrom = SelectObject(from.get(), source);
+  const HGDIOBJ oldTo = SelectObject(to.get(), scaled);
+  SetStretchBltMode(to.get(), HALFTONE);
+  SetBrushOrgEx(to.get(), 0, 0, nullptr);
+  StretchBlt(to.get(), 0, 0, width, height, from.get(), 0, 0, kHandWidth, kHandHeight, SRCCOPY);
+  SelectObject(from.get(), oldFrom);
+  SelectObject(to.get(), oldTo);
+  return scaled;
+}
+
+// Puts the hand picture for the dialog's scale into its control, which takes the picture's size.
+// At 100 % on creation the template's picture stays as it is.
+void ScaleHandPicture(HWND dialog, bool creating) {
+  const UINT dpi = DpiOfWindow(dialog);
+  if (creating && dpi == BASE_DPI) return;
+  HBITMAP picture = HandPictureForDpi(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)), dpi);
+  if (!picture) return;
+  // The control hands back the picture it showed; nothing else uses it.
+  auto previous = reinterpret_cast<HGDIOBJ>(
+      SendDlgItemMessageW(dialog, IDC_HAND_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
+  if (previous && previous != picture) DeleteObject(previous);
 }
 
 }  // namespace
@@ -114,9 +164,10 @@ void ApplySettings(HWND dialog) {
   }
 }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      ScaleHandPicture(dialog, true);
       LoadSettings(dialog);
       // The controller gets the stored settings as soon as the device thread connects.
       RaisePending(AppState.SetupPending);
@@ -133,6 +184,19 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         default:
           return 0;
       }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: take the place the system suggests; the dialog
+      // manager then scales the font and the controls, and the picture and the fit follow.
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(dialog, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      PostMessageW(dialog, WM_SETTINGS_RESCALED, 0, 0);
+      return 0;
+    }
+    case WM_SETTINGS_RESCALED:
+      ScaleHandPicture(dialog, false);
+      FitDialogTexts(dialog);
+      return 1;
     case WM_HSCROLL:
       // The slider is the dialog's only source of this message.
       AppState.SliderWaitTime =
