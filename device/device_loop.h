@@ -44,7 +44,7 @@ struct DevicePlatform {
   // One write of count bytes (at most 4), waited for together with a wake. Done: *written holds
   // the bytes taken. Woken: the driver still holds the write; the next call (same bytes) waits for
   // it again instead of writing anew. Held: as Woken, after a short wait while a read is
-  // outstanding. Stuck: the driver ignored the cancel of a write it held too long. Failed: LastError.
+  // outstanding. Stuck: the driver ignored the cancel of a write. Failed: LastError.
   DeviceIoResult (*Write)(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
                           std::uint32_t* written) = nullptr;
   // Waits for one byte. Done: the read completed, with the bytes read (0 or 1) in *count. Woken: a
@@ -104,8 +104,6 @@ constexpr std::uint32_t DEVICE_FAILURE_TRIES = 4;
 constexpr std::uint32_t DEVICE_CANCEL_WAIT_MS = 1000;
 // A write not done this long while a read is outstanding is held behind that read.
 constexpr std::uint32_t DEVICE_WRITE_HELD_MS = 50;
-// A write not done this long with no read outstanding is cancelled.
-constexpr std::uint32_t DEVICE_WRITE_GIVE_UP_MS = 1000;
 
 // Replaces state.DevicePath with the result of a discovery, releasing the previous path.
 void StoreDevicePath(AppStateRecord& state, std::unique_ptr<wchar_t[]> path);

@@ -126,8 +126,9 @@ bool OpenDevice(void* context, const wchar_t* path, DeviceHandle* device) {
 }
 
 // Waits for the write and for a wake together. While a read is outstanding, a write not done
-// within DEVICE_WRITE_HELD_MS is reported held (the loop cancels the read); with none, a write not
-// done within DEVICE_WRITE_GIVE_UP_MS is cancelled.
+// within DEVICE_WRITE_HELD_MS is reported held (the loop cancels the read). With none, the write is
+// waited for as long as the driver holds it (a driver may hold it until the next touch): only a
+// wake ends that wait.
 DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
                            std::uint32_t* written) {
   DeviceIo& io = Io(context);
@@ -148,11 +149,10 @@ DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_
   }
   const bool readOutstanding = io.Read && io.Read->Outstanding;
   HANDLE waits[2] = {write.Io.hEvent, WakeEvent};
-  const DWORD woke =
-      WaitForMultipleObjects(2, waits, FALSE, readOutstanding ? DEVICE_WRITE_HELD_MS : DEVICE_WRITE_GIVE_UP_MS);
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, readOutstanding ? DEVICE_WRITE_HELD_MS : INFINITE);
   if (woke == WAIT_OBJECT_0 + 1) return DeviceIoResult::Woken;
-  if (woke == WAIT_TIMEOUT && readOutstanding) return DeviceIoResult::Held;
-  // Not done in time (or the wait itself failed): the write is cancelled.
+  if (woke == WAIT_TIMEOUT) return DeviceIoResult::Held;
+  // The wait itself failed: the write is cancelled.
   if (woke != WAIT_OBJECT_0 && !FinishCancelled(io, device, io.Write, GetTickCount64() + DEVICE_CANCEL_WAIT_MS)) {
     io.LastError = ERROR_TIMEOUT;
     return DeviceIoResult::Stuck;
