@@ -25,7 +25,7 @@ constexpr DWORD kPipeBuffer = 4096;
 // No inbound buffer: a program's write completes only when the controller reads it, as a driver
 // takes a command. While commands are held, a client that goes away is noticed by a poll this often.
 constexpr DWORD kInboundBuffer = 0;
-constexpr DWORD kHeldPollMs = 20;
+constexpr DWORD kHeldPollMs = 5;
 
 std::wstring Upper(std::wstring text) {
   for (auto& c : text) c = static_cast<wchar_t>(std::towupper(c));
