@@ -117,32 +117,36 @@ double ProcessCpuSeconds(DWORD pid) {
   }
 }
 
-// Per thread id: user + kernel seconds.
+// Per thread id: user + kernel seconds, in the order the threads were created.
 std::vector<std::pair<DWORD, double>> ThreadCpuSeconds(DWORD pid) {
-  std::vector<std::pair<DWORD, double>> threads;
+  std::vector<std::pair<ULONGLONG, std::pair<DWORD, double>>> created;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return threads;
+  if (snapshot == INVALID_HANDLE_VALUE) return {};
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
     if (entry.th32OwnerProcessID != pid) continue;
     HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
     if (!thread) continue;
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (GetThreadTimes(thread, &created, &exited, &kernel, &user)) {
+    FILETIME createdAt{}, exited{}, kernel{}, user{};
+    if (GetThreadTimes(thread, &createdAt, &exited, &kernel, &user)) {
       const auto seconds = [](const FILETIME& t) {
         return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
       };
-      threads.emplace_back(entry.th32ThreadID, seconds(kernel) + seconds(user));
+      created.push_back({(static_cast<ULONGLONG>(createdAt.dwHighDateTime) << 32) | createdAt.dwLowDateTime,
+                         {entry.th32ThreadID, seconds(kernel) + seconds(user)}});
     }
     CloseHandle(thread);
   }
   CloseHandle(snapshot);
+  std::sort(created.begin(), created.end());
+  std::vector<std::pair<DWORD, double>> threads;
+  for (const auto& item : created) threads.push_back(item.second);
   return threads;
 }
 
 // Measures a process for `seconds` while `during` runs every 10 ms (it may drive the controller).
-// Prints the process's share of one core and the busiest thread's.
+// Prints the process's share of one core and each busy thread's (GetThreadTimes, 10 ms ticks).
 template <typename During>
 void MeasureCpu(const char* mode, DWORD pid, int seconds, During during) {
   const double processBefore = ProcessCpuSeconds(pid);
@@ -154,18 +158,21 @@ void MeasureCpu(const char* mode, DWORD pid, int seconds, During during) {
   }
   const double wall = static_cast<double>(GetTickCount64() - start) / 1000.0;
   const double process = ProcessCpuSeconds(pid) - processBefore;
-  double busiest = 0.0;
-  DWORD busiestId = 0;
+  // Threads in the order they were created: the UI thread first, then the device thread.
+  std::string perThread;
+  int ordinal = 0;
   for (const auto& [id, after] : ThreadCpuSeconds(pid)) {
+    ++ordinal;
     for (const auto& [beforeId, before] : threadsBefore) {
-      if (beforeId == id && after - before > busiest) {
-        busiest = after - before;
-        busiestId = id;
-      }
+      if (beforeId != id || after - before <= 0.0) continue;
+      char text[64];
+      std::snprintf(text, sizeof text, "  #%d %.0f ms (%.3f%%)", ordinal, (after - before) * 1000.0,
+                    100.0 * (after - before) / wall);
+      perThread += text;
     }
   }
-  std::printf("%-40s %5.1f s: process %7.1f ms (%.3f%% of a core), busiest thread %lu %7.1f ms (%.3f%%)\n", mode, wall,
-              process * 1000.0, 100.0 * process / wall, busiestId, busiest * 1000.0, 100.0 * busiest / wall);
+  std::printf("%-40s %5.1f s: process %6.0f ms (%.3f%% of a core); threads:%s\n", mode, wall, process * 1000.0,
+              100.0 * process / wall, perThread.empty() ? " none above 0" : perThread.c_str());
 }
 
 }  // namespace
