@@ -187,7 +187,9 @@ DevicePlatform FakeDevice::Platform() {
   p.Sleep = [](void* c, std::uint32_t ms, DevicePause pause) {
     FakeDevice& f = Fake(c);
     const char* kind = pause == DevicePause::AfterEvent ? "sleep " : pause == DevicePause::Backoff ? "backoff " : "pause ";
-    f.Calls.push_back(kind + std::to_string(ms));
+    std::string call = kind;
+    call += std::to_string(ms);
+    f.Calls.push_back(call);
     if (f.DuringSleep) std::exchange(f.DuringSleep, nullptr)();
   };
   p.WaitForWake = [](void* c) {
@@ -215,7 +217,10 @@ DevicePlatform FakeDevice::Platform() {
   p.StartDelayedHide = [](void* c) { Fake(c).Calls.push_back("delayed hide"); };
   p.Notice = [](void* c, DeviceNotice notice, std::uint32_t error, const wchar_t*) {
     const char* names[] = {"connected", "attempt failed", "lost", "left", "taken back"};
-    Fake(c).Notices.push_back(names[static_cast<int>(notice)] + (" " + std::to_string(error)));
+    std::string text = names[static_cast<int>(notice)];
+    text += ' ';
+    text += std::to_string(error);
+    Fake(c).Notices.push_back(text);
   };
   return p;
 }
