@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -32,31 +33,17 @@ HANDLE ThreadHandle = nullptr;
 struct Transfer {
   OVERLAPPED Io{};
   std::array<std::uint8_t, 4> Buffer{};
+  UniqueHandle Event;
   bool Outstanding = false;
 };
-
-Transfer* NewTransfer() {
-  auto* transfer = new (std::nothrow) Transfer;
-  if (!transfer) return nullptr;
-  transfer->Io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!transfer->Io.hEvent) {
-    delete transfer;
-    return nullptr;
-  }
-  return transfer;
-}
-
-void FreeTransfer(Transfer* transfer) {
-  CloseHandle(transfer->Io.hEvent);
-  delete transfer;
-}
+using TransferSlot = std::unique_ptr<Transfer>;
 
 // The open device's transfers: at most one 1-byte read and one write outstanding. A read outlives
 // a pass that a wake ended, and its byte lands in its buffer.
 struct DeviceIo {
-  Transfer* Read = nullptr;
-  Transfer* Write = nullptr;
-  std::vector<Transfer*> Abandoned;
+  TransferSlot Read;
+  TransferSlot Write;
+  std::vector<TransferSlot> Abandoned;
   DWORD LastError = 0;
   HDEVNOTIFY RemovalNotice = nullptr;
 };
@@ -65,38 +52,36 @@ DeviceIo& Io(void* context) { return *static_cast<DeviceIo*>(context); }
 
 // Frees abandoned transfers that the system has completed since; the rest stay.
 void ReclaimAbandoned(DeviceIo& io) {
-  std::vector<Transfer*> still;
-  for (Transfer* transfer : io.Abandoned) {
-    if (HasOverlappedIoCompleted(&transfer->Io)) {
-      FreeTransfer(transfer);
-    } else {
-      still.push_back(transfer);
-    }
-  }
-  io.Abandoned.swap(still);
+  io.Abandoned.erase(std::remove_if(io.Abandoned.begin(), io.Abandoned.end(),
+                                    [](const TransferSlot& t) { return HasOverlappedIoCompleted(&t->Io); }),
+                     io.Abandoned.end());
 }
 
 // A transfer slot ready for a new transfer (a fresh one after an abandonment). False when out of
 // memory or events.
-bool Ready(Transfer*& slot) {
-  if (!slot) slot = NewTransfer();
-  return slot != nullptr;
+bool Ready(TransferSlot& slot) {
+  if (slot) return true;
+  TransferSlot transfer(new (std::nothrow) Transfer);
+  if (!transfer) return false;
+  transfer->Event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!transfer->Event) return false;
+  transfer->Io.hEvent = transfer->Event.get();
+  slot = std::move(transfer);
+  return true;
 }
 
 // Cancels an outstanding transfer and waits up to the deadline for the driver to end it. False:
 // not ended; the transfer is abandoned (kept alive) and its slot emptied.
-bool FinishCancelled(DeviceIo& io, HANDLE device, Transfer*& slot, ULONGLONG deadline) {
-  Transfer* transfer = slot;
-  if (!transfer || !transfer->Outstanding) return true;
-  CancelIoEx(device, &transfer->Io);
+bool FinishCancelled(DeviceIo& io, HANDLE device, TransferSlot& slot, ULONGLONG deadline) {
+  if (!slot || !slot->Outstanding) return true;
+  CancelIoEx(device, &slot->Io);
   const ULONGLONG now = GetTickCount64();
   const DWORD wait = deadline > now ? static_cast<DWORD>(deadline - now) : 0;
-  if (WaitForSingleObject(transfer->Io.hEvent, wait) != WAIT_OBJECT_0) {
-    io.Abandoned.push_back(transfer);
-    slot = nullptr;
+  if (WaitForSingleObject(slot->Io.hEvent, wait) != WAIT_OBJECT_0) {
+    io.Abandoned.push_back(std::move(slot));
     return false;
   }
-  transfer->Outstanding = false;
+  slot->Outstanding = false;
   return true;
 }
 
@@ -276,10 +261,11 @@ DWORD WINAPI DeviceLoop(void*) {
   const DevicePlatform platform = WindowsDevicePlatform(io);
   DeviceLoopState loop;
   RunDeviceLoop(AppState, platform, loop);
-  // Transfers the driver still holds stay allocated: the process ends soon after.
+  // Transfers the driver may still write stay allocated: the process ends soon after.
   ReclaimAbandoned(io);
-  for (Transfer* transfer : {io.Read, io.Write}) {
-    if (transfer && !transfer->Outstanding) FreeTransfer(transfer);
+  for (TransferSlot& transfer : io.Abandoned) static_cast<void>(transfer.release());
+  for (TransferSlot* slot : {&io.Read, &io.Write}) {
+    if (*slot && (*slot)->Outstanding) static_cast<void>(slot->release());
   }
   return 0;
 }
