@@ -14,6 +14,7 @@
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "device/device_loop.h"
+#include "device/device_protocol.h"
 #include "device/device_thread.h"
 #include "eventlog/event_log.h"
 #include "feedback/indicator_window.h"
@@ -55,14 +56,20 @@ bool FaultInjected([[maybe_unused]] const wchar_t* step) {
 #endif
 }
 
-// Whether this copy's session is the one attached to the physical console, asked of the system
-// each time (a message claiming a session change is only a cue to ask). When the system cannot
-// tell this process's session, the copy behaves as the only one. The test build can be told which
-// session has the console (HKCU\Software\Ostinel test, value ConsoleSession), as Wine has only one.
-bool CurrentSessionOwnsConsole() {
+// Timers of the main window: the console asked again during a switch, the session notices
+// registered again after a failure.
+constexpr UINT_PTR kAskConsoleTimer = 1;
+constexpr UINT_PTR kRegisterSessionsTimer = 2;
+constexpr UINT kAskConsoleAgainMs = 250;
+constexpr UINT kRegisterSessionsAgainMs = 1000;
+bool SessionNoticesRegistered = false;
+HDEVNOTIFY ArrivalNotice = nullptr;
+
+// The session attached to the physical console, asked of the system each time (a message claiming
+// a session change is only a cue to ask). The test build can be told which session has the console
+// (HKCU\Software\Ostinel test, value ConsoleSession), as Wine has only one.
+DWORD ConsoleSession() {
   DWORD console = WTSGetActiveConsoleSessionId();
-  DWORD mine = 0;
-  if (!ProcessIdToSessionId(GetCurrentProcessId(), &mine)) return true;
 #ifdef OSTINEL_FAULT_INJECTION
   DWORD injected = 0;
   DWORD size = sizeof(injected);
@@ -71,25 +78,99 @@ bool CurrentSessionOwnsConsole() {
     console = injected;
   }
 #endif
-  return SessionOwnsConsole(console, mine);
+  return console;
 }
 
-// A removal query or completion for the open controller: the device thread closes the handle. A
-// query is answered only once the handle is closed (or after a second), so that the removal is not
-// refused for an open handle.
+// Whether this copy may hold the controller: its session is the console's. During a switch the
+// system names no console session (0xFFFFFFFF); that decides nothing, and the console is asked
+// again shortly. When the system cannot tell this process's session, the copy behaves as the only one.
+void UpdateDeviceAllowed(HWND window) {
+  DWORD mine = 0;
+  if (!ProcessIdToSessionId(GetCurrentProcessId(), &mine)) {
+    SetDeviceAllowed(AppState, true);
+    return;
+  }
+  const DWORD console = ConsoleSession();
+  if (console == NO_CONSOLE_SESSION) {
+    SetTimer(window, kAskConsoleTimer, kAskConsoleAgainMs, nullptr);
+    return;
+  }
+  KillTimer(window, kAskConsoleTimer);
+  SetDeviceAllowed(AppState, SessionOwnsConsole(console, mine));
+}
+
+// Session notices first, then the question, so that no switch falls between the two. Early at
+// boot the registration can fail (the terminal service not yet running): it is tried again every
+// second, and the console asked again once it succeeds.
+void RegisterSessionNotices(HWND window) {
+  if (WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION)) {
+    SessionNoticesRegistered = true;
+    KillTimer(window, kRegisterSessionsTimer);
+  } else {
+    SetTimer(window, kRegisterSessionsTimer, kRegisterSessionsAgainMs, nullptr);
+  }
+  UpdateDeviceAllowed(window);
+}
+
+// The main window hears when a controller's interface arrives (plugged in, driver loaded).
+void RegisterArrivalNotices(HWND window) {
+  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid.Data1 = ControllerInterfaceGuid.Data1;
+  filter.dbcc_classguid.Data2 = ControllerInterfaceGuid.Data2;
+  filter.dbcc_classguid.Data3 = ControllerInterfaceGuid.Data3;
+  for (int i = 0; i < 8; ++i) filter.dbcc_classguid.Data4[i] = ControllerInterfaceGuid.Data4[i];
+  ArrivalNotice = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+bool IsControllerInterface(const GUID& guid) {
+  if (guid.Data1 != ControllerInterfaceGuid.Data1 || guid.Data2 != ControllerInterfaceGuid.Data2 ||
+      guid.Data3 != ControllerInterfaceGuid.Data3) {
+    return false;
+  }
+  for (int i = 0; i < 8; ++i) {
+    if (guid.Data4[i] != ControllerInterfaceGuid.Data4[i]) return false;
+  }
+  return true;
+}
+
+// Device notices. An arrival of the controller's interface: connect at once. A removal query or
+// completion for the open controller: the device thread closes the handle first (a query is
+// answered only once it is closed, or after a second, so that the removal is not refused for an
+// open handle) and hands its registration over; the outcome of the removal unregisters it, and a
+// failed removal connects again at once.
 void OnDeviceChange(WPARAM event, LPARAM data) {
   if (!data) return;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-  if (header->dbch_size < offsetof(DEV_BROADCAST_HANDLE, dbch_hdevnotify)) return;
-  if (header->dbch_devicetype != DBT_DEVTYP_HANDLE) return;
-  const auto* notice = reinterpret_cast<const DEV_BROADCAST_HANDLE*>(data);
-  NativeHandle open = AppState.OpenDevice.load(std::memory_order_acquire);
-  if (!RemovalReleasesDevice(static_cast<std::uint32_t>(event), header->dbch_devicetype, notice->dbch_handle, open)) {
+  if (event == DBT_DEVICEARRIVAL) {
+    if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+        header->dbch_size < offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name)) {
+      return;
+    }
+    if (IsControllerInterface(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(data)->dbcc_classguid)) {
+      RequestDeviceAttempt(AppState);
+    }
     return;
   }
-  RequestDeviceRelease(AppState, notice->dbch_handle);
-  const ULONGLONG end = GetTickCount64() + 1000;
-  while (AppState.OpenDevice.load(std::memory_order_acquire) == open && GetTickCount64() < end) Sleep(1);
+  if (header->dbch_size < offsetof(DEV_BROADCAST_HANDLE, dbch_eventguid)) return;
+  const auto* notice = reinterpret_cast<const DEV_BROADCAST_HANDLE*>(data);
+  const NativeHandle open = AppState.OpenDevice.load(std::memory_order_acquire);
+  DeviceChangeDecision decision =
+      DecideDeviceChange(static_cast<std::uint32_t>(event), header->dbch_devicetype, notice->dbch_handle,
+                         notice->dbch_hdevnotify, open, AppState.RemovalNoticeLeft.load(std::memory_order_acquire));
+  if (decision.Release) {
+    RequestDeviceRelease(AppState, notice->dbch_handle);
+    const ULONGLONG end = GetTickCount64() + 1000;
+    while (AppState.OpenDevice.load(std::memory_order_acquire) == open && GetTickCount64() < end) Sleep(1);
+    // A completed removal that came without a query: its registration, just handed over, goes too.
+    decision.Forget = event == DBT_DEVICEREMOVECOMPLETE;
+  }
+  NativeHandle left = notice->dbch_hdevnotify;
+  if (decision.Forget && AppState.RemovalNoticeLeft.compare_exchange_strong(left, nullptr)) {
+    UnregisterDeviceNotification(notice->dbch_hdevnotify);
+  }
+  if (decision.ConnectNow) RequestDeviceAttempt(AppState);
 }
 
 // The device thread's field reports: each listener returns at once.
@@ -147,7 +228,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
       // A polite request to end (task managers, uninstallers): the message loop ends, and the
       // entry lets go of the controller before the process ends with 0.
-      WTSUnRegisterSessionNotification(window);
+      if (SessionNoticesRegistered) WTSUnRegisterSessionNotification(window);
+      if (ArrivalNotice) UnregisterDeviceNotification(ArrivalNotice);
+      ArrivalNotice = nullptr;
       DestroyWindow(window);
       PostQuitMessage(0);
       return 0;
@@ -160,10 +243,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 0;
     case WM_WTSSESSION_CHANGE:
-      SetDeviceAllowed(AppState, CurrentSessionOwnsConsole());
+      UpdateDeviceAllowed(window);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kAskConsoleTimer) UpdateDeviceAllowed(window);
+      if (wParam == kRegisterSessionsTimer) RegisterSessionNotices(window);
       return 0;
     case WM_DEVICECHANGE:
-      if (wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEREMOVECOMPLETE) OnDeviceChange(wParam, lParam);
+      if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEQUERYREMOVEFAILED ||
+          wParam == DBT_DEVICEREMOVECOMPLETE) {
+        OnDeviceChange(wParam, lParam);
+      }
       return TRUE;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
@@ -237,8 +327,9 @@ bool StartInstance(HINSTANCE instance) {
 
   // Only the copy in the console's session holds the controller; the system tells this window
   // when the console moves (fast user switching, remote sessions).
-  AppState.DeviceAllowed.store(CurrentSessionOwnsConsole() ? 1u : 0u, std::memory_order_release);
-  WTSRegisterSessionNotification(mainWindow, NOTIFY_FOR_THIS_SESSION);
+  RegisterSessionNotices(mainWindow);
+  // A controller plugged in while none is connected is tried at once.
+  RegisterArrivalNotices(mainWindow);
 
   // What the support report reads of this copy; kept current by the device thread's reports.
   StartSupportState();

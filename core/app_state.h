@@ -102,11 +102,17 @@ struct AppStateRecord {
   // DeviceAllowed: this copy's session is attached to the console, so it may hold the controller.
   // DeviceToRelease: the open handle that the system is removing; the device thread closes it.
   // DeviceStopPending: the program ends; let go of the controller and end the thread.
+  // DeviceAttemptPending: the controller's interface arrived (or its removal was called off):
+  // connect now instead of at the end of the 2.2 s retry.
   std::atomic<std::uint32_t> DeviceAllowed{1};
   std::atomic<NativeHandle> DeviceToRelease{nullptr};
   std::atomic<std::uint32_t> DeviceStopPending{0};
+  std::atomic<std::uint32_t> DeviceAttemptPending{0};
   // The device handle while one is open (device thread writes), compared with removal notices.
   std::atomic<NativeHandle> OpenDevice{nullptr};
+  // The removal-notice registration of a handle closed for a removal, handed by the device thread
+  // to the main window, which unregisters it when the removal's outcome arrives.
+  std::atomic<NativeHandle> RemovalNoticeLeft{nullptr};
   // Ends the device thread's wait in a held read; set by the device thread before it runs, called
   // by whoever raises a flag above. Null: nothing waits (the tests' loop, or no thread yet).
   std::atomic<void (*)()> WakeDeviceThread{nullptr};

@@ -80,6 +80,13 @@ inline void RequestDeviceRelease(AppStateRecord& state, NativeHandle device) {
   WakeDeviceThread(state);
 }
 
+// UI thread: the controller's interface arrived, or its removal was called off: the device thread
+// connects at once instead of at the end of its retry pause.
+inline void RequestDeviceAttempt(AppStateRecord& state) {
+  RaisePending(state.DeviceAttemptPending);
+  WakeDeviceThread(state);
+}
+
 // UI thread: the program ends; the device thread lets go of the controller and returns.
 inline void RequestDeviceStop(AppStateRecord& state) {
   RaisePending(state.DeviceStopPending);

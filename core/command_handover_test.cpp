@@ -144,3 +144,74 @@ TEST(CommandHandover, TheLastSetupSentAlwaysCarriesTheHoldTimeInForce) {
   device.join();
   EXPECT_EQ(mismatches, 0);
 }
+
+// What the device thread would find at the moment each wake reaches it.
+struct WakeSeen {
+  int Count = 0;
+  std::uint32_t Setup = 0, Button = 0, ButtonActive = 0, Allowed = 0, Stop = 0, Attempt = 0, ButtonSetup = 0;
+  std::int32_t WaitTime = 0;
+  NativeHandle Release = nullptr;
+};
+AppStateRecord* Watched = nullptr;
+WakeSeen Seen;
+void CountingWake() {
+  ++Seen.Count;
+  Seen.Setup = Watched->SetupPending.load();
+  Seen.Button = Watched->ButtonCommandPending.load();
+  Seen.ButtonActive = Watched->ButtonActive.load();
+  Seen.ButtonSetup = Watched->ButtonSetup.load();
+  Seen.WaitTime = Watched->WaitTime.load();
+  Seen.Allowed = Watched->DeviceAllowed.load();
+  Seen.Stop = Watched->DeviceStopPending.load();
+  Seen.Attempt = Watched->DeviceAttemptPending.load();
+  Seen.Release = Watched->DeviceToRelease.load();
+}
+
+// Every kind of request wakes the device thread exactly once, after the request (and the data it
+// covers) is visible: a wake before the flag, or none, leaves the thread waiting in a held read.
+// A session notice that changes nothing wakes nobody.
+TEST(CommandHandover, EveryRequestWakesTheDeviceThreadOnceWithTheRequestVisible) {
+  AppStateRecord s;
+  Watched = &s;
+  s.WakeDeviceThread = CountingWake;
+  static int handle = 0;
+  struct Case {
+    const char* Request;
+    void (*Make)(AppStateRecord&);
+    int Wakes;
+    bool (*Visible)(const WakeSeen&);
+  };
+  const Case cases[] = {
+      {"arm the button", [](AppStateRecord& r) { ToggleButtonActive(r); }, 1,
+       [](const WakeSeen& w) { return w.Button == 1 && w.ButtonActive == 1; }},
+      {"disarm the button", [](AppStateRecord& r) { ToggleButtonActive(r); }, 1,
+       [](const WakeSeen& w) { return w.Button == 1 && w.ButtonActive == 0; }},
+      {"new settings", [](AppStateRecord& r) { RequestSetup(r, 27, 150); }, 1,
+       [](const WakeSeen& w) { return w.Setup == 1 && w.ButtonSetup == 27 && w.WaitTime == 150; }},
+      {"removal", [](AppStateRecord& r) { RequestDeviceRelease(r, &handle); }, 1,
+       [](const WakeSeen& w) { return w.Release == &handle; }},
+      {"connect now", [](AppStateRecord& r) { RequestDeviceAttempt(r); }, 1,
+       [](const WakeSeen& w) { return w.Attempt == 1; }},
+      {"console still here", [](AppStateRecord& r) { SetDeviceAllowed(r, true); }, 0, nullptr},
+      {"console away", [](AppStateRecord& r) { SetDeviceAllowed(r, false); }, 1,
+       [](const WakeSeen& w) { return w.Allowed == 0; }},
+      {"console still away", [](AppStateRecord& r) { SetDeviceAllowed(r, false); }, 0, nullptr},
+      {"console back", [](AppStateRecord& r) { SetDeviceAllowed(r, true); }, 1,
+       [](const WakeSeen& w) { return w.Allowed == 1; }},
+      {"stop", [](AppStateRecord& r) { RequestDeviceStop(r); }, 1, [](const WakeSeen& w) { return w.Stop == 1; }},
+  };
+  for (const Case& c : cases) {
+    Seen = WakeSeen{};
+    c.Make(s);
+    EXPECT_EQ(Seen.Count, c.Wakes) << c.Request;
+    if (c.Visible) {
+      EXPECT_TRUE(c.Visible(Seen)) << c.Request << ": woken before the request was visible";
+    }
+    // The device thread takes what it was woken for.
+    TakePending(s.SetupPending);
+    TakePending(s.ButtonCommandPending);
+    TakePending(s.DeviceAttemptPending);
+    s.DeviceToRelease.store(nullptr);
+  }
+  Watched = nullptr;
+}

@@ -2,6 +2,13 @@
 
 #include <dbt.h>
 
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
 #include "button/function_button.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
@@ -20,25 +27,74 @@ DeviceStatusActions StatusActions;
 HANDLE WakeEvent = nullptr;
 HANDLE ThreadHandle = nullptr;
 
-constexpr DWORD kWriteStopCheckMs = 100;
+// One overlapped transfer: its OVERLAPPED, its buffer and its event live on the heap together. A
+// transfer whose cancel the driver does not complete in time is abandoned, never freed while the
+// driver may still write it (it is reclaimed once the system marks it complete).
+struct Transfer {
+  OVERLAPPED Io{};
+  std::array<std::uint8_t, 4> Buffer{};
+  UniqueHandle Event;
+  bool Outstanding = false;
+};
+using TransferSlot = std::unique_ptr<Transfer>;
 
-// The open device's overlapped transfers. At most one 1-byte read is outstanding; it outlives a
-// pass that a wake ended, and its byte lands in ReadByte.
+// The open device's transfers: at most one 1-byte read and one write outstanding. A read outlives
+// a pass that a wake ended, and its byte lands in its buffer.
 struct DeviceIo {
-  OVERLAPPED ReadIo{};
-  OVERLAPPED WriteIo{};
-  bool ReadOutstanding = false;
-  std::uint8_t ReadByte = 0;
+  TransferSlot Read;
+  TransferSlot Write;
+  std::vector<TransferSlot> Abandoned;
   DWORD LastError = 0;
   HDEVNOTIFY RemovalNotice = nullptr;
 };
 
 DeviceIo& Io(void* context) { return *static_cast<DeviceIo*>(context); }
 
-// Opened for overlapped I/O, so a wait in a read held by the driver can end on a wake while the
-// read stays outstanding. The main window hears of the handle's removal (query and completion).
+// Frees abandoned transfers that the system has completed since; the rest stay.
+void ReclaimAbandoned(DeviceIo& io) {
+  io.Abandoned.erase(std::remove_if(io.Abandoned.begin(), io.Abandoned.end(),
+                                    [](const TransferSlot& t) { return HasOverlappedIoCompleted(&t->Io); }),
+                     io.Abandoned.end());
+}
+
+// A transfer slot ready for a new transfer (a fresh one after an abandonment). False when out of
+// memory or events.
+bool Ready(TransferSlot& slot) {
+  if (slot) return true;
+  TransferSlot transfer(new (std::nothrow) Transfer);
+  if (!transfer) return false;
+  transfer->Event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!transfer->Event) return false;
+  transfer->Io.hEvent = transfer->Event.get();
+  slot = std::move(transfer);
+  return true;
+}
+
+// Cancels an outstanding transfer and waits up to the deadline for the driver to end it. False:
+// not ended; the transfer is abandoned (kept alive) and its slot emptied.
+bool FinishCancelled(DeviceIo& io, HANDLE device, TransferSlot& slot, ULONGLONG deadline) {
+  if (!slot || !slot->Outstanding) return true;
+  CancelIoEx(device, &slot->Io);
+  const ULONGLONG now = GetTickCount64();
+  const DWORD wait = deadline > now ? static_cast<DWORD>(deadline - now) : 0;
+  if (WaitForSingleObject(slot->Io.hEvent, wait) != WAIT_OBJECT_0) {
+    io.Abandoned.push_back(std::move(slot));
+    return false;
+  }
+  slot->Outstanding = false;
+  return true;
+}
+
+// Opened for overlapped I/O, so a wait in a transfer held by the driver can end on a wake while
+// the transfer stays outstanding. The main window hears of the handle's removal (query, failed
+// query and completion).
 bool OpenDevice(void* context, const wchar_t* path, DeviceHandle* device) {
   DeviceIo& io = Io(context);
+  ReclaimAbandoned(io);
+  if (!Ready(io.Read) || !Ready(io.Write)) {
+    io.LastError = ERROR_NOT_ENOUGH_MEMORY;
+    return false;
+  }
   HANDLE handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -50,83 +106,123 @@ bool OpenDevice(void* context, const wchar_t* path, DeviceHandle* device) {
   filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
   filter.dbch_handle = handle;
   io.RemovalNotice = RegisterDeviceNotificationW(AsWindow(AppState.MainWindow), &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-  io.ReadOutstanding = false;
   *device = handle;
   return true;
 }
 
-// Waited for; a write the driver never completes is given up when the program ends.
-bool WriteDevice(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
-                 std::uint32_t* written) {
+// Waits for the write and for a wake together. While a read is outstanding, a write not done
+// within DEVICE_WRITE_HELD_MS is reported held (the loop cancels the read). With none, the write is
+// waited for as long as the driver holds it (a driver may hold it until the next touch): only a
+// wake ends that wait.
+DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
+                           std::uint32_t* written) {
   DeviceIo& io = Io(context);
-  DWORD done = 0;
   *written = 0;
-  if (!WriteFile(device, bytes, count, nullptr, &io.WriteIo)) {
-    if (GetLastError() != ERROR_IO_PENDING) return false;
-    while (WaitForSingleObject(io.WriteIo.hEvent, kWriteStopCheckMs) == WAIT_TIMEOUT) {
-      if (AppState.DeviceStopPending.load(std::memory_order_acquire)) CancelIoEx(device, &io.WriteIo);
-    }
+  if (!Ready(io.Write)) {
+    io.LastError = ERROR_NOT_ENOUGH_MEMORY;
+    return DeviceIoResult::Failed;
   }
-  const BOOL ok = GetOverlappedResult(device, &io.WriteIo, &done, TRUE);
+  Transfer& write = *io.Write;
+  if (!write.Outstanding) {
+    const std::uint32_t size = count < write.Buffer.size() ? count : static_cast<std::uint32_t>(write.Buffer.size());
+    std::copy(bytes, bytes + size, write.Buffer.begin());
+    if (!WriteFile(device, write.Buffer.data(), size, nullptr, &write.Io) && GetLastError() != ERROR_IO_PENDING) {
+      io.LastError = GetLastError();
+      return DeviceIoResult::Failed;
+    }
+    write.Outstanding = true;
+  }
+  const bool readOutstanding = io.Read && io.Read->Outstanding;
+  HANDLE waits[2] = {write.Io.hEvent, WakeEvent};
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, readOutstanding ? DEVICE_WRITE_HELD_MS : INFINITE);
+  if (woke == WAIT_OBJECT_0 + 1) return DeviceIoResult::Woken;
+  if (woke == WAIT_TIMEOUT) return DeviceIoResult::Held;
+  // The wait itself failed: the write is cancelled.
+  if (woke != WAIT_OBJECT_0 && !FinishCancelled(io, device, io.Write, GetTickCount64() + DEVICE_CANCEL_WAIT_MS)) {
+    io.LastError = ERROR_TIMEOUT;
+    return DeviceIoResult::Stuck;
+  }
+  write.Outstanding = false;
+  DWORD done = 0;
+  if (!GetOverlappedResult(device, &write.Io, &done, FALSE)) {
+    io.LastError = GetLastError();
+    return DeviceIoResult::Failed;
+  }
   *written = done;
-  return ok != FALSE;
+  return DeviceIoResult::Done;
 }
 
-DeviceReadResult ReadDevice(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) {
+DeviceIoResult ReadDevice(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) {
   DeviceIo& io = Io(context);
   *count = 0;
-  if (!io.ReadOutstanding) {
-    if (!ReadFile(device, &io.ReadByte, 1, nullptr, &io.ReadIo) && GetLastError() != ERROR_IO_PENDING) {
+  if (!Ready(io.Read)) {
+    io.LastError = ERROR_NOT_ENOUGH_MEMORY;
+    return DeviceIoResult::Failed;
+  }
+  Transfer& read = *io.Read;
+  if (!read.Outstanding) {
+    if (!ReadFile(device, read.Buffer.data(), 1, nullptr, &read.Io) && GetLastError() != ERROR_IO_PENDING) {
       io.LastError = GetLastError();
-      return DeviceReadResult::Failed;
+      return DeviceIoResult::Failed;
     }
-    io.ReadOutstanding = true;
+    read.Outstanding = true;
   }
   // The read comes first: when both are signalled the byte is taken and the wake stays set.
-  HANDLE waits[2] = {io.ReadIo.hEvent, WakeEvent};
+  HANDLE waits[2] = {read.Io.hEvent, WakeEvent};
   const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-  if (woke == WAIT_OBJECT_0 + 1) return DeviceReadResult::Woken;
+  if (woke == WAIT_OBJECT_0 + 1) return DeviceIoResult::Woken;
   if (woke != WAIT_OBJECT_0) {
     io.LastError = GetLastError();
-    return DeviceReadResult::Failed;
+    return DeviceIoResult::Failed;
   }
-  io.ReadOutstanding = false;
+  read.Outstanding = false;
   DWORD done = 0;
-  if (!GetOverlappedResult(device, &io.ReadIo, &done, FALSE)) {
+  if (!GetOverlappedResult(device, &read.Io, &done, FALSE)) {
     io.LastError = GetLastError();
-    return DeviceReadResult::Failed;
+    return DeviceIoResult::Failed;
   }
-  *byte = io.ReadByte;
+  *byte = read.Buffer[0];
   *count = done;
-  return DeviceReadResult::Done;
+  return DeviceIoResult::Done;
 }
 
-void CloseDevice(void* context, DeviceHandle device) {
+// The read is cancelled so that a write can go through; a byte it had already read is handed back.
+DeviceIoResult CancelReadDevice(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) {
   DeviceIo& io = Io(context);
-  if (io.ReadOutstanding) {
-    CancelIoEx(device, &io.ReadIo);
-    DWORD ignored = 0;
-    GetOverlappedResult(device, &io.ReadIo, &ignored, TRUE);
-    io.ReadOutstanding = false;
+  *count = 0;
+  if (!FinishCancelled(io, device, io.Read, GetTickCount64() + DEVICE_CANCEL_WAIT_MS)) {
+    io.LastError = ERROR_TIMEOUT;
+    return DeviceIoResult::Stuck;
   }
-  if (io.RemovalNotice) UnregisterDeviceNotification(io.RemovalNotice);
-  io.RemovalNotice = nullptr;
+  DWORD done = 0;
+  if (io.Read && GetOverlappedResult(device, &io.Read->Io, &done, FALSE) && done == 1) {
+    *byte = io.Read->Buffer[0];
+    *count = 1;
+  }
+  return DeviceIoResult::Done;
+}
+
+// Transfers still outstanding are cancelled and waited for together, up to DEVICE_CANCEL_WAIT_MS;
+// the handle is closed anyway, first, and only then is its removal registration let go: after a
+// removal query the main window keeps it to hear the outcome, and unregisters it then.
+void CloseDevice(void* context, DeviceHandle device, bool removal) {
+  DeviceIo& io = Io(context);
+  const ULONGLONG deadline = GetTickCount64() + DEVICE_CANCEL_WAIT_MS;
+  FinishCancelled(io, device, io.Read, deadline);
+  FinishCancelled(io, device, io.Write, deadline);
   CloseHandle(device);
+  HDEVNOTIFY notice = std::exchange(io.RemovalNotice, nullptr);
+  if (notice && removal) {
+    notice = static_cast<HDEVNOTIFY>(AppState.RemovalNoticeLeft.exchange(notice, std::memory_order_acq_rel));
+  }
+  if (notice) UnregisterDeviceNotification(notice);
 }
 
-// A pause that a stop or a session change cuts short, and, while the controller is open (the pause
-// after an event), a queued command too. The retry tail's pauses come after the handle is closed,
-// so commands waiting for a connection do not hurry the retries.
-bool PauseEnds() {
-  if (DeviceAttentionPending(AppState)) return true;
-  return AppState.OpenDevice.load(std::memory_order_acquire) != nullptr &&
-         (IsPending(AppState.SetupPending) || IsPending(AppState.ButtonCommandPending));
-}
-
-void PauseDevice(void*, std::uint32_t milliseconds) {
+// A pause that the requests DevicePauseEnds names for its kind cut short.
+void PauseDevice(void*, std::uint32_t milliseconds, DevicePause pause) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (;;) {
-    if (PauseEnds()) return;
+    if (DevicePauseEnds(AppState, pause)) return;
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return;
     WaitForSingleObject(WakeEvent, static_cast<DWORD>(end - now));
@@ -140,6 +236,7 @@ DevicePlatform WindowsDevicePlatform(DeviceIo& io) {
   p.Open = OpenDevice;
   p.Write = WriteDevice;
   p.Read = ReadDevice;
+  p.CancelRead = CancelReadDevice;
   p.Close = CloseDevice;
   p.LastError = [](void* context) -> std::uint32_t { return Io(context).LastError; };
   p.Sleep = PauseDevice;
@@ -161,14 +258,15 @@ DevicePlatform WindowsDevicePlatform(DeviceIo& io) {
 
 DWORD WINAPI DeviceLoop(void*) {
   DeviceIo io;
-  UniqueHandle readDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  UniqueHandle writeDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!readDone || !writeDone) return GetLastError();
-  io.ReadIo.hEvent = readDone.get();
-  io.WriteIo.hEvent = writeDone.get();
   const DevicePlatform platform = WindowsDevicePlatform(io);
   DeviceLoopState loop;
   RunDeviceLoop(AppState, platform, loop);
+  // Transfers the driver may still write stay allocated: the process ends soon after.
+  ReclaimAbandoned(io);
+  for (TransferSlot& transfer : io.Abandoned) static_cast<void>(transfer.release());
+  for (TransferSlot* slot : {&io.Read, &io.Write}) {
+    if (*slot && (*slot)->Outstanding) static_cast<void>(slot->release());
+  }
   return 0;
 }
 

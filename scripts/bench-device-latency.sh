@@ -2,8 +2,9 @@
 # Device link figures, end to end under Wine: event-to-feedback latency (p50/p99 over a few hundred
 # events), function-button click and settings OK to the command at the controller with reads held
 # and with idle reads completed, unplug/replug cycles with commands pending, WM_CLOSE to process end,
-# and console session release and reconnect. Prints figures; not a test.
-#   scripts/bench-device-latency.sh [--events N] [--cycles N] [--commands N] [--closes N] [--sessions N]
+# console session release and reconnect, and (--cpu S) CPU over S seconds in each failure mode the
+# simulated controller can play with a held write against the console leaving. Prints figures; not a test.
+#   scripts/bench-device-latency.sh [--events N] [--cycles N] [--commands N] [--closes N] [--sessions N] [--cpu S]
 # OSTINEL_BUILD_DIR selects the Windows build directory (default build/windows).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

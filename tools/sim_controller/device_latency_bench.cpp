@@ -18,9 +18,14 @@
 // 6. Sessions (the test build, told which session has the console): the console goes to another
 //    session, timed until the controller saw the connection end; it comes back, timed until the
 //    setup command arrived on the new connection.
+// 7. With --cpu SECONDS: CPU of the test build (process, and its busiest thread) over SECONDS in
+//    each failure mode the simulated controller can play, and a write the driver holds against the
+//    console leaving (timed as in 6; the controller notices the end by a poll every 5 ms).
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -79,6 +84,97 @@ std::uint64_t PollUntil(Check check, DWORD timeoutMs) {
   return 0;
 }
 
+
+// CPU time of a process (user + kernel) from the system's process list (Wine answers
+// GetProcessTimes for another process with the caller's own times), and the busiest of its
+// threads by GetThreadTimes, in seconds.
+struct ProcessEntry {
+  ULONG NextEntryOffset;
+  ULONG NumberOfThreads;
+  LARGE_INTEGER Reserved[3];
+  LARGE_INTEGER CreateTime;
+  LARGE_INTEGER UserTime;
+  LARGE_INTEGER KernelTime;
+  UNICODE_STRING ImageName;
+  LONG BasePriority;
+  HANDLE ProcessId;
+};
+
+double ProcessCpuSeconds(DWORD pid) {
+  std::vector<unsigned char> buffer(1 << 20);
+  ULONG length = 0;
+  if (NtQuerySystemInformation(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) <
+      0) {
+    return -1.0;
+  }
+  for (std::size_t at = 0;;) {
+    const auto* entry = reinterpret_cast<const ProcessEntry*>(buffer.data() + at);
+    if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->ProcessId)) == pid) {
+      return static_cast<double>(entry->UserTime.QuadPart + entry->KernelTime.QuadPart) / 1e7;
+    }
+    if (!entry->NextEntryOffset) return -1.0;
+    at += entry->NextEntryOffset;
+  }
+}
+
+// Per thread id: user + kernel seconds, in the order the threads were created.
+std::vector<std::pair<DWORD, double>> ThreadCpuSeconds(DWORD pid) {
+  std::vector<std::pair<ULONGLONG, std::pair<DWORD, double>>> created;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return {};
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != pid) continue;
+    HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+    if (!thread) continue;
+    FILETIME createdAt{}, exited{}, kernel{}, user{};
+    if (GetThreadTimes(thread, &createdAt, &exited, &kernel, &user)) {
+      const auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+      };
+      created.push_back({(static_cast<ULONGLONG>(createdAt.dwHighDateTime) << 32) | createdAt.dwLowDateTime,
+                         {entry.th32ThreadID, seconds(kernel) + seconds(user)}});
+    }
+    CloseHandle(thread);
+  }
+  CloseHandle(snapshot);
+  std::sort(created.begin(), created.end());
+  std::vector<std::pair<DWORD, double>> threads;
+  for (const auto& item : created) threads.push_back(item.second);
+  return threads;
+}
+
+// Measures a process for `seconds` while `during` runs every 10 ms (it may drive the controller).
+// Prints the process's share of one core and each busy thread's (GetThreadTimes, 10 ms ticks).
+template <typename During>
+void MeasureCpu(const char* mode, DWORD pid, int seconds, During during) {
+  const double processBefore = ProcessCpuSeconds(pid);
+  const std::vector<std::pair<DWORD, double>> threadsBefore = ThreadCpuSeconds(pid);
+  const ULONGLONG start = GetTickCount64();
+  while (GetTickCount64() - start < static_cast<ULONGLONG>(seconds) * 1000) {
+    during();
+    Sleep(10);
+  }
+  const double wall = static_cast<double>(GetTickCount64() - start) / 1000.0;
+  const double process = ProcessCpuSeconds(pid) - processBefore;
+  // Threads in the order they were created: the UI thread first, then the device thread.
+  std::string perThread;
+  int ordinal = 0;
+  for (const auto& [id, after] : ThreadCpuSeconds(pid)) {
+    ++ordinal;
+    for (const auto& [beforeId, before] : threadsBefore) {
+      if (beforeId != id || after - before <= 0.0) continue;
+      char text[64];
+      std::snprintf(text, sizeof text, "  #%d %.0f ms (%.3f%%)", ordinal, (after - before) * 1000.0,
+                    100.0 * (after - before) / wall);
+      perThread += text;
+    }
+  }
+  std::printf("%-40s %5.1f s: process %6.0f ms (%.3f%% of a core); threads:%s\n", mode, wall, process * 1000.0,
+              100.0 * process / wall, perThread.empty() ? " none above 0" : perThread.c_str());
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -87,12 +183,14 @@ int wmain(int argc, wchar_t** argv) {
   int commands = 300;
   int closes = 20;
   int sessions = 20;
+  int cpuSeconds = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::wcscmp(argv[i], L"--events") == 0) events = _wtoi(argv[i + 1]);
     if (std::wcscmp(argv[i], L"--cycles") == 0) cycles = _wtoi(argv[i + 1]);
     if (std::wcscmp(argv[i], L"--commands") == 0) commands = _wtoi(argv[i + 1]);
     if (std::wcscmp(argv[i], L"--closes") == 0) closes = _wtoi(argv[i + 1]);
     if (std::wcscmp(argv[i], L"--sessions") == 0) sessions = _wtoi(argv[i + 1]);
+    if (std::wcscmp(argv[i], L"--cpu") == 0) cpuSeconds = _wtoi(argv[i + 1]);
   }
 
   EndAllOstinel();
@@ -308,6 +406,74 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   ForgetConsoleSessionOfTestBuild();
+  faults.Close();
+
+  // 7. CPU in each failure mode the simulated controller can play, and a write the driver holds
+  //    against the console leaving (the test build).
+  if (cpuSeconds > 0) {
+    EndAllOstinel();
+    SetConsoleSessionOfTestBuild(mine);
+    SimSetIdle(*sim, false, 0);
+    SimSetHoldCommands(*sim, false);
+    LaunchedProcess probe = Launch(SiblingProgram(L"OstinelFaults.exe"));
+    const int connections = SimConnectionCount(*sim);
+    HWND probeMain = nullptr;
+    HWND probeButton = nullptr;
+    if (!WaitUntil([&] { return SimConnectionCount(*sim) > connections && SimIsConnected(*sim); }, 10000) ||
+        !(probeMain = FindProcessWindow(probe.Pid(), kMainWindowClass, nullptr)) ||
+        !(probeButton = FindFunctionButton(probe.Pid()))) {
+      std::printf("the test build did not connect: CPU figures skipped\n");
+    } else {
+      const DWORD pid = probe.Pid();
+      Sleep(1000);
+      std::printf("\n");
+      MeasureCpu("reads held (idle)", pid, cpuSeconds, [] {});
+      SimSetIdle(*sim, true, 1);
+      MeasureCpu("reads completed at once with nothing", pid, cpuSeconds, [] {});
+      SimSetIdle(*sim, false, 0);
+      SimSetHoldCommands(*sim, true);
+      PostMessageW(probeButton, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+      MeasureCpu("a write held by the driver", pid, cpuSeconds, [] {});
+      // Each touch lets the held command through; the next toggle is held again behind the read.
+      MeasureCpu("writes held behind the read, a touch/s", pid, cpuSeconds, [&, tick = 0]() mutable {
+        if (++tick % 100 == 0) {
+          SimSendEvent(*sim, 0);
+          PostMessageW(probeButton, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+        }
+      });
+      // A held write against the console leaving: time until the controller saw the connection end.
+      std::vector<double> heldRelease;
+      for (int i = 0; i < sessions; ++i) {
+        if (!WaitUntil([&] { return SimIsConnected(*sim); }, 5000)) break;
+        Sleep(200);
+        PostMessageW(probeButton, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+        Sleep(200);  // the command is written and held
+        SetConsoleSessionOfTestBuild(mine + 1);
+        const std::uint64_t away = SimNowMicros();
+        PostMessageW(probeMain, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, mine);
+        if (WaitUntil([&] { return !SimIsConnected(*sim); }, 3000)) {
+          heldRelease.push_back(static_cast<double>(connectionTimes.LastDisconnectMicros.load() - away) / 1000.0);
+        } else {
+          std::printf("held write %d: the controller was not let go\n", i);
+        }
+        SetConsoleSessionOfTestBuild(mine);
+        PostMessageW(probeMain, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, mine);
+        SimSendEvent(*sim, 0);
+      }
+      SimSetHoldCommands(*sim, false);
+      // The controller drops every connection as soon as it is made: a loss and a retry each time.
+      MeasureCpu("connection dropped at once, each time", pid, cpuSeconds, [&] {
+        if (SimIsConnected(*sim)) SimDisconnect(*sim);
+      });
+      SimUnplug(*sim);
+      MeasureCpu("no controller (discovery fails)", pid, cpuSeconds, [] {});
+      SimPlug(*sim);
+      std::printf("\n");
+      PrintFigures("held write, console away -> let go", heldRelease, sessions);
+    }
+    probe.Close();
+    ForgetConsoleSessionOfTestBuild();
+  }
 
   std::printf("\n");
   PrintFigures("event -> indicator", toIndicator, indicator ? events : 0);

@@ -22,6 +22,10 @@ constexpr wchar_t kEnumRootKey[] = L"System\\CurrentControlSet\\Enum\\ROOT\\";
 constexpr wchar_t kDeviceSetupClass[] = L"{4d36e96f-e325-11ce-bfc1-08002be10318}";
 constexpr ACCESS_MASK kLinkAllAccess = STANDARD_RIGHTS_REQUIRED | 0x1;
 constexpr DWORD kPipeBuffer = 4096;
+// No inbound buffer: a program's write completes only when the controller reads it, as a driver
+// takes a command. While commands are held, a client that goes away is noticed by a poll this often.
+constexpr DWORD kInboundBuffer = 0;
+constexpr DWORD kHeldPollMs = 5;
 
 std::wstring Upper(std::wstring text) {
   for (auto& c : text) c = static_cast<wchar_t>(std::towupper(c));
@@ -73,12 +77,13 @@ void UnregisterInterface(const std::wstring& device) {
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, EnumKey(device).c_str(), KEY_WOW64_64KEY, 0);
 }
 
-enum class RequestKind { Plug, Unplug, Disconnect, Event, Idle, Drain, Stop };
+enum class RequestKind { Plug, Unplug, Disconnect, Event, Idle, Hold, Drain, Stop };
 struct Request {
   RequestKind Kind;
   std::uint8_t Byte = 0;
   DWORD IdleMs = 0;
   bool IdleOn = false;
+  bool HoldOn = false;
   bool Result = false;
   std::uint64_t SentMicros = 0;
   bool Done = false;
@@ -99,6 +104,12 @@ struct SimController {
   std::uint8_t ReadBuffer[256]{};
   HANDLE Wake = nullptr;
   std::thread Thread;
+
+  // A read of the program's commands is outstanding (only while Reading). While commands are held
+  // none is, except the one read that an event allows.
+  bool ReadPending = false;
+  bool HoldCommands = false;
+  bool ReadOnce = false;
 
   // Idle reads (pipe thread only after start).
   bool IdleOn = false;
@@ -167,26 +178,21 @@ void ClientGone(SimController& sim) {
 }
 
 void StartReading(SimController& sim) {
+  sim.Phase = PipePhase::Reading;
+  sim.ReadPending = false;
+  if (sim.IdleOn) sim.NextIdleTick = GetTickCount64() + sim.IdleMs;
+  if (sim.HoldCommands && !sim.ReadOnce) return;
+  sim.ReadOnce = false;
   ResetEvent(sim.ReadIo.hEvent);
   if (ReadFile(sim.Pipe, sim.ReadBuffer, sizeof sim.ReadBuffer, nullptr, &sim.ReadIo) ||
       GetLastError() == ERROR_IO_PENDING) {
-    sim.Phase = PipePhase::Reading;
-    if (sim.IdleOn) sim.NextIdleTick = GetTickCount64() + sim.IdleMs;
+    sim.ReadPending = true;
     return;
   }
   ClientGone(sim);
 }
 
-void TakeRead(SimController& sim) {
-  DWORD count = 0;
-  if (!GetOverlappedResult(sim.Pipe, &sim.ReadIo, &count, FALSE)) {
-    if (GetLastError() == ERROR_MORE_DATA) {
-      // Byte mode never reports this; treat it as data all the same.
-    } else {
-      ClientGone(sim);
-      return;
-    }
-  }
+void RecordBytes(SimController& sim, DWORD count) {
   const std::uint64_t now = SimNowMicros();
   std::vector<SimCommand> complete;
   {
@@ -200,7 +206,30 @@ void TakeRead(SimController& sim) {
   if (sim.Options.OnCommand) {
     for (const SimCommand& command : complete) sim.Options.OnCommand(sim.Options.Context, command);
   }
+}
+
+void TakeRead(SimController& sim) {
+  sim.ReadPending = false;
+  DWORD count = 0;
+  if (!GetOverlappedResult(sim.Pipe, &sim.ReadIo, &count, FALSE)) {
+    if (GetLastError() == ERROR_MORE_DATA) {
+      // Byte mode never reports this; treat it as data all the same.
+    } else {
+      ClientGone(sim);
+      return;
+    }
+  }
+  RecordBytes(sim, count);
   StartReading(sim);
+}
+
+// Stops reading the program's commands; what the cancelled read had already taken is kept.
+void HoldReads(SimController& sim) {
+  if (!sim.ReadPending) return;
+  FinishIo(sim, sim.ReadIo);
+  sim.ReadPending = false;
+  DWORD count = 0;
+  if (GetOverlappedResult(sim.Pipe, &sim.ReadIo, &count, FALSE) && count > 0) RecordBytes(sim, count);
 }
 
 bool WriteByte(SimController& sim, std::uint8_t byte) {
@@ -218,7 +247,8 @@ bool WriteByte(SimController& sim, std::uint8_t byte) {
 void ClosePipe(SimController& sim) {
   if (sim.Pipe == INVALID_HANDLE_VALUE) return;
   if (sim.Phase == PipePhase::Listening) FinishIo(sim, sim.ConnectIo);
-  if (sim.Phase == PipePhase::Reading) FinishIo(sim, sim.ReadIo);
+  if (sim.Phase == PipePhase::Reading && sim.ReadPending) FinishIo(sim, sim.ReadIo);
+  sim.ReadPending = false;
   CloseHandle(sim.Pipe);
   sim.Pipe = INVALID_HANDLE_VALUE;
   sim.Phase = PipePhase::Closed;
@@ -230,7 +260,7 @@ bool OpenPipe(SimController& sim) {
   const std::wstring name = L"\\\\.\\pipe\\" + sim.Options.PipeName;
   sim.Pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBuffer,
-                              kPipeBuffer, 0, nullptr);
+                              kInboundBuffer, 0, nullptr);
   if (sim.Pipe == INVALID_HANDLE_VALUE) return false;
   StartListening(sim);
   return sim.Phase != PipePhase::Closed;
@@ -249,7 +279,8 @@ bool Serve(SimController& sim, Request& request) {
       break;
     case RequestKind::Disconnect:
       if (sim.Phase == PipePhase::Reading) {
-        FinishIo(sim, sim.ReadIo);
+        if (sim.ReadPending) FinishIo(sim, sim.ReadIo);
+        sim.ReadPending = false;
         ClientGone(sim);
         request.Result = true;
       }
@@ -257,6 +288,17 @@ bool Serve(SimController& sim, Request& request) {
     case RequestKind::Event:
       request.SentMicros = SimNowMicros();
       request.Result = WriteByte(sim, request.Byte);
+      // A touch lets one held command through.
+      if (request.Result && sim.HoldCommands && !sim.ReadPending) {
+        sim.ReadOnce = true;
+        StartReading(sim);
+      }
+      break;
+    case RequestKind::Hold:
+      sim.HoldCommands = request.HoldOn;
+      if (sim.Phase == PipePhase::Reading && sim.HoldCommands) HoldReads(sim);
+      if (sim.Phase == PipePhase::Reading && !sim.HoldCommands && !sim.ReadPending) StartReading(sim);
+      request.Result = true;
       break;
     case RequestKind::Idle:
       sim.IdleOn = request.IdleOn;
@@ -283,16 +325,26 @@ void PipeThread(SimController* simPointer) {
     HANDLE waits[2] = {sim.Wake, nullptr};
     DWORD count = 1;
     if (sim.Phase == PipePhase::Listening) waits[count++] = sim.ConnectIo.hEvent;
-    if (sim.Phase == PipePhase::Reading) waits[count++] = sim.ReadIo.hEvent;
+    if (sim.Phase == PipePhase::Reading && sim.ReadPending) waits[count++] = sim.ReadIo.hEvent;
     DWORD timeout = INFINITE;
+    const bool polling = sim.Phase == PipePhase::Reading && !sim.ReadPending;
+    if (polling) timeout = kHeldPollMs;
     if (sim.IdleOn && sim.Phase == PipePhase::Reading) {
       const ULONGLONG now = GetTickCount64();
-      timeout = sim.NextIdleTick > now ? static_cast<DWORD>(sim.NextIdleTick - now) : 0;
+      const DWORD idle = sim.NextIdleTick > now ? static_cast<DWORD>(sim.NextIdleTick - now) : 0;
+      if (idle < timeout) timeout = idle;
     }
     const DWORD result = WaitForMultipleObjects(count, waits, FALSE, timeout);
     if (result == WAIT_TIMEOUT) {
-      WriteByte(sim, 0);
-      sim.NextIdleTick = GetTickCount64() + sim.IdleMs;
+      // No read is outstanding while commands are held: a client gone is seen by a peek.
+      if (polling && !PeekNamedPipe(sim.Pipe, nullptr, 0, nullptr, nullptr, nullptr)) {
+        ClientGone(sim);
+        continue;
+      }
+      if (sim.IdleOn && sim.Phase == PipePhase::Reading && GetTickCount64() >= sim.NextIdleTick) {
+        WriteByte(sim, 0);
+        sim.NextIdleTick = GetTickCount64() + sim.IdleMs;
+      }
     } else if (result == WAIT_OBJECT_0) {
       for (;;) {
         Request* request = nullptr;
@@ -319,7 +371,7 @@ void PipeThread(SimController* simPointer) {
         DisconnectNamedPipe(sim.Pipe);
         StartListening(sim);
       }
-    } else if (result == WAIT_OBJECT_0 + 1 && sim.Phase == PipePhase::Reading) {
+    } else if (result == WAIT_OBJECT_0 + 1 && sim.Phase == PipePhase::Reading && sim.ReadPending) {
       TakeRead(sim);
     } else if (result == WAIT_FAILED) {
       Sleep(10);
@@ -393,6 +445,7 @@ UniqueSim StartSim(const SimOptions& options, std::uint32_t* error) {
   sim->Options = options;
   sim->IdleOn = options.IdleReads;
   sim->IdleMs = options.IdleIntervalMs ? options.IdleIntervalMs : 1;
+  sim->HoldCommands = options.HoldCommands;
   sim->ConnectIo.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   sim->ReadIo.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   sim->WriteIo.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -451,6 +504,12 @@ void SimSetIdle(SimController& sim, bool on, DWORD intervalMs) {
   Request request{RequestKind::Idle};
   request.IdleOn = on;
   request.IdleMs = intervalMs;
+  Submit(sim, request);
+}
+
+void SimSetHoldCommands(SimController& sim, bool on) {
+  Request request{RequestKind::Hold};
+  request.HoldOn = on;
   Submit(sim, request);
 }
 

@@ -26,6 +26,9 @@ struct SimOptions {
   bool Plugged = true;                     // registered and listening from the start
   bool IdleReads = false;                  // complete idle reads with a 0 byte...
   DWORD IdleIntervalMs = 50;               // ...this often, while a program is connected
+  // Commands held until the next touch: the controller takes what the program writes only after
+  // it sends an event (one read per event), so the program's write stays pending meanwhile.
+  bool HoldCommands = false;
   // Called on the pipe thread for every complete command received.
   void (*OnCommand)(void* context, const SimCommand& command) = nullptr;
   // Called on the pipe thread when a program connects (true) or its connection ends (false).
@@ -57,6 +60,8 @@ bool SimSendEvent(SimController& sim, std::uint8_t eventByte, std::uint64_t* sen
 bool SimWaitDrained(SimController& sim, std::uint64_t* drainedMicros = nullptr);
 // Idle reads: completed with a 0 byte every intervalMs (on), or held until the next event (off).
 void SimSetIdle(SimController& sim, bool on, DWORD intervalMs);
+// Commands held until the next touch (on), or taken at once (off).
+void SimSetHoldCommands(SimController& sim, bool on);
 
 // What has arrived so far.
 std::vector<std::uint8_t> SimReceivedBytes(SimController& sim);

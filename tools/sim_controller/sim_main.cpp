@@ -4,7 +4,7 @@
 //   SimController.exe [--device NAME] [--pipe NAME] [--unplugged] [--idle MS]
 //
 // Commands on stdin, one a line: plug, unplug, disconnect, event <hex byte>, idle on [MS], idle off,
-// quit. Every command received from the program is printed as "<unix time> recv 00 01 64 00";
+// hold on (commands held until the next event), hold off, quit. Every command received from the program is printed as "<unix time> recv 00 01 64 00";
 // connections as "<unix time> connected" / "<unix time> disconnected".
 #include <cstdio>
 #include <cstdlib>
@@ -92,6 +92,9 @@ int wmain(int argc, wchar_t** argv) {
       const unsigned long ms = command.size() > 7 ? std::strtoul(command.c_str() + 7, nullptr, 10) : 50;
       SimSetIdle(*sim, true, static_cast<DWORD>(ms ? ms : 50));
       Print(SimNowMicros(), "idle reads completed");
+    } else if (command == "hold on" || command == "hold off") {
+      SimSetHoldCommands(*sim, command == "hold on");
+      Print(SimNowMicros(), command == "hold on" ? "commands held until the next event" : "commands taken at once");
     } else if (command == "quit") {
       break;
     } else if (!command.empty()) {
