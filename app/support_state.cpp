@@ -7,7 +7,7 @@
 
 #include "core/app_state.h"
 #include "ostinel_version.h"
-#include "tools/settings_opener/support_section.h"
+#include "device/support_section.h"
 #include "win/win_handles.h"
 
 namespace {

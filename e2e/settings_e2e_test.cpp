@@ -209,6 +209,9 @@ TEST_F(SettingsDialog, ReopeningAVisibleDialogDiscardsUnconfirmedEdits) {
   Click(dialog_, kRightFlash);
   MoveSlider(dialog_, 300);
   Open();
+  // The dialog was visible all along: wait for the reload itself, which sets every control in one
+  // handler (a cross-process query is answered only after it).
+  EXPECT_TRUE(WaitUntil([&] { return SliderPosition(dialog_) == 150; }, 5000));
   EXPECT_TRUE(IsWindowVisible(dialog_));
   EXPECT_EQ(SelectedMethod(dialog_), 2);
   EXPECT_TRUE(Checked(dialog_, kRightFlash));

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/settings_opener/support_section.h"
+#include "device/support_section.h"
 
 // Exit values of /diagnose.
 constexpr int DIAGNOSE_EXIT_CONNECTED = 0;      // a running copy holds the controller

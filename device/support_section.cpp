@@ -1,4 +1,4 @@
-#include "tools/settings_opener/support_section.h"
+#include "device/support_section.h"
 
 namespace {
 
