@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "feedback/indicator_rotation.h"
+#include "feedback/indicator_source.h"
 
 #if defined(OSTINEL_BENCH_PIXMAN)
 #include <pixman.h>
@@ -118,6 +119,31 @@ void RotateOurs(benchmark::State& state) {
   state.counters["side"] = IndicatorFrameSize(angle)->width;
 }
 BENCHMARK(RotateOurs)->Arg(45)->Arg(15)->Arg(30)->Arg(0)->Arg(90);
+
+// One frame of the ring drawn for a scale (side 190 at 150 %, 254 at 200 %, 381 at 300 %), at 45
+// degrees, the largest frame of a turn.
+void RotateScaled(benchmark::State& state) {
+  const auto side = static_cast<std::int32_t>(state.range(0));
+  const std::vector<std::uint32_t> source = DrawIndicatorSource(side);
+  const auto geometry = IndicatorFrameSize(45.0f, side);
+  if (source.empty() || !geometry) std::abort();
+  std::vector<std::uint32_t> frame(IndicatorFramePixels(*geometry));
+  for (auto _ : state) {
+    const auto turned = IndicatorFrameSize(45.0f, side);
+    if (!turned || !RenderIndicatorFrame(*turned, source, frame)) std::abort();
+    benchmark::DoNotOptimize(frame.data());
+    benchmark::ClobberMemory();
+  }
+  state.counters["frame_side"] = geometry->width;
+}
+BENCHMARK(RotateScaled)->Arg(127)->Arg(190)->Arg(254)->Arg(381);
+
+// Drawing the ring's source for a scale, once per scale at its first showing.
+void DrawSource(benchmark::State& state) {
+  const auto side = static_cast<std::int32_t>(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(DrawIndicatorSource(side).data());
+}
+BENCHMARK(DrawSource)->Arg(159)->Arg(190)->Arg(254)->Arg(381)->Unit(benchmark::kMillisecond);
 
 void CopyFrame(benchmark::State& state) {
   Copy copy;

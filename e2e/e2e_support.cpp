@@ -235,6 +235,24 @@ bool SetConsoleSessionOfTestBuild(DWORD session) {
 
 void ForgetConsoleSessionOfTestBuild() { RegDeleteTreeW(HKEY_CURRENT_USER, kTestBuildKey); }
 
+bool SetPrefixDpi(DWORD dpi) {
+  bool ok = true;
+  for (const auto& [root, path] : {std::pair{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+                                   std::pair{HKEY_CURRENT_CONFIG, L"Software\\Fonts"}}) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+      ok = false;
+      continue;
+    }
+    const LSTATUS status =
+        dpi == 0 ? RegDeleteValueW(key, L"LogPixels")
+                 : RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+    ok = ok && (status == ERROR_SUCCESS || (dpi == 0 && status == ERROR_FILE_NOT_FOUND));
+    RegCloseKey(key);
+  }
+  return ok;
+}
+
 HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test) {
   struct Search {
     DWORD Pid;
@@ -261,7 +279,11 @@ HWND FindSettingsDialog(DWORD pid) {
 }
 
 HWND FindIndicatorWindow(DWORD pid) {
-  return FindProgramDialog(pid, [](HWND w) { return IsPopup(w, true, 127); });
+  return FindProgramDialog(pid, [](HWND w) {
+    RECT r{};
+    GetWindowRect(w, &r);
+    return r.right - r.left >= 127 && IsPopup(w, true, r.right - r.left);
+  });
 }
 
 HWND FindFunctionButton(DWORD pid, int side) {

@@ -13,22 +13,24 @@
 
 // How the fast renderer stays exact.
 //
-// For frame column k (written right to left, so the mapped column is X = x0 + width - 1 - k) and row
-// Y, the formulas give u = single(63.5 + ((X - 63.5)c + (Y - 63.5)s) / D) and
-// v = single(63.5 - (X - 63.5)s + (Y - 63.5)c), truncated to U and V. Along a row both are close to
-// linear in k: the double roundings are below 1e-12 and the final rounding to single below 4e-6.
+// With N the source side and h = N / 2 its centre (63.5 for 127): for frame column k (written right
+// to left, so the mapped column is X = x0 + width - 1 - k) and row Y, the formulas give
+// u = single(h + ((X - h)c + (Y - h)s) / D) and v = single(h - (X - h)s + (Y - h)c), truncated to U
+// and V. Along a row both are close to linear in k: the double roundings are below 1e-12 and the
+// final rounding to single below half a unit in the last place at N + 1 (2^-17 for 127, 2^-14 for 635).
 // So the row splits into:
-//  - columns whose linear value is beyond -1 or 127 by a clear margin: black without any sampling;
+//  - columns whose linear value is beyond -1 or N by a clear margin: black without any sampling;
 //  - columns whose value lies clearly inside: sampled without range checks by a vector loop;
 //  - the one or two columns in between: computed by the formulas, one pixel at a time.
-// Inside, U and V come from 23-bit fixed-point steps (exact integer adds, error under 2^-16 over a
-// row). A value that is not within 2^-15 of a whole number has the same whole part as the formulas
-// give, since the exact value is then at least 1.5e-5 away from the places where rounding to single
-// can move it across a whole number. The rare group of four with a value that close is redone by the
+// Inside, U and V come from 21-bit fixed-point steps (exact integer adds; each step is off by at most
+// 2^-22, so a row of w columns drifts by at most (w + 1) 2^-22). A value that is not within a margin
+// of a whole number has the same whole part as the formulas give, when the margin exceeds that drift
+// plus the rounding to single: the frame takes the smallest power of two at least twice their sum
+// (2^-13 for 127, 2^-10 for 635). The rare group of four with a value that close is redone by the
 // formulas. Near a quarter turn nearly every value sits next to a whole number, so those frames run
-// the formulas themselves in vector form instead: the products (X - 63.5)c, (X - 63.5)s and
-// (Y - 63.5)c, (Y - 63.5)s are exact in double (at most 35 significant bits), so per-column and
-// per-row tables give bit for bit the literal sums, and division by D is skipped only when D is 1.
+// the formulas themselves in vector form instead: the products (X - h)c, (X - h)s and (Y - h)c,
+// (Y - h)s are exact in double (at most 35 significant bits), so per-column and per-row tables give
+// bit for bit the literal sums, and division by D is skipped only when D is 1.
 
 namespace {
 
@@ -40,21 +42,32 @@ static_assert(std::endian::native == std::endian::little, "pixel words hold blue
 #define ROTATION_INLINE inline __attribute__((always_inline))
 #endif
 
-constexpr double CENTRE = 63.5;
 constexpr double DEGREES_PER_RADIAN = 57.29577951;
-constexpr std::int32_t LAST = INDICATOR_SIDE - 1;
 constexpr std::uint32_t KEEP_FOURTH_BYTE = 0xFF000000u;
 
-// Margin around the -1 and 127 limits inside which a column is computed by the formulas.
-constexpr double EDGE_MARGIN = 1.0 / 16384.0;
+// Margin around the -1 and N limits inside which a column is computed by the formulas; larger than
+// the rounding to single of any value up to 1024.
+constexpr double EDGE_MARGIN = 1.0 / 4096.0;
 
-// Fixed point for the inside columns: 23 fraction bits keep -1..127 well within 32 bits. The running
-// values carry an offset of NEAR_WHOLE, so a value within NEAR_WHOLE of a whole number is one whose
-// fraction bits above the lowest log2(2 * NEAR_WHOLE) are all zero.
-constexpr int FIXED_BITS = 23;
-constexpr double FIXED_ONE = 8388608.0;
-constexpr std::uint32_t NEAR_WHOLE = 1u << (FIXED_BITS - 15);  // 2^-15
-constexpr std::uint32_t FAR_BITS = ((1u << FIXED_BITS) - 1) & ~(2 * NEAR_WHOLE - 1);
+// Fixed point for the inside columns: 21 fraction bits keep -1..INDICATOR_MAX_SIDE + 1 within a
+// signed 32-bit word. The running values carry an offset of the frame's near-whole margin, so a
+// value within that margin of a whole number is one whose fraction bits above the lowest
+// log2(2 * margin) are all zero.
+constexpr int FIXED_BITS = 21;
+constexpr double FIXED_ONE = 2097152.0;
+static_assert((INDICATOR_MAX_SIDE + 2) * FIXED_ONE < 2147483648.0, "fixed-point values fit a signed word");
+
+// The near-whole margin of a frame, in fixed-point units: a power of two at least twice the drift of
+// a row of width columns plus half a unit in the last place of single precision at the side.
+std::uint32_t NearWholeUnits(std::int32_t side, std::int32_t width) {
+  const double drift = static_cast<double>(width + 1) / (2.0 * FIXED_ONE);
+  double halfUlp = 1.0 / 16777216.0;  // 2^-24: half a unit in the last place below 2
+  for (std::int32_t top = 2; top <= side + 1; top *= 2) halfUlp *= 2.0;
+  const double need = 2.0 * (drift + halfUlp + 1e-9);
+  std::uint32_t units = 1;
+  while (static_cast<double>(units) / FIXED_ONE < need) units *= 2;
+  return units;
+}
 
 // Frames whose cosine or sine is smaller than this take the vector form of the formulas.
 constexpr float NEAR_AXIS = 1.0f / 256.0f;
@@ -71,7 +84,7 @@ ROTATION_INLINE std::int32_t CeilSmall(double x) {
   return n + (static_cast<double>(n) < x ? 1 : 0);
 }
 
-// Nearest fixed-point value (as a 32-bit pattern) of a value within -256..256.
+// Nearest fixed-point value (as a 32-bit pattern) of a value within -1024..1024.
 ROTATION_INLINE std::uint32_t ToFixed(double value) {
   const double scaled = value * FIXED_ONE + 0.5;
   auto n = static_cast<std::int64_t>(scaled);
@@ -86,6 +99,9 @@ struct Span {
 
 // What a frame needs, taken once from the geometry.
 struct Setup {
+  std::int32_t side;
+  std::int32_t last;    // side - 1
+  double centre;        // side / 2
   std::int32_t x0;
   std::int32_t y0;
   std::int32_t width;
@@ -102,19 +118,21 @@ struct Setup {
   double perStepV;
   std::uint32_t fixedStepU;
   std::uint32_t fixedStepV;
+  std::uint32_t nearWhole;  // the near-whole margin, in fixed-point units
+  std::uint32_t farBits;    // fraction bits that are all zero only within that margin of a whole number
 };
 
 // Source element for frame column X, row Y by the formulas, or -1 when it falls outside (black).
 std::int32_t SourceIndexByFormula(const Setup& f, std::int32_t x, std::int32_t y) {
-  const double ax = static_cast<double>(x) - CENTRE;
-  const double ay = static_cast<double>(y) - CENTRE;
+  const double ax = static_cast<double>(x) - f.centre;
+  const double ay = static_cast<double>(y) - f.centre;
   const double sum = ax * f.c + ay * f.s;
-  const float u = Single(CENTRE + (f.divide ? sum / f.d : sum));
-  const float v = Single(CENTRE - ax * f.s + ay * f.c);
+  const float u = Single(f.centre + (f.divide ? sum / f.d : sum));
+  const float v = Single(f.centre - ax * f.s + ay * f.c);
   const auto col = static_cast<std::int32_t>(u);
   const auto row = static_cast<std::int32_t>(v);
-  if (col < 0 || col > LAST || row < 0 || row > LAST) return -1;
-  return row * INDICATOR_SIDE + col;
+  if (col < 0 || col > f.last || row < 0 || row > f.last) return -1;
+  return row * f.side + col;
 }
 
 std::int32_t MappedColumn(const Setup& f, std::int32_t k) { return f.x0 + f.width - 1 - k; }
@@ -144,22 +162,22 @@ void Blacken(std::uint32_t* out, std::int32_t from, std::int32_t to) {
 }
 
 // Frame columns 0..last of a row where a coordinate, start + k * step, may map inside the source
-// (maybe) and surely does (inside), judged against -1 and 127 with EDGE_MARGIN either way.
+// (maybe) and surely does (inside), judged against -1 and the side with EDGE_MARGIN either way.
 struct Window {
   Span maybe;
   Span inside;
 };
 
-ROTATION_INLINE Window ColumnsInside(double start, double perStep, std::int32_t last) {
+ROTATION_INLINE Window ColumnsInside(double start, double perStep, std::int32_t last, double side) {
   Window w;
   if (perStep == 0.0) {
-    if (start > -1.0 - EDGE_MARGIN && start < 127.0 + EDGE_MARGIN) w.maybe = {0, last};
-    if (start >= -1.0 + EDGE_MARGIN && start <= 127.0 - EDGE_MARGIN) w.inside = {0, last};
+    if (start > -1.0 - EDGE_MARGIN && start < side + EDGE_MARGIN) w.maybe = {0, last};
+    if (start >= -1.0 + EDGE_MARGIN && start <= side - EDGE_MARGIN) w.inside = {0, last};
     return w;
   }
-  // Where the coordinate crosses -1 and 127, in columns.
+  // Where the coordinate crosses -1 and the side, in columns.
   double a = (-1.0 - start) * perStep;
-  double b = (127.0 - start) * perStep;
+  double b = (side - start) * perStep;
   if (a > b) std::swap(a, b);
   const double margin = EDGE_MARGIN * std::fabs(perStep);
   const double limit = static_cast<double>(last) + 2.0;
@@ -172,22 +190,30 @@ ROTATION_INLINE Window ColumnsInside(double start, double perStep, std::int32_t 
 
 Span Intersect(Span p, Span q) { return {std::max(p.lo, q.lo), std::min(p.hi, q.hi)}; }
 
-ROTATION_INLINE bool NearWhole(std::uint32_t fixed) { return (fixed & FAR_BITS) == 0; }
+ROTATION_INLINE bool NearWhole(const Setup& f, std::uint32_t fixed) { return (fixed & f.farBits) == 0; }
 
 // Source element from fixed-point u and v (offset values) of a column known to map inside: -1 to 0
 // takes line 0.
-ROTATION_INLINE std::int32_t SourceIndexFixed(std::uint32_t fu, std::uint32_t fv) {
-  const std::int32_t col = std::clamp(static_cast<std::int32_t>(fu) >> FIXED_BITS, 0, LAST);
-  const std::int32_t row = std::clamp(static_cast<std::int32_t>(fv) >> FIXED_BITS, 0, LAST);
-  return row * INDICATOR_SIDE + col;
+ROTATION_INLINE std::int32_t SourceIndexFixed(const Setup& f, std::uint32_t fu, std::uint32_t fv) {
+  const std::int32_t col = std::clamp(static_cast<std::int32_t>(fu) >> FIXED_BITS, 0, f.last);
+  const std::int32_t row = std::clamp(static_cast<std::int32_t>(fv) >> FIXED_BITS, 0, f.last);
+  return row * f.side + col;
 }
 
 #if defined(OSTINEL_ROTATION_SSE2)
 
+// The source's shape for SourceIndex4: the last line in every word, and (1, side) word pairs.
+struct SourceShape4 {
+  __m128i last;
+  __m128i rowStride;
+  explicit SourceShape4(const Setup& f)
+      : last(_mm_set1_epi16(static_cast<short>(f.last))), rowStride(_mm_set1_epi32((f.side << 16) | 1)) {}
+};
+
 // Source elements from whole parts packed as (U, V) word pairs, clamped to the source as a guard.
-ROTATION_INLINE __m128i SourceIndex4(__m128i pairs) {
-  const __m128i clamped = _mm_min_epi16(_mm_max_epi16(pairs, _mm_setzero_si128()), _mm_set1_epi16(static_cast<short>(LAST)));
-  return _mm_madd_epi16(clamped, _mm_set1_epi32((INDICATOR_SIDE << 16) | 1));
+ROTATION_INLINE __m128i SourceIndex4(const SourceShape4& shape, __m128i pairs) {
+  const __m128i clamped = _mm_min_epi16(_mm_max_epi16(pairs, _mm_setzero_si128()), shape.last);
+  return _mm_madd_epi16(clamped, shape.rowStride);
 }
 
 ROTATION_INLINE void Gather4(const std::uint32_t* source, std::uint32_t* out, __m128i index) {
@@ -216,8 +242,9 @@ void PutInsideFixed(const Setup& f, const std::uint32_t* source, std::uint32_t* 
     __m128i lanes23 =
         _mm_setr_epi32(lane(fu + 2 * su), lane(fv + 2 * sv), lane(fu + 3 * su), lane(fv + 3 * sv));
     const __m128i step = _mm_setr_epi32(lane(4 * su), lane(4 * sv), lane(4 * su), lane(4 * sv));
-    const __m128i farBits = _mm_set1_epi32(static_cast<int>(FAR_BITS));
+    const __m128i farBits = _mm_set1_epi32(static_cast<int>(f.farBits));
     const __m128i zero = _mm_setzero_si128();
+    const SourceShape4 shape(f);
     for (; k + 3 <= to; k += 4) {
       const __m128i fractions =
           _mm_packs_epi32(_mm_and_si128(lanes01, farBits), _mm_and_si128(lanes23, farBits));
@@ -226,7 +253,7 @@ void PutInsideFixed(const Setup& f, const std::uint32_t* source, std::uint32_t* 
       } else {
         const __m128i pairs =
             _mm_packs_epi32(_mm_srai_epi32(lanes01, FIXED_BITS), _mm_srai_epi32(lanes23, FIXED_BITS));
-        Gather4(source, out + k, SourceIndex4(pairs));
+        Gather4(source, out + k, SourceIndex4(shape, pairs));
       }
       lanes01 = _mm_add_epi32(lanes01, step);
       lanes23 = _mm_add_epi32(lanes23, step);
@@ -237,17 +264,17 @@ void PutInsideFixed(const Setup& f, const std::uint32_t* source, std::uint32_t* 
   }
 #endif
   for (; k <= to; ++k) {
-    if (NearWhole(fu) || NearWhole(fv)) {
+    if (NearWhole(f, fu) || NearWhole(f, fv)) {
       PutRangeByFormula(f, source, out, k, k, y);
     } else {
-      out[k] = source[SourceIndexFixed(fu, fv)];
+      out[k] = source[SourceIndexFixed(f, fu, fv)];
     }
     fu += su;
     fv += sv;
   }
 }
 
-// Per-column parts of the formulas for the near-axis frames: (X - 63.5)c and 63.5 - (X - 63.5)s.
+// Per-column parts of the formulas for the near-axis frames: (X - h)c and h - (X - h)s.
 struct ColumnTables {
   std::array<double, INDICATOR_FRAME_MAX_SIDE> uPart;
   std::array<double, INDICATOR_FRAME_MAX_SIDE> vPart;
@@ -257,10 +284,11 @@ struct ColumnTables {
 template <bool Divide>
 void PutInsideFormulas4(const Setup& f, const ColumnTables& tables, const std::uint32_t* source,
                         std::uint32_t* out, std::int32_t& k, std::int32_t to, std::int32_t y) {
-  const double ay = static_cast<double>(y) - CENTRE;
+  const double ay = static_cast<double>(y) - f.centre;
   const __m128d rowU = _mm_set1_pd(ay * f.s);
   const __m128d rowV = _mm_set1_pd(ay * f.c);
-  const __m128d centre = _mm_set1_pd(CENTRE);
+  const __m128d centre = _mm_set1_pd(f.centre);
+  const SourceShape4 shape(f);
   const __m128d d = _mm_set1_pd(f.d);
   const double* uPart = tables.uPart.data();
   const double* vPart = tables.vPart.data();
@@ -276,7 +304,7 @@ void PutInsideFormulas4(const Setup& f, const ColumnTables& tables, const std::u
     const __m128 v = _mm_movelh_ps(_mm_cvtpd_ps(_mm_add_pd(_mm_loadu_pd(vPart + k), rowV)),
                                    _mm_cvtpd_ps(_mm_add_pd(_mm_loadu_pd(vPart + k + 2), rowV)));
     const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(u), _mm_cvttps_epi32(v));
-    Gather4(source, out + k, SourceIndex4(_mm_unpacklo_epi16(words, _mm_unpackhi_epi64(words, words))));
+    Gather4(source, out + k, SourceIndex4(shape, _mm_unpacklo_epi16(words, _mm_unpackhi_epi64(words, words))));
   }
 }
 #endif
@@ -299,6 +327,9 @@ void PutInsideFormulas(const Setup& f, const ColumnTables& tables, const std::ui
 
 Setup MakeSetup(const IndicatorFrameGeometry& frame) {
   Setup f{};
+  f.side = frame.side;
+  f.last = frame.side - 1;
+  f.centre = static_cast<double>(frame.side) / 2.0;
   f.x0 = frame.x0;
   f.y0 = frame.y0;
   f.width = frame.width;
@@ -307,7 +338,7 @@ Setup MakeSetup(const IndicatorFrameGeometry& frame) {
   f.s = frame.s;
   f.d = frame.d;
   f.divide = frame.d != 1.0f;
-  f.axRight = static_cast<double>(frame.x0 + frame.width - 1) - CENTRE;
+  f.axRight = static_cast<double>(frame.x0 + frame.width - 1) - f.centre;
   f.perD = 1.0 / f.d;
   f.stepU = -f.c / f.d;
   f.stepV = f.s;
@@ -315,6 +346,8 @@ Setup MakeSetup(const IndicatorFrameGeometry& frame) {
   f.perStepV = std::fabs(f.stepV) < 1e-12 ? 0.0 : 1.0 / f.stepV;
   f.fixedStepU = ToFixed(f.stepU);
   f.fixedStepV = ToFixed(f.stepV);
+  f.nearWhole = NearWholeUnits(frame.side, std::max(frame.width, frame.height));
+  f.farBits = ((1u << FIXED_BITS) - 1) & ~(2 * f.nearWhole - 1);
   return f;
 }
 
@@ -322,7 +355,7 @@ bool Usable(const IndicatorFrameGeometry& frame) {
   const auto inBox = [](std::int32_t value) {
     return value >= -INDICATOR_FRAME_MAX_SIDE && value <= INDICATOR_FRAME_MAX_SIDE;
   };
-  return frame.width >= 1 && frame.width <= INDICATOR_FRAME_MAX_SIDE && frame.height >= 1 &&
+  return frame.side >= 1 && frame.side <= INDICATOR_MAX_SIDE && frame.width >= 1 && frame.width <= INDICATOR_FRAME_MAX_SIDE && frame.height >= 1 &&
          frame.height <= INDICATOR_FRAME_MAX_SIDE && inBox(frame.x0) && inBox(frame.y0) &&
          std::isfinite(frame.c) && std::isfinite(frame.s) && std::isfinite(frame.d) &&
          std::fabs(frame.c) <= 1.0f && std::fabs(frame.s) <= 1.0f && frame.d >= 0.5f && frame.d <= 2.0f;
@@ -330,8 +363,10 @@ bool Usable(const IndicatorFrameGeometry& frame) {
 
 }  // namespace
 
-std::optional<IndicatorFrameGeometry> IndicatorFrameSize(float angle) {
-  if (!std::isfinite(angle)) return std::nullopt;
+std::optional<IndicatorFrameGeometry> IndicatorFrameSize(float angle, std::int32_t side) {
+  if (!std::isfinite(angle) || side < 1 || side > INDICATOR_MAX_SIDE) return std::nullopt;
+  const double centre = static_cast<double>(side) / 2.0;
+  const double edge = static_cast<double>(side);
   // A half turn is added; the right-to-left fill and the bottom-up write-back undo it on screen.
   float t = Single(static_cast<double>(angle) + 180.0);
   if (t > 360.0f) t = Single(static_cast<double>(t) - 360.0);
@@ -339,17 +374,17 @@ std::optional<IndicatorFrameGeometry> IndicatorFrameSize(float angle) {
   const float c = Single(std::cos(static_cast<double>(r)));
   const float s = Single(std::sin(static_cast<double>(r)));
 
-  constexpr std::array<double, 4> cornerX{0.0, 127.0, 127.0, 0.0};
-  constexpr std::array<double, 4> cornerY{0.0, 0.0, 127.0, 127.0};
+  const std::array<double, 4> cornerX{0.0, edge, edge, 0.0};
+  const std::array<double, 4> cornerY{0.0, 0.0, edge, edge};
   float minX = std::numeric_limits<float>::infinity();
   float minY = minX;
   float maxX = -minX;
   float maxY = -minX;
   for (std::size_t n = 0; n < cornerX.size(); ++n) {
-    const double dx = cornerX[n] - CENTRE;
-    const double dy = cornerY[n] - CENTRE;
-    const float x = Single(CENTRE + dx * c - dy * s);
-    const float y = Single(CENTRE + dx * s + dy * c);
+    const double dx = cornerX[n] - centre;
+    const double dy = cornerY[n] - centre;
+    const float x = Single(centre + dx * c - dy * s);
+    const float y = Single(centre + dx * s + dy * c);
     minX = std::min(minX, x);
     maxX = std::max(maxX, x);
     minY = std::min(minY, y);
@@ -357,6 +392,7 @@ std::optional<IndicatorFrameGeometry> IndicatorFrameSize(float angle) {
   }
   const auto whole = [](double value) { return static_cast<std::int32_t>(Single(value)); };
   IndicatorFrameGeometry frame;
+  frame.side = side;
   frame.x0 = whole(std::floor(static_cast<double>(minX)));
   frame.y0 = whole(std::floor(static_cast<double>(minY)));
   frame.width = whole(std::ceil(static_cast<double>(maxX))) - frame.x0;
@@ -374,7 +410,8 @@ std::size_t IndicatorFramePixels(const IndicatorFrameGeometry& frame) {
 
 bool RenderIndicatorFrame(const IndicatorFrameGeometry& frame, std::span<const std::uint32_t> source,
                           std::span<std::uint32_t> destination) {
-  if (!Usable(frame) || source.size() < INDICATOR_PIXELS ||
+  if (!Usable(frame) ||
+      source.size() < static_cast<std::size_t>(frame.side) * static_cast<std::size_t>(frame.side) ||
       destination.size() < IndicatorFramePixels(frame)) {
     return false;
   }
@@ -386,21 +423,22 @@ bool RenderIndicatorFrame(const IndicatorFrameGeometry& frame, std::span<const s
   ColumnTables tables;
   if (nearAxis) {
     for (std::int32_t k = 0; k <= last; ++k) {
-      const double ax = static_cast<double>(MappedColumn(f, k)) - CENTRE;
+      const double ax = static_cast<double>(MappedColumn(f, k)) - f.centre;
       tables.uPart[static_cast<std::size_t>(k)] = ax * f.c;
-      tables.vPart[static_cast<std::size_t>(k)] = CENTRE - ax * f.s;
+      tables.vPart[static_cast<std::size_t>(k)] = f.centre - ax * f.s;
     }
   }
 
   for (std::int32_t i = 0; i < f.height; ++i) {
     std::uint32_t* out = destination.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(f.width);
     const std::int32_t y = f.y0 + i;
-    const double ay = static_cast<double>(y) - CENTRE;
+    const double ay = static_cast<double>(y) - f.centre;
     // u and v at frame column 0; both change linearly along the row.
-    const double uStart = CENTRE + (f.axRight * f.c + ay * f.s) * f.perD;
-    const double vStart = CENTRE - f.axRight * f.s + ay * f.c;
-    const Window byU = ColumnsInside(uStart, f.perStepU, last);
-    const Window byV = ColumnsInside(vStart, f.perStepV, last);
+    const double uStart = f.centre + (f.axRight * f.c + ay * f.s) * f.perD;
+    const double vStart = f.centre - f.axRight * f.s + ay * f.c;
+    const double side = static_cast<double>(f.side);
+    const Window byU = ColumnsInside(uStart, f.perStepU, last, side);
+    const Window byV = ColumnsInside(vStart, f.perStepV, last, side);
     const Span maybe = Intersect(byU.maybe, byV.maybe);
     if (maybe.lo > maybe.hi) {
       Blacken(out, 0, last);
@@ -417,8 +455,8 @@ bool RenderIndicatorFrame(const IndicatorFrameGeometry& frame, std::span<const s
         PutInsideFormulas(f, tables, src, out, inside.lo, inside.hi, y);
       } else {
         const double k = static_cast<double>(inside.lo);
-        PutInsideFixed(f, src, out, inside.lo, inside.hi, y, ToFixed(uStart + k * f.stepU) + NEAR_WHOLE,
-                       ToFixed(vStart + k * f.stepV) + NEAR_WHOLE);
+        PutInsideFixed(f, src, out, inside.lo, inside.hi, y, ToFixed(uStart + k * f.stepU) + f.nearWhole,
+                       ToFixed(vStart + k * f.stepV) + f.nearWhole);
       }
       PutRangeByFormula(f, src, out, inside.hi + 1, maybe.hi, y);
     }

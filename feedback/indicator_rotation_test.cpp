@@ -1,4 +1,5 @@
 #include "feedback/indicator_rotation.h"
+#include "feedback/indicator_source.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +17,28 @@ namespace {
 // The rotation written out plainly, one pixel at a time, exactly as the steps read: single
 // precision between steps, double within, truncation for every conversion to an integer.
 struct PlainFrame {
+  int side = 127;
+  double h = 63.5;  // the centre
   int x0 = 0, y0 = 0, width = 0, height = 0;
   float c = 0, s = 0, d = 0;
 };
 
-PlainFrame PlainGeometry(float angle) {
+PlainFrame PlainGeometry(float angle, int side = 127) {
   PlainFrame f;
+  f.side = side;
+  f.h = side / 2.0;
+  const double h = f.h;
   float t = (float)((double)angle + 180.0);
   if (t > 360.0f) t = (float)((double)t - 360.0);
   float r = (float)((double)t / 57.29577951);
   f.c = (float)std::cos((double)r);
   f.s = (float)std::sin((double)r);
-  const double xs[4] = {0, 127, 127, 0};
-  const double ys[4] = {0, 0, 127, 127};
+  const double xs[4] = {0, (double)side, (double)side, 0};
+  const double ys[4] = {0, 0, (double)side, (double)side};
   float tx[4], ty[4];
   for (int n = 0; n < 4; ++n) {
-    tx[n] = (float)(63.5 + (xs[n] - 63.5) * (double)f.c - (ys[n] - 63.5) * (double)f.s);
-    ty[n] = (float)(63.5 + (xs[n] - 63.5) * (double)f.s + (ys[n] - 63.5) * (double)f.c);
+    tx[n] = (float)(h + (xs[n] - h) * (double)f.c - (ys[n] - h) * (double)f.s);
+    ty[n] = (float)(h + (xs[n] - h) * (double)f.s + (ys[n] - h) * (double)f.c);
   }
   float minX = std::min({tx[0], tx[1], tx[2], tx[3]}), maxX = std::max({tx[0], tx[1], tx[2], tx[3]});
   float minY = std::min({ty[0], ty[1], ty[2], ty[3]}), maxY = std::max({ty[0], ty[1], ty[2], ty[3]});
@@ -50,9 +56,9 @@ PlainFrame PlainGeometry(float angle) {
 void PlainMapped(const PlainFrame& f, int i, int j, float& u, float& v) {
   int X = f.x0 + j;
   int Y = f.y0 + i;
-  u = (float)(63.5 + (((double)X - 63.5) * (double)f.c + ((double)Y - 63.5) * (double)f.s) /
-                         (double)f.d);
-  v = (float)(63.5 - ((double)X - 63.5) * (double)f.s + ((double)Y - 63.5) * (double)f.c);
+  const double h = f.h;
+  u = (float)(h + (((double)X - h) * (double)f.c + ((double)Y - h) * (double)f.s) / (double)f.d);
+  v = (float)(h - ((double)X - h) * (double)f.s + ((double)Y - h) * (double)f.c);
 }
 
 void PlainFill(const PlainFrame& f, const std::vector<std::uint32_t>& source,
@@ -64,8 +70,8 @@ void PlainFill(const PlainFrame& f, const std::vector<std::uint32_t>& source,
       int U = (int)u;
       int V = (int)v;
       std::uint32_t& pixel = dest[(std::size_t)i * f.width + (f.width - 1 - j)];
-      if (U >= 0 && U <= 126 && V >= 0 && V <= 126) {
-        pixel = source[(std::size_t)V * 127 + U];
+      if (U >= 0 && U <= f.side - 1 && V >= 0 && V <= f.side - 1) {
+        pixel = source[(std::size_t)V * f.side + U];
       } else {
         unsigned char* bytes = reinterpret_cast<unsigned char*>(&pixel);
         bytes[0] = 0;  // blue
@@ -91,6 +97,15 @@ std::vector<std::uint32_t> DistinctSource() {
 
 std::uint32_t SourceColumn(std::uint32_t pixel) { return (pixel & 0xFF) - 1; }
 std::uint32_t SourceRow(std::uint32_t pixel) { return ((pixel >> 8) & 0xFF) - 1; }
+
+// A source of any side with a different colour at every pixel, none black.
+std::vector<std::uint32_t> DistinctSource(int side) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(side) * side);
+  for (std::size_t n = 0; n < pixels.size(); ++n) {
+    pixels[n] = static_cast<std::uint32_t>(n + 1) | static_cast<std::uint32_t>((n * 37) & 0xFF) << 24;
+  }
+  return pixels;
+}
 
 // Destination as it might come from a fresh bitmap: anything, here a pattern with a set fourth byte.
 std::vector<std::uint32_t> Prefilled(std::size_t pixels) {
@@ -125,11 +140,12 @@ std::uint32_t Shown(const Rendered& r, int col, int rowFromTop) {
 bool IsBlack(std::uint32_t pixel) { return (pixel & 0x00FFFFFFu) == 0; }
 
 // Renders with the product and the plain steps and requires the same geometry and the same bytes.
-void ExpectSameAsPlain(float angle, const std::vector<std::uint32_t>& source) {
-  SCOPED_TRACE(testing::Message() << "angle " << angle);
-  const PlainFrame plain = PlainGeometry(angle);
-  const auto frame = IndicatorFrameSize(angle);
+void ExpectSameAsPlain(float angle, const std::vector<std::uint32_t>& source, int side = 127) {
+  SCOPED_TRACE(testing::Message() << "angle " << angle << ", side " << side);
+  const PlainFrame plain = PlainGeometry(angle, side);
+  const auto frame = IndicatorFrameSize(angle, side);
   ASSERT_TRUE(frame.has_value());
+  ASSERT_EQ(frame->side, side);
   ASSERT_EQ(frame->x0, plain.x0);
   ASSERT_EQ(frame->y0, plain.y0);
   ASSERT_EQ(frame->width, plain.width);
@@ -209,6 +225,40 @@ TEST(IndicatorRotation, SameBytesAsPlainStepsAtRandomAngles) {
   for (float angle : {-15.0f, -0.0f, 180.00002f, 359.99997f, 360.0f, 540.0f, 725.5f, 1.0e6f, -3.0e7f}) {
     ExpectSameAsPlain(angle, source);
   }
+}
+
+// The ring drawn for other scales goes through the same renderer: the same bytes as the plain
+// steps for the sides of 125 to 500 % (and one odd side between), at the animation's steps, at
+// random angles and close to the quarter turns, where the fixed-point margin matters most.
+TEST(IndicatorRotation, SameBytesAsPlainStepsForEverySideOfTheRing) {
+  std::mt19937 rng(20261208u);
+  for (int side : {159, 190, 222, 254, 318, 381, 140, 635}) {
+    const auto source = DistinctSource(side);
+    const int randomAngles = side > 400 ? 60 : 400;
+    for (int step = 0; step < 24; ++step) ExpectSameAsPlain(static_cast<float>(step * 15), source, side);
+    for (int n = 0; n < randomAngles; ++n) {
+      float angle = static_cast<float>(rng() >> 8) * (360.0f / 16777216.0f);
+      if (n % 2 == 1) {
+        angle = static_cast<float>((rng() % 4) * 90) + (static_cast<float>(rng() >> 8) / 16777216.0f - 0.5f) * 0.01f;
+        if (angle < 0.0f) angle += 360.0f;
+      }
+      ExpectSameAsPlain(angle, source, side);
+      if (HasFailure()) return;
+    }
+    // The turned square fits the frame and stays centred on the source centre.
+    const auto frame = IndicatorFrameSize(45.0f, side);
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_LE(frame->width, INDICATOR_FRAME_MAX_SIDE);
+    EXPECT_LE(std::abs(2 * frame->x0 + frame->width - side), 1) << side;
+    EXPECT_EQ(IndicatorFrameOffset(frame->width, side), (side - frame->width) / 2);
+  }
+  EXPECT_FALSE(IndicatorFrameSize(0.0f, 0).has_value());
+  EXPECT_FALSE(IndicatorFrameSize(0.0f, INDICATOR_MAX_SIDE + 1).has_value());
+  // A source smaller than its side says is refused.
+  const auto frame = IndicatorFrameSize(30.0f, 190);
+  ASSERT_TRUE(frame.has_value());
+  std::vector<std::uint32_t> buffer = Prefilled(IndicatorFramePixels(*frame));
+  EXPECT_FALSE(RenderIndicatorFrame(*frame, DistinctSource(189), buffer));
 }
 
 TEST(IndicatorRotation, OnlySourcePixelsOrBlackWithFourthByteKept) {
@@ -365,6 +415,50 @@ TEST(IndicatorRotation, RefusesBuffersThatAreTooSmall) {
 
   EXPECT_FALSE(IndicatorFrameSize(std::numeric_limits<float>::quiet_NaN()).has_value());
   EXPECT_FALSE(IndicatorFrameSize(std::numeric_limits<float>::infinity()).has_value());
+}
+
+// The ring drawn for a scale: the same look at every side (black middle and corners, coloured
+// discs on the ring), and disc edges that are never blended toward the black colour key.
+TEST(IndicatorSource, RingAtEveryScaleHasCleanDiscEdgesAndABlackMiddle) {
+  // The darkest colour a disc shows is its rim, half its base colour: the cyan rim has 0x63 at most.
+  constexpr std::uint32_t kDarkestRimChannel = 0x63 - 2;
+  const auto channelMax = [](std::uint32_t p) { return std::max({p & 0xFF, p >> 8 & 0xFF, p >> 16 & 0xFF}); };
+  for (int side : {127, 159, 190, 222, 254, 318, 381, 140}) {
+    SCOPED_TRACE(side);
+    const std::vector<std::uint32_t> ring = DrawIndicatorSource(side);
+    ASSERT_EQ(ring.size(), static_cast<std::size_t>(side) * side);
+    const auto at = [&](int x, int y) { return ring[static_cast<std::size_t>(y) * side + x]; };
+    std::size_t black = 0, edges = 0;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        const std::uint32_t p = at(x, y);
+        ASSERT_EQ(p >> 24, 0u);
+        if (p == 0) {
+          ++black;
+          continue;
+        }
+        const bool edge = x == 0 || y == 0 || x == side - 1 || y == side - 1 || at(x - 1, y) == 0 ||
+                          at(x + 1, y) == 0 || at(x, y - 1) == 0 || at(x, y + 1) == 0;
+        if (!edge) continue;
+        ++edges;
+        EXPECT_GE(channelMax(p), kDarkestRimChannel) << "edge pixel " << x << "," << y << " darkened";
+        if (HasFailure()) return;
+      }
+    }
+    EXPECT_GT(edges, static_cast<std::size_t>(side) * 4);
+    const double share = static_cast<double>(black) / static_cast<double>(ring.size());
+    EXPECT_GT(share, 0.5);
+    EXPECT_LT(share, 0.68);
+    // The middle (a seventh of the side either way from the centre) and the corners are black.
+    for (int y = side / 2 - side / 7; y <= side / 2 + side / 7; ++y) {
+      for (int x = side / 2 - side / 7; x <= side / 2 + side / 7; ++x) ASSERT_EQ(at(x, y), 0u) << x << "," << y;
+    }
+    EXPECT_EQ(at(0, 0) | at(side - 1, 0) | at(0, side - 1) | at(side - 1, side - 1), 0u);
+    // The lead disc's white core sits up and left, where the 127 ring has it, scaled.
+    const int coreX = static_cast<int>((63.5 - 46.0 * std::sqrt(0.5)) * side / 127.0);
+    EXPECT_EQ(at(coreX, coreX), 0x00FFFFFFu);
+  }
+  EXPECT_TRUE(DrawIndicatorSource(INDICATOR_MAX_SIDE + 1).empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "feedback/indicator_window.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "win/win_handles.h"
 #include "core/app_state.h"
 #include "feedback/indicator_rotation.h"
+#include "feedback/indicator_source.h"
 #include "feedback/popup_win_test_support.h"
 #include "feedback/rotate_indicator_win.h"
 #include "res/resource_ids.h"
@@ -367,4 +369,77 @@ TEST_F(IndicatorWindowTest, FrameOnScreenIsTheRenderedFrameWithBlackSeeThrough) 
   AppState.IndicatorTicksLeft = 0;
   AppState.IndicatorAngle = 0.0f;
   DestroyWindow(app);
+}
+
+// Under per-monitor awareness a ring placed mostly over a monitor of another scale is told of that
+// scale; it keeps the size and place chosen for the touched monitor. Screen readers find nothing in it.
+TEST_F(IndicatorWindowTest, KeepsItsSizeAndPlaceOnAScaleChangeAndShowsNothingToScreenReaders) {
+  ASSERT_TRUE(MovePointer(420, 310));
+  ASSERT_TRUE(RequestAndWaitShown());
+  KillTimer(Indicator(), 0);
+  const RECT before = WindowRect(Indicator());
+  ASSERT_EQ(before.left, 420 - 63);
+
+  SIZE size{1, 1};
+  EXPECT_NE(SendMessageW(Indicator(), 0x02E4 /* WM_GETDPISCALEDSIZE */, 192, reinterpret_cast<LPARAM>(&size)), 0);
+  EXPECT_EQ(size.cx, kSide);
+  EXPECT_EQ(size.cy, kSide);
+  RECT suggested{before.left - 100, before.top - 100, before.left - 100 + 2 * kSide, before.top - 100 + 2 * kSide};
+  SendMessageW(Indicator(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  const RECT after = WindowRect(Indicator());
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.top, before.top);
+  EXPECT_EQ(after.right - after.left, kSide);
+  EXPECT_EQ(after.bottom - after.top, kSide);
+
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  for (LONG object : {OBJID_CLIENT, OBJID_WINDOW}) {
+    SCOPED_TRACE(object);
+    IAccessible* accessible = nullptr;
+    ASSERT_EQ(AccessibleObjectFromWindow(Indicator(), static_cast<DWORD>(object), __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&accessible)),
+              S_OK);
+    ASSERT_NE(accessible, nullptr);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT state{};
+    ASSERT_EQ(accessible->get_accState(self, &state), S_OK);
+    ASSERT_EQ(state.vt, VT_I4);
+    EXPECT_NE(state.lVal & STATE_SYSTEM_INVISIBLE, 0);
+    long children = -1;
+    EXPECT_EQ(accessible->get_accChildCount(&children), S_OK);
+    EXPECT_EQ(children, 0);
+    BSTR name = nullptr;
+    accessible->get_accName(self, &name);
+    EXPECT_EQ(name, nullptr);
+    accessible->Release();
+  }
+  CoUninitialize();
+
+  ShowWindow(Indicator(), SW_HIDE);
+  AppState.IndicatorTicksLeft = 0;
+  AppState.IndicatorAngle = 0.0f;
+}
+
+// The rings of other scales are drawn in the program from the description the generator drew
+// bitmap 150 from: flattened over black the way the generator flattens it, the drawing at 127
+// must be bitmap 150 to within one step of rounding.
+TEST_F(IndicatorWindowTest, RingDrawnInTheProgramFollowsTheGeneratorsDescription) {
+  const std::vector<std::uint32_t> bitmap = SourcePixels();
+  const std::vector<std::uint32_t> drawn = DrawIndicatorSourceOverBlack(kSide);
+  ASSERT_EQ(bitmap.size(), INDICATOR_PIXELS);
+  ASSERT_EQ(drawn.size(), INDICATOR_PIXELS);
+  std::size_t off = 0;
+  for (std::size_t n = 0; n < drawn.size(); ++n) {
+    for (int shift : {0, 8, 16}) {
+      const int a = static_cast<int>(bitmap[n] >> shift & 0xFF);
+      const int b = static_cast<int>(drawn[n] >> shift & 0xFF);
+      if (a - b > 1 || b - a > 1) {
+        ++off;
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(off, 0u);
 }

@@ -38,8 +38,12 @@ std::unique_ptr<std::uint32_t[]> ReadBitmapPixels(int width, int height, HDC dc,
 }
 
 RotatedIndicator RotateIndicator(HDC sourceDC) {
+  return RotateIndicator(sourceDC, AsBitmap(AppState.IndicatorBitmap), INDICATOR_SIDE);
+}
+
+RotatedIndicator RotateIndicator(HDC sourceDC, HBITMAP sourceBitmap, int side) {
   RotatedIndicator frame;
-  const std::optional<IndicatorFrameGeometry> geometry = IndicatorFrameSize(AppState.IndicatorAngle);
+  const std::optional<IndicatorFrameGeometry> geometry = IndicatorFrameSize(AppState.IndicatorAngle, side);
   if (!geometry) return frame;
   const int width = geometry->width;
   const int height = geometry->height;
@@ -53,14 +57,14 @@ RotatedIndicator RotateIndicator(HDC sourceDC) {
   if (!SelectObject(dc.get(), bitmap.get())) return frame;
 
   const HBITMAP turned = static_cast<HBITMAP>(bitmap.get());
-  const std::unique_ptr<std::uint32_t[]> source =
-      ReadBitmapPixels(INDICATOR_SIDE, INDICATOR_SIDE, sourceDC, AsBitmap(AppState.IndicatorBitmap));
+  const std::unique_ptr<std::uint32_t[]> source = ReadBitmapPixels(side, side, sourceDC, sourceBitmap);
   if (!source) return frame;
   const std::unique_ptr<std::uint32_t[]> destination = ReadBitmapPixels(width, height, dc.get(), turned);
   if (!destination) return frame;
 
   const std::size_t count = IndicatorFramePixels(*geometry);
-  if (!RenderIndicatorFrame(*geometry, std::span<const std::uint32_t>(source.get(), INDICATOR_PIXELS),
+  const std::size_t sourcePixels = static_cast<std::size_t>(side) * static_cast<std::size_t>(side);
+  if (!RenderIndicatorFrame(*geometry, std::span<const std::uint32_t>(source.get(), sourcePixels),
                             std::span<std::uint32_t>(destination.get(), count))) {
     return frame;
   }

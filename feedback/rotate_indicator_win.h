@@ -21,7 +21,11 @@ struct RotatedIndicator {
   int height = 0;
 };
 
-// Turns AppState.IndicatorBitmap, selected in sourceDC, by AppState.IndicatorAngle. When any part of
-// the frame cannot be made (DC, bitmap, buffers, pixel transfer), everything made so far is released
-// and the result has no DC: the caller shows nothing for that frame.
+// Turns the ring's source image (sourceBitmap, side by side pixels, selected in sourceDC) by
+// AppState.IndicatorAngle. When any part of the frame cannot be made (DC, bitmap, buffers, pixel
+// transfer), everything made so far is released and the result has no DC: the caller shows nothing
+// for that frame.
+RotatedIndicator RotateIndicator(HDC sourceDC, HBITMAP sourceBitmap, int side);
+
+// The 100 % ring: AppState.IndicatorBitmap, 127 by 127.
 RotatedIndicator RotateIndicator(HDC sourceDC);

@@ -3,6 +3,7 @@
 #   docs/ring-spin.gif                                  the ring of one right click, frame by frame
 #   docs/screenshots/function-button-{idle,armed,move-mode}.png        at 100 %
 #   docs/screenshots/function-button-{idle,armed,move-mode}-150.png    at 150 % (LogPixels 144)
+#   docs/screenshots/ring-100-150.png                   the ring's first frame at 100 % beside 150 %
 #   docs/screenshots/settings-dialog-<language>.png     opened with OstinelSettings.exe
 #   docs/screenshots/status-window-<language>.png       at start, with no controller plugged in
 # Takes about a minute after the build. Not part of the test command.
@@ -175,9 +176,39 @@ button_shots() {
 }
 button_shots 50 60 120 ""
 sleep 0.3
-echo quit >&7
 grep -q "recv 01 01" "$work/sim.log" || { echo "arming the button sent no 01 01 to the controller" >&2; exit 1; }
+
+# 3. The ring at 150 % beside 100 %: the upright first frame of a right click at each scale, the
+# program started again with the prefix's LogPixels at 144 for the second.
+ring_first_frame() {  # $1: name of the scale
+  local x=300 y=300 size=220 i first
+  xdotool mousemove 700 500
+  sleep 1.2  # any ring of before has gone
+  xdotool mousemove $x $y
+  sleep 0.5
+  python3 scripts/pictures.py frames "$work/fb/Xvfb_screen0" $((x - size / 2)) $((y - size / 2)) $size $size 0.6 \
+    "$work/ring-$1" >"$work/ring-$1.txt" 2>"$work/ring-$1.err" &
+  local grabber=$!
+  for i in $(seq 1 50); do grep -q polling "$work/ring-$1.err" && break; sleep 0.05; done
+  echo "event 02" >&7
+  wait "$grabber"
+  first=$(sed -n 2p "$work/ring-$1.txt" | cut -d' ' -f1)  # the line before it is the screen before the click
+  [ -n "$first" ] || { echo "no ring frame caught at $1" >&2; exit 1; }
+  convert "$work/ring-$1/$first" -strip "$work/ring-$1.png"
+}
+ring_first_frame 100
 stop_app
+$r 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f </dev/null >/dev/null 2>&1
+connections=$(grep -c ' connected.\?$' "$work/sim.log" || true)
+LC_ALL=en_US.UTF-8 wine "$bin/Ostinel.exe" </dev/null >"$work/ostinel-150.log" 2>&1 &
+app=$!
+for i in $(seq 1 100); do [ "$(grep -c ' connected.\?$' "$work/sim.log" || true)" -gt "$connections" ] && break; sleep 0.1; done
+sleep 2.5
+ring_first_frame 150
+convert "$work/ring-100.png" "$work/ring-150.png" -bordercolor white -border 6 +append -strip "$shots/ring-100-150.png"
+stop_app
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f </dev/null >/dev/null 2>&1 || true
+echo quit >&7
 
 # At 150 % (the program reads the scale when it starts): side 75, 90 from the right, 180 from the
 # bottom. No controller this time; the status window stays up in the middle.

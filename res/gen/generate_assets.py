@@ -299,6 +299,10 @@ def opaque_rgb(image):
 
 # ---------------------------------------------------------------------------------------------
 # Bitmap 150: the right-click indicator, eight discs on a ring around the centre, on black.
+# This is the ring of 100 %. For every other display scale the program draws the same ring from
+# the same description (feedback/indicator_source.cpp, every length times side / 127) with clean
+# edges against the colour key; keep the two in step (a Windows test compares the program's
+# drawing, flattened over black as here, with this bitmap).
 
 RING_SIZE = 127
 RING_RADIUS = 46.0
