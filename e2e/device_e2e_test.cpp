@@ -864,16 +864,13 @@ TEST_F(DeviceE2e, AnArrivalOfTheControllersInterfaceConnectsAtOnce) {
 // shows a window of side ScaleToDpi(127, dpi) centred on the pointer, and what it shows is the
 // reference frame of that scale.
 TEST_F(DeviceE2e, RingIsDrawnForTheDisplaysScaleCentredOnThePointer) {
-  struct RestoreDpi {
-    ~RestoreDpi() { SetPrefixDpi(0); }
-  } restore;
   const POINT at{350, 310};
   for (DWORD dpi : {96u, 120u, 144u, 192u}) {
     SCOPED_TRACE(testing::Message() << dpi << " dpi");
     const int side = ScaleToDpi(127, dpi);
     const std::vector<std::vector<std::uint32_t>> frames = RingFrames(side, Rgb(kUserColour));
     ASSERT_EQ(frames.size(), 24u);
-    ASSERT_TRUE(SetPrefixDpi(dpi));
+    const PrefixAtDpi scale(dpi);
     StartController(true, true);
     ASSERT_NO_FATAL_FAILURE(LaunchConnected());
     HWND indicator = FindIndicatorWindow(app.Pid());

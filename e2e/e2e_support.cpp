@@ -235,24 +235,6 @@ bool SetConsoleSessionOfTestBuild(DWORD session) {
 
 void ForgetConsoleSessionOfTestBuild() { RegDeleteTreeW(HKEY_CURRENT_USER, kTestBuildKey); }
 
-bool SetPrefixDpi(DWORD dpi) {
-  bool ok = true;
-  for (const auto& [root, path] : {std::pair{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
-                                   std::pair{HKEY_CURRENT_CONFIG, L"Software\\Fonts"}}) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-      ok = false;
-      continue;
-    }
-    const LSTATUS status =
-        dpi == 0 ? RegDeleteValueW(key, L"LogPixels")
-                 : RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
-    ok = ok && (status == ERROR_SUCCESS || (dpi == 0 && status == ERROR_FILE_NOT_FOUND));
-    RegCloseKey(key);
-  }
-  return ok;
-}
-
 HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test) {
   struct Search {
     DWORD Pid;

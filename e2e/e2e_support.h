@@ -77,11 +77,6 @@ bool StoreSetting(const wchar_t* name, DWORD value);
 bool SetConsoleSessionOfTestBuild(DWORD session);
 void ForgetConsoleSessionOfTestBuild();
 
-// The display scale of programs started from now on in this prefix, in dots per inch (Wine reads
-// HKCU\Control Panel\Desktop LogPixels when a program starts); 0 removes it (the default, 96).
-// Programs already running keep theirs.
-bool SetPrefixDpi(DWORD dpi);
-
 // The first dialog-class window of process pid that passes test.
 HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test);
 // The program's windows, told apart by their shape: the settings dialog has the hold-time slider,

@@ -231,16 +231,9 @@ void ExpectScreenReaderSees(HWND window, const std::wstring& name, const std::ws
 // own): the function button at 100, 125, 150 and 200 %.
 TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
   ASSERT_TRUE(StoreSetting(L"ButtonSetup", 0x1B));  // the function button method
-  HKEY desktop = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                            nullptr, &desktop, nullptr),
-            ERROR_SUCCESS);
-  DWORD saved = 0, size = sizeof(saved);
-  const bool hadValue =
-      RegQueryValueExW(desktop, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
   for (const DWORD dpi : {96u, 120u, 144u, 192u}) {
     SCOPED_TRACE(dpi);
-    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+    const PrefixAtDpi scale(dpi);
     LaunchedProcess app = LaunchOstinel();
     ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
     const int side = ScaleToDpi(50, dpi);
@@ -263,11 +256,5 @@ TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
     EXPECT_TRUE(WaitUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 10000));
     EndAllOstinel();
   }
-  if (hadValue) {
-    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&saved), sizeof(saved));
-  } else {
-    RegDeleteValueW(desktop, L"LogPixels");
-  }
-  RegCloseKey(desktop);
   DeleteSettingsKey();
 }
