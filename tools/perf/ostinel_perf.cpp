@@ -30,6 +30,7 @@
 
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
+#include "tools/perf/process_cpu.h"
 #include "tools/sim_controller/sim_controller.h"
 
 #if defined(__GNUC__)
@@ -89,23 +90,6 @@ double Median(std::vector<double> values) {
 
 double Ratio(double a, double b) { return b > 0.0 ? a / b : 0.0; }
 
-// The process entry of SystemProcessInformation up to the memory counters (64-bit layout).
-struct ProcessEntry {
-  ULONG NextEntryOffset;
-  ULONG NumberOfThreads;
-  LARGE_INTEGER Reserved[3];
-  LARGE_INTEGER CreateTime;
-  LARGE_INTEGER UserTime;
-  LARGE_INTEGER KernelTime;
-  UNICODE_STRING ImageName;
-  LONG BasePriority;
-  HANDLE ProcessId;
-  HANDLE ParentProcessId;
-  ULONG HandleCount;
-  ULONG SessionId;
-  ULONG_PTR UniqueProcessKey;
-};
-
 // VM_COUNTERS_EX, as ProcessVmCounters fills it.
 struct VmCountersEx {
   SIZE_T PeakVirtualSize;
@@ -123,10 +107,6 @@ struct VmCountersEx {
 };
 constexpr auto kProcessVmCounters = static_cast<PROCESSINFOCLASS>(3);
 
-double FileTimeSeconds(const FILETIME& t) {
-  return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-}
-
 struct CpuSample {
   double Seconds = 0.0;                 // user + kernel, from the system's process list
   double GetProcessTimesSeconds = 0.0;  // user + kernel, from GetProcessTimes
@@ -138,21 +118,8 @@ CpuSample CpuOf(const LaunchedProcess& process) {
   if (GetProcessTimes(process.info.hProcess, &created, &exited, &kernel, &user)) {
     sample.GetProcessTimesSeconds = FileTimeSeconds(kernel) + FileTimeSeconds(user);
   }
-  std::vector<unsigned char> buffer(1 << 20);
-  ULONG length = 0;
-  if (NtQuerySystemInformation(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) <
-      0) {
-    return sample;
-  }
-  for (std::size_t at = 0;;) {
-    const auto* entry = reinterpret_cast<const ProcessEntry*>(buffer.data() + at);
-    if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->ProcessId)) == process.Pid()) {
-      sample.Seconds = static_cast<double>(entry->UserTime.QuadPart + entry->KernelTime.QuadPart) / 1e7;
-      break;
-    }
-    if (!entry->NextEntryOffset) break;
-    at += entry->NextEntryOffset;
-  }
+  const double seconds = ProcessCpuSeconds(process.Pid());
+  if (seconds >= 0.0) sample.Seconds = seconds;
   return sample;
 }
 

@@ -37,6 +37,7 @@
 #include "core/app_state.h"
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
+#include "tools/perf/process_cpu.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
@@ -84,39 +85,7 @@ std::uint64_t PollUntil(Check check, DWORD timeoutMs) {
   return 0;
 }
 
-
-// CPU time of a process (user + kernel) from the system's process list (Wine answers
-// GetProcessTimes for another process with the caller's own times), and the busiest of its
-// threads by GetThreadTimes, in seconds.
-struct ProcessEntry {
-  ULONG NextEntryOffset;
-  ULONG NumberOfThreads;
-  LARGE_INTEGER Reserved[3];
-  LARGE_INTEGER CreateTime;
-  LARGE_INTEGER UserTime;
-  LARGE_INTEGER KernelTime;
-  UNICODE_STRING ImageName;
-  LONG BasePriority;
-  HANDLE ProcessId;
-};
-
-double ProcessCpuSeconds(DWORD pid) {
-  std::vector<unsigned char> buffer(1 << 20);
-  ULONG length = 0;
-  if (NtQuerySystemInformation(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &length) <
-      0) {
-    return -1.0;
-  }
-  for (std::size_t at = 0;;) {
-    const auto* entry = reinterpret_cast<const ProcessEntry*>(buffer.data() + at);
-    if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->ProcessId)) == pid) {
-      return static_cast<double>(entry->UserTime.QuadPart + entry->KernelTime.QuadPart) / 1e7;
-    }
-    if (!entry->NextEntryOffset) return -1.0;
-    at += entry->NextEntryOffset;
-  }
-}
-
+// CPU time of the process's threads (GetThreadTimes answers for another process's threads).
 // Per thread id: user + kernel seconds, in the order the threads were created.
 std::vector<std::pair<DWORD, double>> ThreadCpuSeconds(DWORD pid) {
   std::vector<std::pair<ULONGLONG, std::pair<DWORD, double>>> created;
@@ -130,11 +99,8 @@ std::vector<std::pair<DWORD, double>> ThreadCpuSeconds(DWORD pid) {
     if (!thread) continue;
     FILETIME createdAt{}, exited{}, kernel{}, user{};
     if (GetThreadTimes(thread, &createdAt, &exited, &kernel, &user)) {
-      const auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-      };
       created.push_back({(static_cast<ULONGLONG>(createdAt.dwHighDateTime) << 32) | createdAt.dwLowDateTime,
-                         {entry.th32ThreadID, seconds(kernel) + seconds(user)}});
+                         {entry.th32ThreadID, FileTimeSeconds(kernel) + FileTimeSeconds(user)}});
     }
     CloseHandle(thread);
   }
