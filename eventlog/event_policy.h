@@ -39,9 +39,11 @@ constexpr std::size_t EVENT_MAX_STRINGS = 4;
 constexpr std::size_t EVENT_STRING_CAPACITY = 300;  // wide characters, terminator included
 
 // One event as it goes to the log: every value its text shows is one of its insertion strings.
+// A record is all zeros until made (Record() sets its level), so the writer's queue of them takes
+// no room in the program file.
 struct EventRecord {
   std::uint32_t Id = 0;
-  EventLevel Level = EventLevel::Information;
+  EventLevel Level{};
   std::uint16_t StringCount = 0;
   std::array<std::array<wchar_t, EVENT_STRING_CAPACITY>, EVENT_MAX_STRINGS> Strings{};
 };
