@@ -86,8 +86,8 @@ fi
 
 doc=$root/docs/performance.md
 # The device link's figures come from scripts/bench-device-latency.sh, the ring's at every display
-# scale from side-by-side runs of this script; they are kept as they are.
-device_link=$(awk '/^## (Device link|The ring at every display scale)/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
+# scale and the before-and-after figures from side-by-side runs of this script; they are kept as they are.
+device_link=$(awk '/^## (Device link|The ring at every display scale|Before and after)/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
 {
   cat <<EOF
 # Performance
