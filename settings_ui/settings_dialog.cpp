@@ -187,9 +187,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: take the place the system suggests; the dialog
       // manager then scales the font and the controls, and the picture and the fit follow.
-      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(dialog, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      MoveToSuggestedRect(dialog, lParam);
       PostMessageW(dialog, WM_SETTINGS_RESCALED, 0, 0);
       return 0;
     }

@@ -61,3 +61,10 @@ inline UINT DpiOfCursor() {
   if (!GetCursorPos(&cursor)) return SystemDpi();
   return DpiOfPoint(cursor);
 }
+
+// WM_DPICHANGED: the window takes the rectangle the system suggests for the new scale (lParam).
+inline void MoveToSuggestedRect(HWND window, LPARAM suggestedRect) {
+  const RECT* suggested = reinterpret_cast<const RECT*>(suggestedRect);
+  SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
