@@ -137,7 +137,7 @@ one frame of the rotation that the indicator draws every 40 ms, against a plain 
 the largest size and, where built with it, pixman's nearest-pixel transform.
 
 \`\`\`
-$(grep -v '^\*\*\*' "$rotation")
+$(grep -v '^\*\*\*' "$rotation" | sed "s#$root/##")
 \`\`\`
 
 EOF
