@@ -1,56 +1,20 @@
 #include "feedback/indicator_accessible.h"
 
-#include <oleacc.h>
-
-#include <atomic>
 #include <new>
 
-namespace {
+#include "win/accessible_object.h"
 
-// IAccessible's interface identifier, here so that nothing links the accessibility library.
-constexpr IID kAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+namespace {
 
 void Clear(VARIANT* value) {
   value->vt = VT_EMPTY;
   value->lVal = 0;
 }
 
-// COM interfaces have no virtual destructor by design: the object deletes itself in Release.
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-#endif
-
 // One object for every request: invisible, empty, without children. Reference counted as COM wants;
 // the client releases what LresultFromObject gave it.
-class HiddenRing final : public IAccessible {
+class HiddenRing final : public AccessibleObject {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, kAccessible)) {
-      *out = static_cast<IAccessible*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return count ? S_OK : E_POINTER;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return Nothing(parent); }
   HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
     if (!count) return E_POINTER;
@@ -96,13 +60,9 @@ class HiddenRing final : public IAccessible {
   HRESULT STDMETHODCALLTYPE accNavigate(long, VARIANT, VARIANT* end) override { return Empty(end); }
   HRESULT STDMETHODCALLTYPE accHitTest(long, long, VARIANT* hit) override { return Empty(hit); }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
-  HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
  private:
-  ~HiddenRing() = default;
-
-  static bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
+  ~HiddenRing() override = default;
   template <typename T>
   static HRESULT Nothing(T** out) {
     if (!out) return E_POINTER;
@@ -114,8 +74,6 @@ class HiddenRing final : public IAccessible {
     Clear(out);
     return S_FALSE;
   }
-
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace
@@ -123,25 +81,11 @@ class HiddenRing final : public IAccessible {
 LRESULT AnswerRingAccessibility(WPARAM flags, LPARAM objectId) {
   const auto id = static_cast<LONG>(static_cast<DWORD>(objectId));
   if (id != OBJID_CLIENT && id != OBJID_WINDOW) return 0;
-  // Loaded on the first request only: no screen reader, no library. Handing the object over
-  // marshals it, which needs COM on this thread.
-  using LresultFromObjectFn = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
-  static const auto lresultFromObject = [] {
-    using CoInitializeExFn = HRESULT(WINAPI*)(void*, DWORD);
-    if (HMODULE ole = LoadLibraryExW(L"ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-      const auto initialize =
-          reinterpret_cast<CoInitializeExFn>(reinterpret_cast<void*>(GetProcAddress(ole, "CoInitializeEx")));
-      if (initialize) initialize(nullptr, COINIT_APARTMENTTHREADED);  // kept for the life of the thread
-    }
-    HMODULE oleacc = LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return oleacc ? reinterpret_cast<LresultFromObjectFn>(
-                        reinterpret_cast<void*>(GetProcAddress(oleacc, "LresultFromObject")))
-                  : nullptr;
-  }();
-  if (!lresultFromObject) return 0;
+  const AccessibilityCalls* calls = LoadAccessibilityCalls();
+  if (!calls) return 0;
   auto* ring = new (std::nothrow) HiddenRing();
   if (!ring) return 0;
-  const LRESULT result = lresultFromObject(kAccessible, flags, static_cast<IAccessible*>(ring));
+  const LRESULT result = calls->LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(ring));
   ring->Release();  // LresultFromObject holds its own reference
   return result > 0 ? result : 0;
 }
