@@ -13,6 +13,7 @@
 #include "button/function_button.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
+#include "device/device_discovery.h"
 #include "device/device_loop.h"
 #include "device/device_protocol.h"
 #include "device/device_thread.h"
@@ -117,23 +118,11 @@ void RegisterArrivalNotices(HWND window) {
   DEV_BROADCAST_DEVICEINTERFACE_W filter{};
   filter.dbcc_size = sizeof(filter);
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  filter.dbcc_classguid.Data1 = ControllerInterfaceGuid.Data1;
-  filter.dbcc_classguid.Data2 = ControllerInterfaceGuid.Data2;
-  filter.dbcc_classguid.Data3 = ControllerInterfaceGuid.Data3;
-  for (int i = 0; i < 8; ++i) filter.dbcc_classguid.Data4[i] = ControllerInterfaceGuid.Data4[i];
+  filter.dbcc_classguid = ControllerInterfaceClass();
   ArrivalNotice = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
-bool IsControllerInterface(const GUID& guid) {
-  if (guid.Data1 != ControllerInterfaceGuid.Data1 || guid.Data2 != ControllerInterfaceGuid.Data2 ||
-      guid.Data3 != ControllerInterfaceGuid.Data3) {
-    return false;
-  }
-  for (int i = 0; i < 8; ++i) {
-    if (guid.Data4[i] != ControllerInterfaceGuid.Data4[i]) return false;
-  }
-  return true;
-}
+bool IsControllerInterface(const GUID& guid) { return IsEqualGUID(guid, ControllerInterfaceClass()) != FALSE; }
 
 // Device notices. An arrival of the controller's interface: connect at once. A removal query or
 // completion for the open controller: the device thread closes the handle first (a query is

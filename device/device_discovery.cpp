@@ -14,21 +14,6 @@
 
 namespace {
 
-struct DeviceInfoListTraits {
-  static HDEVINFO Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(HDEVINFO list) { SetupDiDestroyDeviceInfoList(list); }
-};
-using UniqueDeviceInfoList = UniqueOwner<HDEVINFO, DeviceInfoListTraits>;
-
-GUID ToGuid(const InterfaceGuid& g) {
-  GUID guid{};
-  guid.Data1 = g.Data1;
-  guid.Data2 = g.Data2;
-  guid.Data3 = g.Data3;
-  for (int i = 0; i < 8; ++i) guid.Data4[i] = g.Data4[i];
-  return guid;
-}
-
 // Logs the system's text for the thread's last error; nothing when the system has no text for it.
 void LogSystemError(AppStateRecord& state) {
   const DWORD error = GetLastError();
@@ -44,7 +29,7 @@ void LogSystemError(AppStateRecord& state) {
 }  // namespace
 
 std::unique_ptr<wchar_t[]> FindDevicePath(AppStateRecord& state) {
-  const GUID interfaceClass = ToGuid(ControllerInterfaceGuid);
+  const GUID interfaceClass = ControllerInterfaceClass();
   UniqueDeviceInfoList list(
       SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
   if (!list) {

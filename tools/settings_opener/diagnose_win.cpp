@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "device/device_discovery.h"
 #include "device/device_protocol.h"
 #include "ostinel_version.h"
 #include "tools/settings_opener/diagnose_logic.h"
@@ -124,19 +125,10 @@ void GatherSettings(DiagnoseReport& report) {
   report.UsersMayChange = UsersMayChangeSettings(present && dacl != nullptr, entries);
 }
 
-struct DeviceInfoListTraits {
-  static HDEVINFO Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(HDEVINFO list) { SetupDiDestroyDeviceInfoList(list); }
-};
-
 // The controller's interface as the utility's discovery looks for it.
 void GatherController(DiagnoseReport& report) {
-  GUID guid{};
-  guid.Data1 = ControllerInterfaceGuid.Data1;
-  guid.Data2 = ControllerInterfaceGuid.Data2;
-  guid.Data3 = ControllerInterfaceGuid.Data3;
-  for (int i = 0; i < 8; ++i) guid.Data4[i] = ControllerInterfaceGuid.Data4[i];
-  const UniqueOwner<HDEVINFO, DeviceInfoListTraits> list(
+  GUID guid = ControllerInterfaceClass();
+  const UniqueDeviceInfoList list(
       SetupDiGetClassDevsW(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
   if (!list) return;
   SP_DEVICE_INTERFACE_DATA data{};
