@@ -74,7 +74,7 @@ for f in Ostinel OstinelSettings; do
 done
 check "Ostinel.exe: crash offset to source line" offset_maps_to_line Ostinel app/main.cpp
 check "OstinelSettings.exe: crash offset to source line" \
-  offset_maps_to_line OstinelSettings tools/settings_opener/opener_main.cpp
+  offset_maps_to_line OstinelSettings settings_opener/opener_main.cpp
 
 # ---- Install, upgrade while running, uninstall (under Wine) ------------------------------------
 

@@ -13,8 +13,8 @@
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
 #include "settings_ui/interface_language.h"
-#include "tools/settings_opener/diagnose_logic.h"
-#include "tools/settings_opener/opener_logic.h"
+#include "settings_opener/diagnose_logic.h"
+#include "settings_opener/opener_logic.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {

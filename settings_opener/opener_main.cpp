@@ -8,8 +8,8 @@
 
 #include "win/win_handles.h"
 #include "settings_ui/interface_language.h"
-#include "tools/settings_opener/diagnose_win.h"
-#include "tools/settings_opener/opener_logic.h"
+#include "settings_opener/diagnose_win.h"
+#include "settings_opener/opener_logic.h"
 
 namespace {
 

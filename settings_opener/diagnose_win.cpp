@@ -1,6 +1,6 @@
 // The support report's gathering: registry, running copies and their support sections, devices,
 // displays, sound, system and signature; then the report goes to the file or standard output.
-#include "tools/settings_opener/diagnose_win.h"
+#include "settings_opener/diagnose_win.h"
 
 #include <windows.h>
 // Listed after windows.h, whose types they need.
@@ -20,8 +20,8 @@
 #include "device/device_discovery.h"
 #include "device/device_protocol.h"
 #include "ostinel_version.h"
-#include "tools/settings_opener/diagnose_logic.h"
-#include "tools/settings_opener/opener_logic.h"
+#include "settings_opener/diagnose_logic.h"
+#include "settings_opener/opener_logic.h"
 #include "win/dpi_scale.h"
 #include "win/win_handles.h"
 

@@ -1,4 +1,4 @@
-#include "tools/settings_opener/opener_logic.h"
+#include "settings_opener/opener_logic.h"
 
 #include <gtest/gtest.h>
 
