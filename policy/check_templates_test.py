@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""The check of the administrative templates must refuse broken copies of them: each case breaks
+one thing in a copy of policy/ and core/policy_names.h and expects the fault to be named."""
+import shutil
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import check_templates  # noqa: E402
+
+ROOT = Path(__file__).resolve().parent.parent
+ADMX = "policy/Ostinel.admx"
+EN, CN, TW = ("policy/en-US/Ostinel.adml", "policy/zh-CN/Ostinel.adml", "policy/zh-TW/Ostinel.adml")
+HEADER = "core/policy_names.h"
+
+# (what is broken, file, text replaced (found once), replacement, fault expected in the report)
+BROKEN = [
+    ("not well-formed", TW, "</stringTable>", "", "is not well-formed XML"),
+    ("not UTF-8", CN, "右键方式</string>", "\udcff</string>", "is not UTF-8"),
+    ("a string the ADMX names is missing in one language",
+     CN, '<string id="HoldTime_Explain">', '<string id="HoldTime_Explanation">',
+     "$(string.HoldTime_Explain), which the ADMX names, is missing"),
+    ("a presentation the ADMX names is missing", TW, '<presentation id="HoldTime">',
+     '<presentation id="HoldTimes">', "$(presentation.HoldTime), which the ADMX names, is missing"),
+    ("a string no policy uses", EN, '<string id="Vemto">Vemto</string>',
+     '<string id="Vemto">Vemto</string><string id="Spare">Spare text</string>', "string Spare is not used"),
+    ("a value the program does not read", ADMX, 'valueName="LeftClickSound"', 'valueName="LeftClickSounds"',
+     "writes LeftClickSounds, which the program does not read"),
+    ("a value the program reads that no policy writes", HEADER, '{L"HoldTime", 50, 500},',
+     '{L"HoldTime", 50, 500}, {L"Brightness", 0, 1},', "no policy writes Brightness"),
+    ("the number box wider than the program's range", ADMX, 'maxValue="500"', 'maxValue="600"',
+     "accepts 50-600, the program 50-500"),
+    ("a drop-down item the program refuses", ADMX, '<decimal value="2"/></value>\n          </item>\n        </enum>',
+     '<decimal value="3"/></value>\n          </item>\n        </enum>', "items write [0, 1, 3]"),
+    ("disabled deletes the value instead of writing 0", ADMX,
+     '<disabledValue><decimal value="0"/></disabledValue>\n    </policy>\n    <policy name="LeftClickSound"',
+     '</policy>\n    <policy name="LeftClickSound"', "ButtonOnceOnly: has no disabledValue"),
+    ("a value written as text", ADMX, '<disabledValue><decimal value="0"/></disabledValue>\n    </policy>\n  </policies>',
+     '<disabledValue><string>0</string></disabledValue>\n    </policy>\n  </policies>', "disabledValue is string 0"),
+    ("elements out of the schema's order", ADMX,
+     '<parentCategory ref="Ostinel"/>\n      <supportedOn ref="SUPPORTED_Windows10"/>\n      <elements>\n'
+     '        <decimal', '<supportedOn ref="SUPPORTED_Windows10"/>\n      <parentCategory ref="Ostinel"/>\n'
+     '      <elements>\n        <decimal', "policy HoldTime: <parentCategory> is out of order"),
+    ("a revision that is no versionString", ADMX, 'revision="1.0" schemaVersion', 'revision="1" schemaVersion',
+     'revision="1" is not a versionString'),
+    ("a display name not of the $(string.X) form", ADMX, 'displayName="$(string.HoldTime)"',
+     'displayName="string.HoldTime"', 'displayName="string.HoldTime" is not $(string.ID)'),
+    ("a control that shows no element", EN, '<decimalTextBox refId="HoldTime"', '<decimalTextBox refId="Hold"',
+     'refId "Hold" is no element of policy HoldTime'),
+    ("a policy for users, where the program reads the machine's key", ADMX,
+     'name="RightClickSound" class="Machine"', 'name="RightClickSound" class="User"',
+     'class "User": the program reads only HKEY_LOCAL_MACHINE'),
+    ("a dependency Intune would need uploaded first", ADMX,
+     '<target prefix="ostinel" namespace="Vemto.Policies.Ostinel"/>',
+     '<target prefix="ostinel" namespace="Vemto.Policies.Ostinel"/>\n'
+     '    <using prefix="windows" namespace="Microsoft.Policies.Windows"/>', "makes Intune refuse the file"),
+    ("a Chinese file left in English", TW, "右鍵時播放聲音", "Play a sound on right clicks",
+     "string RightClickSound is not translated"),
+]
+
+
+class BrokenTemplates(unittest.TestCase):
+    def setUp(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="ostinel-policy-"))
+        shutil.copytree(ROOT / "policy", self.dir / "policy",
+                        ignore=shutil.ignore_patterns("__pycache__", "*.py"))
+        (self.dir / "core").mkdir()
+        shutil.copy(ROOT / HEADER, self.dir / HEADER)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def test_the_templates_pass(self):
+        self.assertEqual(check_templates.check(self.dir), [])
+
+    def test_each_broken_copy_is_refused(self):
+        for what, name, old, new, expected in BROKEN:
+            with self.subTest(what):
+                path = self.dir / name
+                original = path.read_bytes()
+                text = original.decode("utf-8")
+                self.assertEqual(text.count(old), 1, f"the case no longer fits {name}: {old!r}")
+                path.write_bytes(text.replace(old, new).encode("utf-8", "surrogateescape"))
+                try:
+                    faults = check_templates.check(self.dir)
+                finally:
+                    path.write_bytes(original)
+                self.assertTrue(any(expected in fault for fault in faults),
+                                f"{what}: expected a fault with {expected!r}, got {faults}")
+
+    def test_the_central_store_holds_exactly_the_templates(self):
+        store = self.dir / "PolicyDefinitions"
+        store.mkdir()
+        shutil.copy(self.dir / ADMX, store)
+        for language in ("en-US", "zh-CN", "zh-TW"):
+            (store / language).mkdir()
+            shutil.copy(self.dir / "policy" / language / "Ostinel.adml", store / language)
+        self.assertEqual(check_templates.check(self.dir, store), [])
+        (store / "zh-TW" / "Ostinel.adml").unlink()
+        (store / "Ostinel.adml").write_text("stray")
+        faults = check_templates.check(self.dir, store)
+        self.assertTrue(any("zh-TW/Ostinel.adml is missing" in f for f in faults), faults)
+        self.assertTrue(any("Ostinel.adml is not a template" in f for f in faults), faults)
+
+
+if __name__ == "__main__":
+    unittest.main()
