@@ -56,6 +56,14 @@ BROKEN = [
      '<target prefix="ostinel" namespace="Vemto.Policies.Ostinel"/>',
      '<target prefix="ostinel" namespace="Vemto.Policies.Ostinel"/>\n'
      '    <using prefix="windows" namespace="Microsoft.Policies.Windows"/>', "makes Intune refuse the file"),
+    ("an element the schema allows once, twice", ADMX,
+     '<supportedOn ref="SUPPORTED_Windows10"/>\n      <elements>\n        <decimal',
+     '<supportedOn ref="SUPPORTED_Windows10"/>\n      <supportedOn ref="SUPPORTED_Windows10"/>\n'
+     '      <elements>\n        <decimal', "<supportedOn> appears 2 times"),
+    ("an ADML element the schema allows once, twice", CN, "<displayName>Ostinel</displayName>",
+     "<displayName>Ostinel</displayName><displayName>Ostinel</displayName>", "<displayName> appears 2 times"),
+    ("one value written by two policies", ADMX, '<decimal id="HoldTime" valueName="HoldTime"',
+     '<decimal id="HoldTime" valueName="RightClickMethod"', "writes RightClickMethod, which"),
     ("a Chinese file left in English", TW, "右鍵時播放聲音", "Play a sound on right clicks",
      "string RightClickSound is not translated"),
 ]
@@ -89,6 +97,14 @@ class BrokenTemplates(unittest.TestCase):
                     path.write_bytes(original)
                 self.assertTrue(any(expected in fault for fault in faults),
                                 f"{what}: expected a fault with {expected!r}, got {faults}")
+
+    def test_defaults_at_the_edges_pass(self):
+        for name in (EN, CN, TW):
+            path = self.dir / name
+            text = path.read_text(encoding="utf-8")
+            text = text.replace('defaultValue="100" spinStep="10"', 'defaultValue="500" spinStep="450"')
+            path.write_text(text.replace('defaultItem="1"', 'defaultItem="2"'), encoding="utf-8")
+        self.assertEqual(check_templates.check(self.dir), [])
 
     def test_the_central_store_holds_exactly_the_templates(self):
         store = self.dir / "PolicyDefinitions"
