@@ -305,7 +305,7 @@ def read_admx(root, checker, where):
         ("resources", 1, 1), ("supportedOn", 0, 1), ("categories", 0, 1), ("policies", 0, 1)])
     not_checked(checker, top, where, ["supersededAdm"])
 
-    def string_ref(el, at, attr):
+    def note_string(el, attr):
         value = el.get(attr)
         match = STRING_REF_RE.fullmatch(value or "")
         if match:
@@ -342,7 +342,7 @@ def read_admx(root, checker, where):
                 here = f"{at}/definition {name}"
                 checker.attributes(definition, here, {"name": ("name", True), "displayName": ("stringref", True)})
                 checker.sequence(definition, here, [])
-                string_ref(definition, here, "displayName")
+                note_string(definition, "displayName")
                 names.append(name)
             checker.unique(names, at, "supportedOn definition")
             admx["definitions"].update(names)
@@ -363,8 +363,8 @@ def read_admx(root, checker, where):
                 checker.attributes(ref, here + "/parentCategory", {"ref": ("itemref", True)})
                 checker.empty(ref, here + "/parentCategory")
                 parent = ref.get("ref")
-            string_ref(category, here, "displayName")
-            string_ref(category, here, "explainText")
+            note_string(category, "displayName")
+            note_string(category, "explainText")
             names.append(name)
             admx["categories"][name] = parent
         checker.unique(names, at, "category")
@@ -374,19 +374,19 @@ def read_admx(root, checker, where):
         found = checker.sequence(policies, at, [("policy", 1, UNBOUNDED)])
         checker.unique([p.get("name") for p in found["policy"]], at, "policy")
         for policy in found["policy"]:
-            admx["policies"].append(read_policy(policy, checker, at, string_ref, admx))
+            admx["policies"].append(read_policy(policy, checker, at, note_string, admx))
     return admx
 
 
-def read_policy(policy, checker, at, string_ref, admx):
+def read_policy(policy, checker, at, note_string, admx):
     name = policy.get("name", "?")
     here = f"{at}/policy {name}"
     checker.attributes(policy, here, {
         "name": ("name", True), "class": ("class", True), "displayName": ("stringref", True),
         "explainText": ("stringref", False), "presentation": ("presentationref", False),
         "key": ("key", True), "valueName": ("string", False)})
-    string_ref(policy, here, "displayName")
-    string_ref(policy, here, "explainText")
+    note_string(policy, "displayName")
+    note_string(policy, "explainText")
     match = PRESENTATION_REF_RE.fullmatch(policy.get("presentation", ""))
     if match:
         admx["presentations"].add(match.group(1))
@@ -410,14 +410,14 @@ def read_policy(policy, checker, at, string_ref, admx):
         for el in found[which]:
             info[which] = value_of(checker, el, f"{here}/{which}")
     for elements in found["elements"]:
-        info["elements"] = read_elements(elements, checker, here + "/elements", string_ref)
+        info["elements"] = read_elements(elements, checker, here + "/elements", note_string)
     return info
 
 
 ELEMENT_KINDS = ("boolean", "decimal", "text", "enum", "list", "longDecimal", "multiText")
 
 
-def read_elements(elements, checker, here, string_ref):
+def read_elements(elements, checker, here, note_string):
     checker.no_text(elements, here)
     kids = checker.children(elements, here)
     if not kids:
@@ -450,7 +450,7 @@ def read_elements(elements, checker, here, string_ref):
             for item in found["item"]:
                 item_at = f"{at}/item {item.get('displayName', '?')}"
                 checker.attributes(item, item_at, {"displayName": ("stringref", True)})
-                string_ref(item, item_at, "displayName")
+                note_string(item, "displayName")
                 parts = checker.sequence(item, item_at, [("value", 1, 1), ("valueList", 0, 1)])
                 not_checked(checker, parts, item_at, ["valueList"])
                 for value in parts["value"]:
