@@ -103,6 +103,7 @@ check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel
 check "running old file renamed aside" same_file "$install_dir/Ostinel.exe.1.old" "$prefix.old/Ostinel.exe"
 check "old file deleted at the next restart" pending_delete "$win_install_dir\Ostinel.exe.1.old"
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
+check "administrative templates in PolicyDefinitions" templates_installed
 check "uninstaller written" test -f "$install_dir/Uninstall.exe"
 check "all-users Start-menu shortcut to the opener" shortcut_names_opener
 check "Run value starts the utility at logon" reg_is "$run_key" Ostinel 64 "\"$win_install_dir\\Ostinel.exe\""
@@ -188,6 +189,7 @@ check "silent install before the restart: exit value 0" exit_value_is 0 "$bin/Os
 end_utility
 restart
 check "after the restart: the new Ostinel.exe" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
+check "after the restart: the administrative templates" templates_installed
 check "after the restart: its Run value" starts_by_run_value
 check "after the restart: one uninstall entry" only_installed "$version"
 check "after the restart: the renamed file is gone" test ! -e "$install_dir/Ostinel.exe.1.old"
@@ -215,12 +217,14 @@ if [ -f "$bin/Ostinel.msi" ]; then
   check "the setup's uninstaller removed with it" test ! -e "$install_dir/Uninstall.exe"
   check "Ostinel.exe in place" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
   check "still started by the task (as installed)" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
+  check "the package's administrative templates" templates_installed
   check "settings kept" reg_is "$settings_key" ButtonSetup 32 0x27
 
   check "setup over the package: exit value 0" exit_value_is 0 "$bin/OstinelSetup.exe"
   check "one product listed, the setup's" one_product reg_is "$uninstall_key" DisplayName 64 Ostinel
   check "Ostinel.exe in place" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
   check "still started by the task (as installed)" starts_by_task "$win_install_dir\Ostinel.exe"
+  check "the setup's administrative templates" templates_installed
   check "settings kept" reg_is "$settings_key" ButtonSetup 32 0x27
 fi
 

@@ -95,6 +95,13 @@ event_source_registered() {
     reg_is "$event_source_key" TypesSupported 64 0x7
 }
 shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
+# The administrative templates beside the program, as the build's central store holds them.
+templates_installed() {
+  local f
+  for f in Ostinel.admx en-US/Ostinel.adml zh-CN/Ostinel.adml zh-TW/Ostinel.adml; do
+    same_file "$install_dir/PolicyDefinitions/$f" "$bin/PolicyDefinitions/$f" || { echo "PolicyDefinitions/$f"; return 1; }
+  done
+}
 
 wait_status_window() {
   local i

@@ -69,6 +69,7 @@ msiexec /i "$old_msi" /qn BUTTONSETUP=27 WAITTIME=150 AUTOSTART=Task
 check "first install with presets exits 0" exited 0
 check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/OstinelFaults.exe"
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
+check "administrative templates in PolicyDefinitions" templates_installed
 check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
 check "the task starts the utility at logon, no Run value" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
 check "event log source registered, Ostinel.exe its message file" event_source_registered

@@ -1,8 +1,9 @@
 ; Installer of Ostinel: the touch-feedback utility and its settings opener, for every user of a
 ; 64-bit Windows. Built by the windows build (target OstinelSetup); by hand:
 ;   makensis -INPUTCHARSET UTF8 -DBIN_DIR=<dir with Ostinel.exe and OstinelSettings.exe> \
-;            [-DOUT_FILE=...] [-DAPP_ICON=...] [-DVERSION=a.b.c] [-DSIGN_COMMAND=...] ostinel.nsi
-; (it reads ostinel_task.xml and msi_upgrade_code.txt beside it)
+;            [-DOUT_FILE=...] [-DAPP_ICON=...] [-DVERSION=a.b.c] [-DSIGN_COMMAND=...] \
+;            [-DPOLICY_DIR=<dir with Ostinel.admx and <language>/Ostinel.adml>] ostinel.nsi
+; (it reads ostinel_task.xml and msi_upgrade_code.txt beside it, and by default ../policy)
 ; SIGN_COMMAND, when given, is run with the path of the uninstaller and then of the setup, and must
 ; sign that file in place (cmake/sign.cmake does, with the build's certificate).
 ;
@@ -39,6 +40,10 @@ SetCompressor /SOLID lzma
 
 !ifndef BIN_DIR
   !error "Define BIN_DIR: the directory that holds Ostinel.exe and OstinelSettings.exe"
+!endif
+; The administrative templates, in a central store's layout (by default the repository's).
+!ifndef POLICY_DIR
+  !define POLICY_DIR "${__FILEDIR__}/../policy"
 !endif
 !ifndef OUT_FILE
   !define OUT_FILE "OstinelSetup.exe"
@@ -310,6 +315,11 @@ FunctionEnd
   SetOverwrite on
 !macroend
 
+!macro InstallPolicyTexts LANGUAGE
+  SetOutPath "$INSTDIR\PolicyDefinitions\${LANGUAGE}"
+  File "${POLICY_DIR}/${LANGUAGE}/Ostinel.adml"
+!macroend
+
 Section "Ostinel" SecMain
   SectionIn RO
   ; One product: an installed Ostinel.msi goes first.
@@ -327,6 +337,14 @@ Section "Ostinel" SecMain
     DetailPrint "$(StopFailedText)"
   ${EndIf}
   !insertmacro InstallProgram "Ostinel.exe"
+
+  ; The administrative templates, for administrators to copy into a central store or import.
+  SetOutPath "$INSTDIR\PolicyDefinitions"
+  File "${POLICY_DIR}/Ostinel.admx"
+  !insertmacro InstallPolicyTexts en-US
+  !insertmacro InstallPolicyTexts zh-CN
+  !insertmacro InstallPolicyTexts zh-TW
+  SetOutPath "$INSTDIR"
 
   ExecWait '"$INSTDIR\OstinelSettings.exe" /grant-settings-access' $0
   ${If} $0 != 0
@@ -376,6 +394,11 @@ Function StartUtility
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\Ostinel.exe"'
 FunctionEnd
 
+!macro RemovePolicyTexts LANGUAGE
+  Delete "$INSTDIR\PolicyDefinitions\${LANGUAGE}\Ostinel.adml"
+  RMDir "$INSTDIR\PolicyDefinitions\${LANGUAGE}"
+!macroend
+
 Section "Uninstall"
   ; The utility has no exit command: the opener ends every copy this session runs.
   ExecWait '"$INSTDIR\OstinelSettings.exe" /stop-utility' $0
@@ -401,6 +424,11 @@ Section "Uninstall"
   Call un.MoveAsideIfInUse
   Delete /REBOOTOK "$INSTDIR\OstinelSettings.exe.*.old"
   Delete "$INSTDIR\OstinelTask.xml"
+  Delete "$INSTDIR\PolicyDefinitions\Ostinel.admx"
+  !insertmacro RemovePolicyTexts en-US
+  !insertmacro RemovePolicyTexts zh-CN
+  !insertmacro RemovePolicyTexts zh-TW
+  RMDir "$INSTDIR\PolicyDefinitions"
   Delete "$INSTDIR\Uninstall.exe"
   ; The folder goes now, or at the restart after the files renamed aside (it stays when an install
   ; has put files in it by then).
