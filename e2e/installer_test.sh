@@ -21,7 +21,7 @@ build=$(dirname "$bin")
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/e2e/installer_test_lib.sh"
 installer_test_begin ostinel-setup
-leftovers+=("$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe")
+leftovers+=("$prefix.old" "$prefix.old-setup.exe" "$prefix.tampered.exe" "$prefix.copy.exe" "$prefix.uninstall.exe")
 
 shortcut=$prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Ostinel\ Settings.lnk
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ostinel'
@@ -211,12 +211,39 @@ check "the refused setup left the task" starts_by_task "$win_install_dir\Ostinel
 if [ -f "$bin/Ostinel.msi" ]; then
   new_msi=$(ostinel_winpath "$bin/Ostinel.msi")
   one_product() { only_installed "$version" && "$@"; }
+  # The package that cannot remove the setup fails, and the setup stays as it was: still listed
+  # alone, its files and its choice of the task in place, nothing of the package installed.
+  setup_untouched() {
+    one_product reg_is "$uninstall_key" DisplayName 64 Ostinel && same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe" &&
+      task_definition_starts "$win_install_dir\Ostinel.exe" && reg_missing "$run_key" Ostinel 64 &&
+      reg_is "$autostart_key" AutoStart 64 task
+  }
+  mv "$install_dir/Uninstall.exe" "$prefix.uninstall.exe"
+  msiexec /i "$new_msi" /qn
+  check "setup's uninstaller missing: the package refuses (1603)" exited 1603
+  check "the log says why" log_says "its uninstaller $win_install_dir\Uninstall.exe is missing"
+  check "the setup stays, nothing of the package installed" setup_untouched
+  check "the setup's task stays registered" task_registered
+  # An uninstaller that fails (the opener, which ends with 2 on these arguments): the removal, run
+  # inside the package's installation, fails it, and the setup stays listed alone. Windows ends
+  # such an install with 1603 and rolls back only what had run (nothing: the removal is the first
+  # step). Wine 8 returns the action's 1627 and runs the undo of every step the sequence holds, run
+  # or not: it deletes the setup's files, its task and its AutoStart value (same paths as the
+  # package's). So only the listing is checked here, and the setup is installed again after.
+  msi_failed() { [ -n "$msi_exit" ] && [ "$msi_exit" != 0 ] && [ "$msi_exit" != 3010 ]; }
+  cp "$bin/OstinelSettings.exe" "$install_dir/Uninstall.exe"
+  msiexec /i "$new_msi" /qn
+  check "setup's uninstaller fails: the install fails (1603, 1627 under Wine)" msi_failed
+  check "the setup still listed alone, the package not installed" one_product reg_is "$uninstall_key" DisplayName 64 Ostinel
+  mv -f "$prefix.uninstall.exe" "$install_dir/Uninstall.exe"
+  check "the setup again, /AUTOSTART=task" exit_value_is 0 "$bin/OstinelSetup.exe" /AUTOSTART=task
+
   msiexec /i "$new_msi" /qn
   check "package over the setup: exit value 0" exited 0
   check "one product listed, the package's" one_product key_missing "$uninstall_key" 64
   check "the setup's uninstaller removed with it" test ! -e "$install_dir/Uninstall.exe"
   check "Ostinel.exe in place" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
-  check "still started by the task (as installed)" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
+  check "still started by the task (as installed)" starts_by_task "$win_install_dir\Ostinel.exe"
   check "the package's administrative templates" templates_installed
   check "settings kept" reg_is "$settings_key" ButtonSetup 32 0x27
 
@@ -232,6 +259,17 @@ run_wine "$install_dir/Uninstall.exe" /S
 check "uninstall done" wait_until key_missing "$uninstall_key" 64
 check "uninstall removed the task" no_task
 check "nothing listed" only_installed ""
+
+# A folder with a blank and an "&": the task's command names the program there, escaped for XML.
+kiosk='C:\Kiosk & Co\Ostinel'
+kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
+check "/AUTOSTART=task into a folder with a blank and &: exit value 0" \
+  exit_value_is 0 "$bin/OstinelSetup.exe" /AUTOSTART=task "/D=${kiosk//&/^&}"
+check "the task starts the program there" \
+  eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
+run_wine "$kiosk_dir/Uninstall.exe" /S
+check "its uninstall removes the task and the folder" \
+  wait_until eval 'key_missing "$uninstall_key" 64 && no_task && [ ! -e "$kiosk_dir" ]'
 
 # A package registered under the upgrade code that msiexec cannot remove (1605 here): the setup
 # installs nothing, exits with 2 and its log says why.

@@ -218,16 +218,19 @@ only_installed() { [ "$(installed_versions)" = "$1" ]; }
 # ---- Start at logon -----------------------------------------------------------------------------
 # The task is registered through the Task Scheduler. Wine keeps it at system32\tasks\Ostinel but
 # writes back only part of the definition (no trigger, principal or command): those are checked in
-# the definition the installer handed to schtasks, OstinelTask.xml beside the program.
+# the definition the installer handed to schtasks, OstinelTask.xml beside the program. (Wine's copy
+# always says IgnoreNew: it does not read MultipleInstancesPolicy.)
 task_registered() {
-  [ -f "$task_file" ] && grep -q '<MultipleInstancesPolicy>IgnoreNew<' "$task_file" &&
-    grep -q '<ExecutionTimeLimit>PT0S<' "$task_file"
+  [ -f "$task_file" ] && grep -q '<ExecutionTimeLimit>PT0S<' "$task_file"
 }
-# task_definition_starts COMMAND: at the logon of any member of Users, with least privilege.
+# task_definition_starts COMMAND [FOLDER]: at the logon of any member of Users, with least
+# privilege, a copy for each user (Parallel); COMMAND as the XML has it, the definition in FOLDER
+# (the install directory).
 task_definition_starts() {
   local xml
-  xml=$(iconv -f UTF-16 -t UTF-8 "$install_dir/OstinelTask.xml" 2>>"$log") || return 1
+  xml=$(iconv -f UTF-16 -t UTF-8 "${2:-$install_dir}/OstinelTask.xml" 2>>"$log") || return 1
   grep -qF "<Command>\"$1\"</Command>" <<<"$xml" && grep -q '<LogonTrigger>' <<<"$xml" &&
+    grep -q '<MultipleInstancesPolicy>Parallel</MultipleInstancesPolicy>' <<<"$xml" &&
     ! grep -q '<UserId>' <<<"$xml" && grep -q '<GroupId>S-1-5-32-545</GroupId>' <<<"$xml" &&
     grep -q '<RunLevel>LeastPrivilege</RunLevel>' <<<"$xml"
 }

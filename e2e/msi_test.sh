@@ -71,7 +71,7 @@ check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "administrative templates in PolicyDefinitions" templates_installed
 check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
-check "the task starts the utility at logon, no Run value" starts_by_task '%ProgramFiles%\Ostinel\Ostinel.exe'
+check "the task starts the utility at logon, no Run value" starts_by_task "$win_install_dir\Ostinel.exe"
 check "event log source registered, Ostinel.exe its message file" event_source_registered
 check "presets written in the 32-bit view" settings_are 0x1b 0x96
 check "no settings key in the 64-bit view" key_missing "$settings_key" 64
@@ -135,13 +135,28 @@ check "event log source removed" key_missing "$event_source_key" 64
 check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
 
-# A setup's uninstall entry whose uninstaller is gone: the package cannot remove it, so it installs
-# nothing and its log says which step failed.
+# Into a folder with a blank and an "&", with the logon task: the task starts the program there
+# (its definition escapes the folder for XML); uninstall removes the task and the folder.
+kiosk='C:\Kiosk & Co\Ostinel'
+kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
+msiexec /i "$new_msi" /qn AUTOSTART=task "INSTALLDIR=\"$kiosk\""
+check "install into a folder with a blank and & exits 0" exited 0
+check "Ostinel.exe installed there" same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe"
+check "the task starts the program there" \
+  eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
+msiexec /x "$new_msi" /qn
+check "its uninstall exits 0" exited 0
+check "its uninstall removes the task and the folder" eval 'no_task && [ ! -e "$kiosk_dir" ]'
+
+# A setup's uninstall entry whose uninstaller is gone: the package cannot remove it, so it refuses
+# before it changes anything, and its log says why.
 wine reg add "$setup_uninstall_key" /v DisplayName /d Ostinel /f /reg:64 </dev/null >>"$log" 2>&1
 wine reg add "$setup_uninstall_key" /v InstallLocation /d "$win_install_dir" /f /reg:64 </dev/null >>"$log" 2>&1
+mkdir -p "$install_dir"
 msiexec /i "$new_msi" /qn
 check "a setup it cannot remove stops the package (1603)" exited 1603
-check "the log says why" log_says "Ostinel installed by OstinelSetup.exe in $win_install_dir could not be removed first"
-check "nothing installed beside the setup" eval '[ ! -e "$install_dir/Ostinel.exe" ]'
+check "the log says why" log_says "its uninstaller $win_install_dir\Uninstall.exe is missing"
+check "the setup still listed, nothing installed beside it" \
+  eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ]'
 
 installer_test_end

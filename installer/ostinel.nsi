@@ -3,7 +3,7 @@
 ;   makensis -INPUTCHARSET UTF8 -DBIN_DIR=<dir with Ostinel.exe and OstinelSettings.exe> \
 ;            [-DOUT_FILE=...] [-DAPP_ICON=...] [-DVERSION=a.b.c] [-DSIGN_COMMAND=...] \
 ;            [-DPOLICY_DIR=<dir with Ostinel.admx and <language>/Ostinel.adml>] ostinel.nsi
-; (it reads ostinel_task.xml and msi_upgrade_code.txt beside it, and by default ../policy)
+; (it reads msi_upgrade_code.txt beside it, and by default ../policy)
 ; SIGN_COMMAND, when given, is run with the path of the uninstaller and then of the setup, and must
 ; sign that file in place (cmake/sign.cmake does, with the build's certificate).
 ;
@@ -92,7 +92,6 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright ${PUBLISHER}"
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
-!include "WordFunc.nsh"
 
 !ifdef APP_ICON
   !define MUI_ICON "${APP_ICON}"
@@ -211,27 +210,11 @@ Function RemoveMsiProduct
   ${Loop}
 FunctionEnd
 
-; Makes the logon task from ostinel_task.xml: the installed program's path put in, written as
-; UTF-16 for schtasks and kept beside the program (as Ostinel.msi keeps its own).
+; Makes the logon task: the opener writes its definition (ostinel_task.xml) for the program in
+; $INSTDIR, XML-escaped, keeps it beside the program as OstinelTask.xml (as Ostinel.msi does) and
+; registers it with schtasks.
 Function CreateTask
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\task.xml.in" "${__FILEDIR__}/ostinel_task.xml"
-  FileOpen $3 "$PLUGINSDIR\task.xml.in" r
-  FileOpen $4 "$INSTDIR\OstinelTask.xml" w
-  FileWriteWord $4 0xFEFF
-  ${Do}
-    ClearErrors
-    FileRead $3 $5
-    ${If} ${Errors}
-      ${Break}
-    ${EndIf}
-    ${WordReplace} $5 "@OSTINEL_EXE@" "$INSTDIR\Ostinel.exe" "+" $5
-    FileWriteUTF16LE $4 $5
-  ${Loop}
-  FileClose $3
-  FileClose $4
-  nsExec::Exec '"$SYSDIR\schtasks.exe" /create /tn Ostinel /xml "$INSTDIR\OstinelTask.xml" /f'
-  Pop $0
+  ExecWait '"$INSTDIR\OstinelSettings.exe" /create-logon-task' $0
   ${If} $0 != 0
     StrCpy $0 "$(TaskFailedText)"
     Call Refuse

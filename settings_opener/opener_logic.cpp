@@ -1,6 +1,7 @@
 #include "settings_opener/opener_logic.h"
 
 #include "core/app_state.h"
+#include "logon_task_template.h"
 
 namespace {
 
@@ -63,6 +64,7 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
   }
   if (SpellsSwitch(begin + 1, end, L"grant-settings-access")) command.Action = OPENER_GRANT_SETTINGS_ACCESS;
   if (SpellsSwitch(begin + 1, end, L"stop-utility")) command.Action = OPENER_STOP_UTILITY;
+  if (SpellsSwitch(begin + 1, end, L"create-logon-task")) command.Action = OPENER_CREATE_LOGON_TASK;
   return command;
 }
 
@@ -102,4 +104,31 @@ OpenerMessage NotReachedMessage(std::int32_t languageMode) {
               L"Ostinel is running but did not answer, so its settings cannot be opened. Try again in a moment, "
               L"or restart Ostinel."};
   }
+}
+
+std::wstring XmlEscaped(std::wstring_view text) {
+  std::wstring escaped;
+  escaped.reserve(text.size());
+  for (const wchar_t c : text) {
+    switch (c) {
+      case L'&': escaped += L"&amp;"; break;
+      case L'<': escaped += L"&lt;"; break;
+      case L'>': escaped += L"&gt;"; break;
+      case L'"': escaped += L"&quot;"; break;
+      case L'\'': escaped += L"&apos;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::wstring LogonTaskDefinition(std::wstring_view programPath) {
+  constexpr std::wstring_view kPlaceholder = L"@OSTINEL_EXE@";
+  std::wstring definition(LOGON_TASK_TEMPLATE);
+  const std::wstring program = XmlEscaped(programPath);
+  for (std::size_t at = definition.find(kPlaceholder); at != std::wstring::npos;
+       at = definition.find(kPlaceholder, at + program.size())) {
+    definition.replace(at, kPlaceholder.size(), program);
+  }
+  return definition;
 }

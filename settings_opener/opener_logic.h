@@ -1,9 +1,11 @@
-// The settings opener's portable decisions: what its command line asks for, its exit codes and
-// the texts it shows when the utility is not running or cannot be reached.
+// The settings opener's portable decisions: what its command line asks for, its exit codes, the
+// texts it shows when the utility is not running or cannot be reached, and the logon task's
+// definition it writes for the installers.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Class of the utility's hidden main window (its string resource 109).
 constexpr wchar_t UTILITY_WINDOW_CLASS[] = L"{A3F450AB-AF1C-4d36-BDAA-9B69162F70D0}";
@@ -16,6 +18,7 @@ enum OpenerAction : int {
   OPENER_GRANT_SETTINGS_ACCESS,   // /grant-settings-access: installer, let every user change settings
   OPENER_STOP_UTILITY,            // /stop-utility: installer and uninstaller, end running copies
   OPENER_DIAGNOSE,                // /diagnose [FILE]: the support report, to FILE or standard output
+  OPENER_CREATE_LOGON_TASK,       // /create-logon-task: installers, the logon task for Ostinel.exe beside it
   OPENER_INVALID_ARGUMENTS,
 };
 
@@ -49,3 +52,9 @@ OpenerMessage NotRunningMessage(std::int32_t languageMode);
 // "The utility is running but could not be reached" (the request could not be delivered, or the
 // utility did not answer), in the same languages.
 OpenerMessage NotReachedMessage(std::int32_t languageMode);
+
+// text with the characters XML reserves (& < > " ') written as entities.
+std::wstring XmlEscaped(std::wstring_view text);
+
+// The logon task's definition (installer/ostinel_task.xml) with programPath as its command.
+std::wstring LogonTaskDefinition(std::wstring_view programPath);

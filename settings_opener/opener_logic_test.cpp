@@ -21,6 +21,9 @@ TEST(OpenerArguments, SwitchesInAnyCaseWithSlashOrDash) {
   for (const wchar_t* text : {L"/stop-utility", L"-stop-utility", L"/Stop-Utility", L"\t/stop-utility", L"\"-STOP-UTILITY\""}) {
     EXPECT_EQ(OpenerActionFromArguments(text), OPENER_STOP_UTILITY);
   }
+  for (const wchar_t* text : {L"/create-logon-task", L"-Create-Logon-Task", L"\"/create-logon-task\" "}) {
+    EXPECT_EQ(OpenerActionFromArguments(text), OPENER_CREATE_LOGON_TASK);
+  }
 }
 
 TEST(OpenerArguments, AnythingElseIsRefused) {
@@ -30,6 +33,7 @@ TEST(OpenerArguments, AnythingElseIsRefused) {
            L"/stop-utilityx", L"/grant-settings-access2",  // nor is a longer word
            L"/stop-utility /grant-settings-access",        // one switch at a time
            L"/stop-utility now", L"/stop-utility\"x\"", L"/S", L"/?", L"\\stop-utility", L"/stop_utility",
+           L"/create-logon-task C:\\x", L"/create-logon",
        }) {
     EXPECT_EQ(OpenerActionFromArguments(text), OPENER_INVALID_ARGUMENTS) << text;
   }
@@ -54,6 +58,26 @@ TEST(OpenerArguments, DiagnoseTakesAtMostOneFile) {
     EXPECT_EQ(OpenerCommandFromArguments(text).Action, OPENER_INVALID_ARGUMENTS) << text;
   }
   EXPECT_EQ(OpenerCommandFromArguments(L"/stop-utility").ReportFile, L"");
+}
+
+// The task's command is the installed program, whatever its folder holds: XML's reserved
+// characters become entities, so a folder with "&" still gives a definition schtasks can read.
+TEST(LogonTask, CommandIsTheProgramWithReservedCharactersEscaped) {
+  EXPECT_EQ(XmlEscaped(L"a&b<c>d\"e'f \u4E2D"), L"a&amp;b&lt;c&gt;d&quot;e&apos;f \u4E2D");
+  EXPECT_EQ(XmlEscaped(L"&&"), L"&amp;&amp;");
+  const std::wstring definition = LogonTaskDefinition(L"D:\\Kiosk & Co\\Ostinel.exe");
+  EXPECT_NE(definition.find(L"<Command>\"D:\\Kiosk &amp; Co\\Ostinel.exe\"</Command>"), std::wstring::npos);
+  EXPECT_EQ(definition.find(L"@OSTINEL_EXE@"), std::wstring::npos);
+  EXPECT_EQ(definition.find(L"Kiosk & Co"), std::wstring::npos);
+  // The rest is the definition as written: every user's logon, parallel copies, no time limit.
+  EXPECT_EQ(definition.rfind(L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>", 0), 0u);
+  EXPECT_NE(definition.find(L"<MultipleInstancesPolicy>Parallel</MultipleInstancesPolicy>"), std::wstring::npos);
+  EXPECT_NE(definition.find(L"<GroupId>S-1-5-32-545</GroupId>"), std::wstring::npos);
+  EXPECT_NE(definition.find(L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>"), std::wstring::npos);
+  EXPECT_NE(definition.rfind(L"</Task>"), std::wstring::npos);
+  // A path that holds the placeholder's text is put in once, not again into itself.
+  EXPECT_NE(LogonTaskDefinition(L"C:\\@OSTINEL_EXE@\\Ostinel.exe").find(L"<Command>\"C:\\@OSTINEL_EXE@\\Ostinel.exe\"<"),
+            std::wstring::npos);
 }
 
 TEST(OpenerMessages, OneTextPerLanguageEnglishOtherwise) {

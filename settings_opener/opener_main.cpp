@@ -1,10 +1,12 @@
 // OstinelSettings.exe: asks the running utility to show its settings dialog. The installer and
-// the uninstaller also use it to open the settings key to every user and to end the utility,
-// which offers no exit command of its own; administrators use it for the support report.
+// the uninstaller also use it to open the settings key to every user, to end the utility, which
+// offers no exit command of its own, and to make the logon task for the folder they installed it
+// in; administrators use it for the support report.
 #include <windows.h>
 #include <sddl.h>
 
 #include <array>
+#include <string>
 
 #include "win/win_handles.h"
 #include "settings_ui/interface_language.h"
@@ -111,6 +113,64 @@ int StopUtility() {
   return FindWindowW(UTILITY_WINDOW_CLASS, nullptr) ? OPENER_EXIT_FAILED : OPENER_EXIT_OK;
 }
 
+// The folder this program was started from, without the trailing backslash ("" on failure).
+std::wstring OwnFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// The logon task for Ostinel.exe beside this program, wherever it was installed: its definition
+// is kept there as OstinelTask.xml (UTF-16, as schtasks reads it) and registered with schtasks.
+// The exit value is schtasks' own, or OPENER_EXIT_FAILED when it could not run.
+int CreateLogonTask() {
+  const std::wstring folder = OwnFolder();
+  if (folder.empty()) return OPENER_EXIT_FAILED;
+  const std::wstring definition = LogonTaskDefinition(folder + L"\\Ostinel.exe");
+  const std::wstring file = folder + L"\\OstinelTask.xml";
+  {
+    const UniqueFile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+    if (!out) return OPENER_EXIT_FAILED;
+    const wchar_t byteOrderMark = 0xFEFF;
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(definition.size() * sizeof(wchar_t));
+    if (!WriteFile(out.get(), &byteOrderMark, sizeof(byteOrderMark), &written, nullptr) ||
+        !WriteFile(out.get(), definition.data(), size, &written, nullptr) || written != size) {
+      return OPENER_EXIT_FAILED;
+    }
+  }
+  std::array<wchar_t, MAX_PATH> system{};
+  const UINT systemLength = GetSystemDirectoryW(system.data(), static_cast<UINT>(system.size()));
+  if (systemLength == 0 || systemLength >= system.size()) return OPENER_EXIT_FAILED;
+  const std::wstring schtasks = std::wstring(system.data()) + L"\\schtasks.exe";
+  std::wstring commandLine = L"\"" + schtasks + L"\" /create /tn Ostinel /xml \"" + file + L"\" /f";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(schtasks.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &process)) {
+    return OPENER_EXIT_FAILED;
+  }
+  const UniqueHandle processHandle(process.hProcess);
+  const UniqueHandle threadHandle(process.hThread);
+  DWORD exitCode = OPENER_EXIT_FAILED;
+  if (WaitForSingleObject(processHandle.get(), INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(processHandle.get(), &exitCode)) {
+    return OPENER_EXIT_FAILED;
+  }
+  return static_cast<int>(exitCode);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
@@ -120,6 +180,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     case OPENER_GRANT_SETTINGS_ACCESS: return GrantSettingsAccess();
     case OPENER_STOP_UTILITY: return StopUtility();
     case OPENER_DIAGNOSE: return RunDiagnose(command.ReportFile);
+    case OPENER_CREATE_LOGON_TASK: return CreateLogonTask();
     case OPENER_INVALID_ARGUMENTS: break;
   }
   return OPENER_EXIT_USAGE;
