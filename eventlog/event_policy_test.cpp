@@ -162,4 +162,22 @@ TEST(SettingsReports, OkReportsAChangeWithOldAndNewValuesAndAFailedSave) {
   EXPECT_EQ(out[1].Id, EVENT_SETTINGS_NOT_SAVED);
 }
 
+TEST(SettingsReports, PoliciesInForceAndIgnoredValuesNameEachValue) {
+  RawPolicies raw{};
+  raw[static_cast<std::size_t>(PolicyValue::RightClickMethod)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 2};
+  raw[static_cast<std::size_t>(PolicyValue::HoldTime)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 150};
+  EventRecord event = PoliciesInForceEvent(DecidePolicies(raw), 0x1B, 150);
+  EXPECT_EQ(event.Id, EVENT_POLICIES_IN_FORCE);
+  EXPECT_EQ(event.Level, EventLevel::Information);
+  EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"RightClickMethod=2, HoldTime=150", L"27", L"150"}));
+  EXPECT_EQ(Strings(PoliciesInForceEvent(Policies{}, 15, 100))[0], L"none");
+
+  event = PolicyIgnoredEvent(PolicyValue::HoldTime, RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 20});
+  EXPECT_EQ(event.Id, EVENT_POLICY_IGNORED);
+  EXPECT_EQ(event.Level, EventLevel::Warning);
+  EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"HoldTime", L"20", L"50-500"}));
+  event = PolicyIgnoredEvent(PolicyValue::ButtonOnceOnly, RawPolicyValue{true, 1, 6, 0x31});
+  EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"ButtonOnceOnly", L"registry type 1, 6 bytes", L"0-1"}));
+}
+
 }  // namespace

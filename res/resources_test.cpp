@@ -861,6 +861,8 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
       break;
     case EVENT_SETTINGS_CHANGED: SettingsOkEvents(15, 100, 27, 150, true, 0, settings); return settings[0].StringCount;
     case EVENT_SETTINGS_NOT_SAVED: return SettingsNotSavedEvent(5).StringCount;
+    case EVENT_POLICIES_IN_FORCE: return PoliciesInForceEvent(Policies{}, 15, 100).StringCount;
+    case EVENT_POLICY_IGNORED: return PolicyIgnoredEvent(PolicyValue::HoldTime, RawPolicyValue{}).StringCount;
     default: return 0xFFFF;
   }
   EXPECT_EQ(device[0].Id, id);
