@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "core/policy_merge.h"
-
 // Sentinel returned by ReadSetting when the key can be neither opened nor created. A stored value
 // with all bits set reads the same.
 constexpr std::uint32_t SETTING_UNAVAILABLE = 0xFFFFFFFFu;
@@ -20,7 +18,3 @@ std::uint32_t ReadSetting(const wchar_t* valueName, std::uint32_t defaultValue);
 // key could be neither opened nor created for writing, or the system refused the value), with the
 // system's error code in the thread's last error.
 bool WriteSetting(const wchar_t* valueName, std::uint32_t value);
-
-// Reads the policy values (POLICY_KEY, 64-bit view) as the registry holds them: each absent when
-// the key or the value is missing. Never creates or writes anything.
-RawPolicies ReadPolicies();

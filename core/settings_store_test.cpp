@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/policy_store.h"
+
 namespace {
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Vemto\\Brenlo";

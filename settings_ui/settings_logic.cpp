@@ -46,17 +46,19 @@ SettingsCommit DecideCommit(std::uint32_t oldButtonSetup, const SettingsControls
 }
 
 ManagedCommit DecideManagedCommit(std::uint32_t oldButtonSetup, std::uint32_t storedButtonSetup,
-                                  const SettingsControls& controls, std::int32_t sliderWaitTime,
-                                  std::int32_t savedWaitTime, const Policies& policies) {
+                                  std::int32_t storedWaitTime, const SettingsControls& controls,
+                                  std::int32_t sliderWaitTime, std::int32_t savedWaitTime, const Policies& policies) {
   const std::uint32_t decided = DecidedSetupBits(policies);
   ManagedCommit managed;
   managed.StoredButtonSetup = (SetupWordFromControls(controls) & ~decided) | (storedButtonSetup & decided);
   managed.StoreButtonSetup = decided != SETUP_DIALOG_BITS;
-  const SettingsInForce inForce = MergePolicies(managed.StoredButtonSetup, sliderWaitTime, policies);
+  const bool waitDecided = WaitTimeDecided(policies);
+  const SettingsInForce inForce =
+      MergePolicies(managed.StoredButtonSetup, waitDecided ? storedWaitTime : sliderWaitTime, policies);
   SettingsCommit& commit = managed.Commit;
   commit.ButtonSetup = inForce.ButtonSetup;
   commit.WaitTime = inForce.WaitTime;
-  commit.StoreWaitTime = !WaitTimeDecided(policies) && sliderWaitTime != savedWaitTime;
+  commit.StoreWaitTime = !waitDecided && sliderWaitTime != savedWaitTime;
   commit.QueueSetup = commit.StoreWaitTime || MethodChanged(oldButtonSetup, ControlsForSetupWord(inForce.ButtonSetup));
   return managed;
 }

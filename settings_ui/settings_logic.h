@@ -49,11 +49,12 @@ struct ManagedCommit {
   std::uint32_t StoredButtonSetup = 0;  // the user's bits; the stored ones where a policy decides
 };
 
-// oldButtonSetup: the word in force; storedButtonSetup: the word last read or stored. A hold time
-// a policy decides is never stored; the slider's value counts only where the user may change it.
+// oldButtonSetup: the word in force; storedButtonSetup and storedWaitTime: the values last read or
+// stored. A control the user may not change counts for nothing (the stored value stands in for
+// it), and a hold time a policy decides is never stored.
 ManagedCommit DecideManagedCommit(std::uint32_t oldButtonSetup, std::uint32_t storedButtonSetup,
-                                  const SettingsControls& controls, std::int32_t sliderWaitTime,
-                                  std::int32_t savedWaitTime, const Policies& policies);
+                                  std::int32_t storedWaitTime, const SettingsControls& controls,
+                                  std::int32_t sliderWaitTime, std::int32_t savedWaitTime, const Policies& policies);
 
 // Puts a commit in force in the state record: remembers a stored hold time and, when a command is
 // due, queues it for the device thread after the new values are in place. Never waits.
