@@ -178,6 +178,11 @@ TEST(SettingsReports, PoliciesInForceAndIgnoredValuesNameEachValue) {
   EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"HoldTime", L"20", L"50-500"}));
   event = PolicyIgnoredEvent(PolicyValue::ButtonOnceOnly, RawPolicyValue{true, 1, 6, 0x31});
   EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"ButtonOnceOnly", L"registry type 1, 6 bytes", L"0-1"}));
+  // Four bytes of another type, and a short REG_DWORD, are no number either.
+  event = PolicyIgnoredEvent(PolicyValue::LeftClickSound, RawPolicyValue{true, 1, 4, 0x30});
+  EXPECT_EQ(Strings(event)[1], L"registry type 1, 4 bytes");
+  event = PolicyIgnoredEvent(PolicyValue::LeftClickSound, RawPolicyValue{true, REGISTRY_TYPE_DWORD, 2, 1});
+  EXPECT_EQ(Strings(event)[1], L"registry type 4, 2 bytes");
 }
 
 }  // namespace
