@@ -247,8 +247,8 @@ TEST_F(SettingsStore, ReadOnlyKeyStillReadsAndDropsWrites) {
   RegCloseKey(key);
 }
 
-// Policies are read in the 64-bit view only, as they are: the type and size of what is not a
-// REG_DWORD, nothing for a missing key or value, and never a key made.
+// Policies are read as they are: the type and size of what is not a REG_DWORD, nothing for a
+// missing key or value, and never a key made. (SOFTWARE\Policies is one key in both views.)
 TEST(PolicyStore, ReadsThe64BitViewAsTheRegistryHoldsIt) {
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, POLICY_KEY, view, 0);
   for (const RawPolicyValue& raw : ReadPolicies()) EXPECT_FALSE(raw.Present);
@@ -262,7 +262,6 @@ TEST(PolicyStore, ReadsThe64BitViewAsTheRegistryHoldsIt) {
     ASSERT_EQ(RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
     RegCloseKey(key);
   };
-  set(KEY_WOW64_32KEY, L"HoldTime", REG_DWORD, DwordBytes(200));  // the 32-bit view is not where policies live
   set(KEY_WOW64_64KEY, L"RightClickMethod", REG_DWORD, DwordBytes(2));
   set(KEY_WOW64_64KEY, L"LeftClickSound", REG_SZ, {'1', 0, 0, 0, 0, 0});
   set(KEY_WOW64_64KEY, L"RightClickSound", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0});

@@ -593,6 +593,9 @@ TEST(Resources, SettingsDialogTemplate) {
                      {IDC_GROUP_METHOD, kButton, group, 0, {85, 7, 124, 39}, L"右鍵模擬啟動方式"},
                      {IDC_ONCE_ONLY, kButton, check, 0, {97, 57, 107, 10}, L"右鍵只作用一次"},
                      {IDC_GROUP_BUTTON, kButton, group, 0, {85, 47, 124, 23}, L"右鍵功能按鈕方式"},
+                     // Hidden until a policy is in force.
+                     {IDC_MANAGED_NOTE, kStatic, SS_LEFT | WS_GROUP | WS_CHILD, 0, {7, 131, 210, 9},
+                      L"某些設定由您的組織管理。"},
                  });
 }
 
