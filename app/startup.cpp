@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "core/status_log.h"
+#include "app/policy_watch.h"
 #include "app/status_window.h"
 #include "app/support_state.h"
 #include "win/win_handles.h"
@@ -214,6 +215,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return 1;
     }
+    case WM_POLICY_CHANGED:
+      OnPolicyChangeNotice();
+      return 0;
     case WM_CLOSE:
       // A polite request to end (task managers, uninstallers): the message loop ends, and the
       // entry lets go of the controller before the process ends with 0.
@@ -313,6 +317,9 @@ bool StartInstance(HINSTANCE instance) {
     FailureTail(L"windows", error);
     return true;
   }
+
+  // Managed settings over the stored ones, before the controller and the event log hear them.
+  StartPolicyWatch(mainWindow);
 
   // Only the copy in the console's session holds the controller; the system tells this window
   // when the console moves (fast user switching, remote sessions).

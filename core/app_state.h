@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/policy_merge.h"
+
 // Feature bits of ButtonSetup.
 constexpr std::uint32_t SETUP_LEFT_SOUND = 0x01;
 constexpr std::uint32_t SETUP_RIGHT_SOUND = 0x02;
@@ -60,6 +62,11 @@ struct AppStateRecord {
   std::array<wchar_t, SHORT_TEXT_CAPACITY> ExitCaption{L'\u7D50', L'\u675F', 0};
   std::int32_t LanguageMode = LANGUAGE_ENGLISH;
   std::int32_t SavedWaitTime = -1;
+  // The stored settings as last read or stored (the settings in force are these with the policies
+  // over them), and the policies that decide now.
+  std::uint32_t StoredButtonSetup = DEFAULT_BUTTON_SETUP;
+  std::int32_t StoredWaitTime = WAIT_TIME_DEFAULT;
+  Policies PoliciesInForce;
   std::int32_t IndicatorTicksLeft = 0;
   float IndicatorAngle = 0.0f;
   std::uint32_t StartFailed = 0;

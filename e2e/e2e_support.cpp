@@ -3,6 +3,8 @@
 #include <sstream>
 #include <utility>
 
+#include "core/policy_names.h"
+
 LaunchedProcess::LaunchedProcess(LaunchedProcess&& other) noexcept : info(std::exchange(other.info, {})) {}
 
 LaunchedProcess& LaunchedProcess::operator=(LaunchedProcess&& other) noexcept {
@@ -220,6 +222,24 @@ bool StoreSetting(const wchar_t* name, DWORD value) {
   RegCloseKey(key);
   return ok;
 }
+
+bool SetPolicyRaw(const wchar_t* name, DWORD type, const std::vector<BYTE>& data) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, POLICY_KEY, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool ok = RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
+}
+
+bool SetPolicy(const wchar_t* name, DWORD value) {
+  return SetPolicyRaw(name, REG_DWORD, {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                                        static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)});
+}
+
+void DeletePolicyKey() { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, POLICY_KEY, KEY_WOW64_64KEY, 0); }
 
 bool SetConsoleSessionOfTestBuild(DWORD session) {
   HKEY key = nullptr;

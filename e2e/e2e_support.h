@@ -72,6 +72,12 @@ std::optional<DWORD> ReadStoredSetting(const wchar_t* name);
 // Stores a REG_DWORD value in the program's settings key (32-bit view), creating the key.
 bool StoreSetting(const wchar_t* name, DWORD value);
 
+// The policy key (HKLM\SOFTWARE\Policies\Vemto\Ostinel, 64-bit view, where Group Policy writes):
+// a value of any type written there (the key made when missing), and the key removed.
+bool SetPolicy(const wchar_t* name, DWORD value);
+bool SetPolicyRaw(const wchar_t* name, DWORD type, const std::vector<BYTE>& data);
+void DeletePolicyKey();
+
 // The test build (OstinelFaults.exe) asks here which session has the console, as Wine has only one
 // session: HKCU\Software\Ostinel test, value ConsoleSession. Forget removes the key.
 bool SetConsoleSessionOfTestBuild(DWORD session);

@@ -22,6 +22,8 @@ namespace {
 constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr int kStatusButton = 1;
 constexpr int kLabel = 1006;
+constexpr int kLeftSound = 1000, kRightSound = 1001, kRightFlash = 1002, kOnceOnly = 1003, kSlider = 1005;
+constexpr int kMethodNone = 1009, kMethodButton = 1010, kMethodHold = 1011, kManagedNote = 1015;
 
 struct Language {
   const char* Name;
@@ -100,10 +102,12 @@ class InterfaceLanguage : public ::testing::TestWithParam<Language> {
     }
     EndAllOstinel();
     DeleteSettingsKey();
+    DeletePolicyKey();
   }
   void TearDown() override {
     EndAllOstinel();
     DeleteSettingsKey();
+    DeletePolicyKey();
   }
 };
 
@@ -243,6 +247,43 @@ std::string Size(HWND window) {
   GetWindowRect(window, &r);
   return std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + " at " + std::to_string(r.left) +
          "," + std::to_string(r.top);
+}
+
+// Managed settings: the controls a policy decides are greyed, the others not, the note says so in
+// the locale's language and fits inside the grown dialog; with settings changes not allowed,
+// every control is greyed.
+TEST_P(InterfaceLanguage, ControlsAPolicyDecidesAreGreyedAndTheNoteSpeaksTheLocalesLanguage) {
+  const Language& lang = GetParam();
+  ASSERT_TRUE(SetPolicy(L"RightClickMethod", 1));
+  ASSERT_TRUE(SetPolicy(L"LeftClickSound", 0));
+  LocaleProcess app;
+  ASSERT_NO_FATAL_FAILURE(LaunchOstinelInLocale(lang.Locale, app));
+  ASSERT_NE(WaitForStatusWindow(app.Pid), nullptr);
+  HWND dialog = FindProcessWindow(app.Pid, kDialogClass, lang.Title);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(OpenSettingsDialog(FindProcessWindow(app.Pid, kMainWindowClass, nullptr), dialog));
+
+  const auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; };
+  for (int id : {kMethodNone, kMethodButton, kMethodHold, kLeftSound}) EXPECT_FALSE(enabled(id)) << id;
+  for (int id : {kRightSound, kRightFlash, kOnceOnly, kSlider, kLabel, IDOK, IDCANCEL}) EXPECT_TRUE(enabled(id)) << id;
+  const LanguageTexts* texts = TextsForLanguage(lang.Mode);
+  ASSERT_NE(texts, nullptr);
+  const wchar_t* note = nullptr;
+  for (const ControlTextEntry& control : texts->SettingsControls) {
+    if (control.Id == kManagedNote) note = control.Text;
+  }
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(ControlText(dialog, kManagedNote), note);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, kManagedNote)));
+  HDC screen = GetDC(nullptr);
+  const UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));  // the prefix's, as the program's
+  ReleaseDC(nullptr, screen);
+  ExpectEveryTextWholeInside({dialog, kSettingsFont, IDOK, 14}, dpi, "managed settings dialog");
+
+  ASSERT_TRUE(SetPolicy(L"AllowSettingsChanges", 0));
+  EXPECT_TRUE(WaitUntil([&] { return !enabled(kRightSound); }, 10000));
+  for (int id : {kRightSound, kRightFlash, kOnceOnly, kSlider, kLabel}) EXPECT_FALSE(enabled(id)) << id;
+  EXPECT_TRUE(enabled(IDOK));
 }
 
 class DisplayScale : public ::testing::TestWithParam<UINT> {

@@ -447,6 +447,7 @@ void ForgetAutostart() {
 
 TEST_F(Diagnose, WithoutARunningCopyExitsOneAndSaysSo) {
   ASSERT_TRUE(StoreSetting(L"WaitTime", 150));
+  ASSERT_TRUE(SetPolicy(L"HoldTime", 250));
   struct AutostartCleanup {
     ~AutostartCleanup() { ForgetAutostart(); }
   } cleanup;
@@ -466,6 +467,10 @@ TEST_F(Diagnose, WithoutARunningCopyExitsOneAndSaysSo) {
   EXPECT_NE(text.find("\"copies\": []"), std::string::npos) << text;
   EXPECT_NE(text.find("\"ButtonSetup\": null,\n    \"WaitTime\": 150,"), std::string::npos) << text;
   EXPECT_NE(text.find("\"usersMayChange\": false"), std::string::npos) << text;  // a machine key's usual list
+  // The policy over the stored hold time, and the missing word's default, in force.
+  EXPECT_NE(text.find("\"HoldTime\": 250,\n      \"LeftClickSound\": null,"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"inForce\": {\n      \"ButtonSetup\": 15,\n      \"WaitTime\": 250\n    }"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("\"runValue\": \"\\\"C:\\\\Program Files\\\\Ostinel\\\\Ostinel.exe\\\"\",\n    \"task\": true"),
             std::string::npos)
       << text;

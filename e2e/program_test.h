@@ -1,5 +1,5 @@
 // Base of the end-to-end fixtures: every test starts and ends with no copy of the program running
-// and no stored settings.
+// and no stored settings or policies.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,9 +11,11 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     EndAllOstinel();
     DeleteSettingsKey();
+    DeletePolicyKey();
   }
   void TearDown() override {
     EndAllOstinel();
     DeleteSettingsKey();
+    DeletePolicyKey();
   }
 };

@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <sddl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,15 @@ constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 constexpr int kLeftSound = 1000, kRightSound = 1001, kRightFlash = 1002, kOnceOnly = 1003;
 constexpr int kSlider = 1005, kLabel = 1006;
 constexpr int kMethodNone = 1009, kMethodButton = 1010, kMethodHold = 1011;
+constexpr int kManagedNote = 1015;
+constexpr int kStatusLog = 1001;
+
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+int Height(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r.bottom - r.top;
+}
 
 bool Checked(HWND dialog, int id) { return SendWithTimeout(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED; }
 int SliderPosition(HWND dialog) { return static_cast<int>(SendWithTimeout(GetDlgItem(dialog, kSlider), TBM_GETPOS)); }
@@ -346,6 +357,41 @@ TEST_F(SettingsDialog, OkShowsTheFunctionButtonForItsMethodAndHidesItOtherwise) 
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
 }
 
+// AllowSettingsChanges 0: every control greyed, the note shown, and OK stores nothing, not even
+// the first OK's values or a slider moved by messages past the greyed control. Removed while the
+// program runs, everything is the user's again.
+TEST_F(SettingsDialog, SettingsChangesNotAllowedGreyEveryControlAndOkStoresNothing) {
+  ASSERT_TRUE(SetPolicy(L"AllowSettingsChanges", 0));
+  Start();
+  Open();
+  for (int id : {kLeftSound, kRightSound, kRightFlash, kOnceOnly, kMethodNone, kMethodButton, kMethodHold, kSlider,
+                 kLabel}) {
+    EXPECT_FALSE(Enabled(dialog_, id)) << id;
+  }
+  EXPECT_TRUE(Enabled(dialog_, IDOK));
+  EXPECT_TRUE(Enabled(dialog_, IDCANCEL));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog_, kManagedNote)));
+  const int managedHeight = Height(dialog_);
+
+  DeleteStoredValue(L"ButtonSetup");  // stored at start when it was missing
+  // (No click on the greyed radio buttons: under Wine, BM_CLICK on a group whose buttons are all
+  // disabled never returns.)
+  MoveSlider(dialog_, 300);
+  Ok();
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), std::nullopt);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
+
+  DeletePolicyKey();
+  EXPECT_TRUE(WaitUntil([&] { return Enabled(dialog_, kLeftSound) && Enabled(dialog_, kSlider); }, 10000));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog_, kManagedNote)));
+  EXPECT_LT(Height(dialog_), managedHeight);  // the note's line is gone again
+  Open();
+  EXPECT_EQ(SelectedMethod(dialog_), 2);
+  Ok();
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);
+}
+
 // With a simulated controller: what OK sends.
 class SettingsWithController : public SettingsDialog {
  protected:
@@ -456,6 +502,133 @@ TEST_F(SettingsWithController, CommandConfirmedWithoutAControllerReachesOnePlugg
   EXPECT_TRUE(WaitForReceived("00 00 2C 01", 5000)) << Received();
   Sleep(500);
   EXPECT_EQ(Received(), "00 00 2C 01");
+}
+
+// Policies written while the program runs reach the controller as an OK would send them (a
+// command only for the method or the hold time), the function button follows, the event log names
+// the policies in force, and removing them brings back the stored settings, which they never
+// touched. Prints the time from each write to the controller's command.
+TEST_F(SettingsWithController, PoliciesWrittenWhileRunningActAtOnceAndTheirRemovalBringsTheStoredSettingsBack) {
+  ASSERT_NO_FATAL_FAILURE(StartController(true));
+  const TraceFile trace;
+  Start(trace.Path);
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim_); }, 10000));
+  ASSERT_TRUE(WaitForReceived("00 01 64 00", 5000)) << Received();
+  HWND button = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (button = FindFunctionButton(app_->Pid())) != nullptr; }, 5000));
+  EXPECT_FALSE(IsWindowVisible(button));
+
+  // The hold time, five times (the first write makes the key); each write until its command.
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  std::vector<double> delays;
+  for (DWORD holdTime : {150u, 160u, 170u, 180u, 150u}) {
+    SimClearReceived(*sim_);
+    char expected[16];
+    std::snprintf(expected, sizeof(expected), "00 01 %02X 00", static_cast<unsigned>(holdTime));
+    LARGE_INTEGER written{}, arrived{};
+    QueryPerformanceCounter(&written);
+    ASSERT_TRUE(SetPolicy(L"HoldTime", holdTime));
+    ASSERT_TRUE(WaitUntil([&] { return Received() == expected; }, 10000)) << Received() << " for " << holdTime;
+    QueryPerformanceCounter(&arrived);
+    delays.push_back(static_cast<double>(arrived.QuadPart - written.QuadPart) * 1000.0 / frequency.QuadPart);
+  }
+  std::vector<double> sorted = delays;
+  std::sort(sorted.begin(), sorted.end());
+  std::printf("policy write to the controller's command: median %.1f ms, min %.1f ms, max %.1f ms (%zu writes)\n",
+              sorted[sorted.size() / 2], sorted.front(), sorted.back(), sorted.size());
+  RecordProperty("policy_to_command_median_ms", std::to_string(sorted[sorted.size() / 2]));
+
+  // The method: the function button appears with its command.
+  SimClearReceived(*sim_);
+  ASSERT_TRUE(SetPolicy(L"RightClickMethod", 2));
+  EXPECT_TRUE(WaitForReceived("00 00 96 00", 10000)) << Received();
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 5000));
+
+  // A sound alone is in force without a command.
+  SimClearReceived(*sim_);
+  ASSERT_TRUE(SetPolicy(L"LeftClickSound", 0));
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(
+      trace.Path,
+      [](const ReportedEvent& e) {
+        return e.Id == 22 && !e.Strings.empty() && e.Strings[0] == L"RightClickMethod=2, HoldTime=150, LeftClickSound=0";
+      },
+      10000, &events));
+  EXPECT_EQ(events.back().Strings, (std::vector<std::wstring>{L"RightClickMethod=2, HoldTime=150, LeftClickSound=0",
+                                                              L"26", L"150"}));
+  EXPECT_EQ(events.back().Type, EVENTLOG_INFORMATION_TYPE);
+  Sleep(1000);
+  EXPECT_EQ(Received(), "");
+
+  // Removed: the stored settings are in force again, and were never written by a policy.
+  DeletePolicyKey();
+  EXPECT_TRUE(WaitForReceived("00 01 64 00", 10000)) << Received();
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(button); }, 5000));
+  ASSERT_TRUE(WaitForReportedEvent(
+      trace.Path, [](const ReportedEvent& e) { return e.Id == 22 && !e.Strings.empty() && e.Strings[0] == L"none"; },
+      10000, &events));
+  EXPECT_EQ(events.back().Strings, (std::vector<std::wstring>{L"none", L"15", L"100"}));
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
+}
+
+// Policies set before the start are in force from the first command; a bad value is ignored and
+// said once in the status log and the event log, however often the policies are read again, and
+// a new bad value is said again.
+TEST_F(SettingsWithController, PoliciesAtStartActFromTheFirstCommandAndBadValuesAreSaidOnce) {
+  ASSERT_TRUE(SetPolicy(L"RightClickMethod", 0));
+  ASSERT_TRUE(SetPolicy(L"HoldTime", 20));                           // out of range
+  ASSERT_TRUE(SetPolicyRaw(L"LeftClickSound", REG_SZ, {'0', 0, 0, 0}));  // another type
+  ASSERT_NO_FATAL_FAILURE(StartController(true));
+  const TraceFile trace;
+  Start(trace.Path);
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim_); }, 10000));
+  ASSERT_TRUE(WaitForReceived("00 00 64 00", 5000)) << Received();  // no method, the stored hold time
+
+  HWND status = WaitForStatusWindow(app_->Pid());
+  ASSERT_NE(status, nullptr);
+  const std::wstring log = ControlText(status, kStatusLog);
+  EXPECT_NE(log.find(L"Policy HoldTime=20 ignored: accepted 50-500"), std::wstring::npos) << Utf8(log);
+  EXPECT_NE(log.find(L"Policy LeftClickSound ignored: registry type 1, 4 bytes; a REG_DWORD is expected"),
+            std::wstring::npos)
+      << Utf8(log);
+
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 1; }, 10000, &events));
+  // At start: the ignored values, the policies in force, then "started" with the settings in force.
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events[0].Id, 23u);
+  EXPECT_EQ(events[0].Type, EVENTLOG_WARNING_TYPE);
+  EXPECT_EQ(events[0].Strings, (std::vector<std::wstring>{L"HoldTime", L"20", L"50-500"}));
+  EXPECT_EQ(events[1].Strings, (std::vector<std::wstring>{L"LeftClickSound", L"registry type 1, 4 bytes", L"0-1"}));
+  EXPECT_EQ(events[2].Id, 22u);
+  EXPECT_EQ(events[2].Strings, (std::vector<std::wstring>{L"RightClickMethod=0", L"11", L"100"}));
+  EXPECT_EQ(events[3].Strings[1], L"11");
+
+  // Another value makes a new reading: the same bad values say nothing; a new one is said.
+  ASSERT_TRUE(SetPolicy(L"RightClickSound", 0));
+  ASSERT_TRUE(WaitForReportedEvent(
+      trace.Path, [](const ReportedEvent& e) { return e.Id == 22 && e.Strings[0] == L"RightClickMethod=0, RightClickSound=0"; },
+      10000));
+  ASSERT_TRUE(SetPolicy(L"HoldTime", 600));
+  ASSERT_TRUE(WaitForReportedEvent(
+      trace.Path, [](const ReportedEvent& e) { return e.Id == 23 && e.Strings[1] == L"600"; }, 10000, &events));
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 23; }), 3);
+
+  // The dialog greys only what a valid policy decides.
+  SimClearReceived(*sim_);
+  Open();
+  EXPECT_FALSE(Enabled(dialog_, kMethodHold));
+  EXPECT_FALSE(Enabled(dialog_, kRightSound));
+  EXPECT_TRUE(Enabled(dialog_, kLeftSound));
+  EXPECT_TRUE(Enabled(dialog_, kSlider));
+  EXPECT_EQ(SelectedMethod(dialog_), 0);
+  // OK stores the user's own choices: the stored method (hold still) and right sound stay.
+  Click(dialog_, kOnceOnly);
+  Ok();
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x2Fu);
+  EXPECT_TRUE(WaitForReceived("00 00 64 00", 3000)) << Received();  // the first OK of the run sends what is in force
 }
 
 }  // namespace

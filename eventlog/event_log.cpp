@@ -152,6 +152,12 @@ void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, st
   for (std::size_t i = 0; i < count; ++i) QueueRecord(events[i]);
 }
 
+void ReportPoliciesInForce(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime) {
+  QueueRecord(PoliciesInForceEvent(policies, buttonSetup, waitTime));
+}
+
+void ReportPolicyIgnored(PolicyValue value, const RawPolicyValue& raw) { QueueRecord(PolicyIgnoredEvent(value, raw)); }
+
 void ReportDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
   QueuedReport report;
   report.IsNotice = true;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "core/policy_merge.h"
 #include "device/device_loop.h"
 
 // Starts the writer thread (once). Reports made before it are kept in the queue.
@@ -24,6 +25,13 @@ void ReportStartFailed(const wchar_t* step, std::uint32_t error);
 // and the system's error when not.
 void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                       std::int32_t newWaitTime, bool saved, std::uint32_t saveError);
+
+// The policies in force and the settings under them: at start when any is configured, and on
+// every change of them.
+void ReportPoliciesInForce(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime);
+
+// A policy value that is ignored (out of range or of another type); reported once per bad value.
+void ReportPolicyIgnored(PolicyValue value, const RawPolicyValue& raw);
 
 // A notice of the device loop; called on the device thread.
 void ReportDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t* path);

@@ -26,6 +26,33 @@ void AddNumber(EventRecord& record, std::int32_t value) {
   FormatBounded(record.Strings[record.StringCount++], L"%ld", static_cast<long>(value));
 }
 
+}  // namespace
+
+EventRecord PoliciesInForceEvent(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime) {
+  EventRecord event = Record(EVENT_POLICIES_IN_FORCE, EventLevel::Information);
+  FormatPoliciesInForce(event.Strings[event.StringCount++], policies);
+  AddNumber(event, buttonSetup);
+  AddNumber(event, waitTime);
+  return event;
+}
+
+EventRecord PolicyIgnoredEvent(PolicyValue value, const RawPolicyValue& raw) {
+  const PolicyValueName& name = POLICY_VALUES[static_cast<std::size_t>(value)];
+  EventRecord event = Record(EVENT_POLICY_IGNORED, EventLevel::Warning);
+  AddText(event, name.Name);
+  if (raw.Type == REGISTRY_TYPE_DWORD && raw.Size == 4) {
+    AddNumber(event, raw.Data);
+  } else {
+    FormatBounded(event.Strings[event.StringCount++], L"registry type %lu, %lu bytes", static_cast<unsigned long>(raw.Type),
+                  static_cast<unsigned long>(raw.Size));
+  }
+  FormatBounded(event.Strings[event.StringCount++], L"%lu-%lu", static_cast<unsigned long>(name.Lowest),
+                static_cast<unsigned long>(name.Highest));
+  return event;
+}
+
+namespace {
+
 // A new absence: its first failed attempt is reported again.
 void StartAbsence(ControllerReportState& state) {
   state.NotFoundReported = false;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <span>
 
+#include "core/policy_merge.h"
 #include "device/device_loop.h"
 
 // Event IDs: the message table (res/event_messages.mc) has a text for each in every language.
@@ -25,12 +26,15 @@ constexpr std::uint32_t EVENT_TAKEN_BACK = 14;
 constexpr std::uint32_t EVENT_REPORTS_HELD_BACK = 15;
 constexpr std::uint32_t EVENT_SETTINGS_CHANGED = 20;
 constexpr std::uint32_t EVENT_SETTINGS_NOT_SAVED = 21;
+constexpr std::uint32_t EVENT_POLICIES_IN_FORCE = 22;
+constexpr std::uint32_t EVENT_POLICY_IGNORED = 23;
 
-constexpr std::array<std::uint32_t, 11> ALL_EVENT_IDS = {
+constexpr std::array<std::uint32_t, 13> ALL_EVENT_IDS = {
     EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,
     EVENT_CONTROLLER_CONNECTED, EVENT_CONNECTION_LOST, EVENT_CONTROLLER_NOT_FOUND,
     EVENT_LEFT_TO_OTHER_SESSION, EVENT_TAKEN_BACK,  EVENT_REPORTS_HELD_BACK,
-    EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED};
+    EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED, EVENT_POLICIES_IN_FORCE,
+    EVENT_POLICY_IGNORED};
 
 // The event types of the log (the values of EVENTLOG_ERROR_TYPE, _WARNING_TYPE, _INFORMATION_TYPE).
 enum class EventLevel : std::uint16_t { Error = 1, Warning = 2, Information = 4 };
@@ -53,6 +57,12 @@ EventRecord EndedEvent(const wchar_t* version);
 // step: which step of start-up failed, as the README names it; error: the system's code, or 0.
 EventRecord StartFailedEvent(const wchar_t* step, std::uint32_t error);
 EventRecord SettingsNotSavedEvent(std::uint32_t error);
+// The policies in force, named with their values in one string ("RightClickMethod=2, HoldTime=150",
+// or "none"), and the settings in force under them.
+EventRecord PoliciesInForceEvent(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime);
+// A policy value that is ignored: its name, what was read (the number of a REG_DWORD, otherwise
+// the registry type and size) and the accepted range.
+EventRecord PolicyIgnoredEvent(PolicyValue value, const RawPolicyValue& raw);
 
 // The settings dialog's OK: a "changed" event when the word or the hold time differs from the
 // one in force before, and a "not saved" event with the system's error when a write failed. Returns the

@@ -162,4 +162,27 @@ TEST(SettingsReports, OkReportsAChangeWithOldAndNewValuesAndAFailedSave) {
   EXPECT_EQ(out[1].Id, EVENT_SETTINGS_NOT_SAVED);
 }
 
+TEST(SettingsReports, PoliciesInForceAndIgnoredValuesNameEachValue) {
+  RawPolicies raw{};
+  raw[static_cast<std::size_t>(PolicyValue::RightClickMethod)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 2};
+  raw[static_cast<std::size_t>(PolicyValue::HoldTime)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 150};
+  EventRecord event = PoliciesInForceEvent(DecidePolicies(raw), 0x1B, 150);
+  EXPECT_EQ(event.Id, EVENT_POLICIES_IN_FORCE);
+  EXPECT_EQ(event.Level, EventLevel::Information);
+  EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"RightClickMethod=2, HoldTime=150", L"27", L"150"}));
+  EXPECT_EQ(Strings(PoliciesInForceEvent(Policies{}, 15, 100))[0], L"none");
+
+  event = PolicyIgnoredEvent(PolicyValue::HoldTime, RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 20});
+  EXPECT_EQ(event.Id, EVENT_POLICY_IGNORED);
+  EXPECT_EQ(event.Level, EventLevel::Warning);
+  EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"HoldTime", L"20", L"50-500"}));
+  event = PolicyIgnoredEvent(PolicyValue::ButtonOnceOnly, RawPolicyValue{true, 1, 6, 0x31});
+  EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"ButtonOnceOnly", L"registry type 1, 6 bytes", L"0-1"}));
+  // Four bytes of another type, and a short REG_DWORD, are no number either.
+  event = PolicyIgnoredEvent(PolicyValue::LeftClickSound, RawPolicyValue{true, 1, 4, 0x30});
+  EXPECT_EQ(Strings(event)[1], L"registry type 1, 4 bytes");
+  event = PolicyIgnoredEvent(PolicyValue::LeftClickSound, RawPolicyValue{true, REGISTRY_TYPE_DWORD, 2, 1});
+  EXPECT_EQ(Strings(event)[1], L"registry type 4, 2 bytes");
+}
+
 }  // namespace

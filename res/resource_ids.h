@@ -39,6 +39,7 @@
 #define IDC_GROUP_METHOD 1012
 #define IDC_GROUP_BUTTON 1013
 #define IDC_GROUP_HOLD 1014
+#define IDC_MANAGED_NOTE 1015  // "Some settings are managed by your organization.", shown only then
 #define IDC_HAND_PICTURE 153
 #define IDC_WAIT_CAPTION -1
 

@@ -593,6 +593,9 @@ TEST(Resources, SettingsDialogTemplate) {
                      {IDC_GROUP_METHOD, kButton, group, 0, {85, 7, 124, 39}, L"右鍵模擬啟動方式"},
                      {IDC_ONCE_ONLY, kButton, check, 0, {97, 57, 107, 10}, L"右鍵只作用一次"},
                      {IDC_GROUP_BUTTON, kButton, group, 0, {85, 47, 124, 23}, L"右鍵功能按鈕方式"},
+                     // Hidden until a policy is in force.
+                     {IDC_MANAGED_NOTE, kStatic, SS_LEFT | WS_GROUP | WS_CHILD, 0, {7, 131, 210, 9},
+                      L"某些設定由您的組織管理。"},
                  });
 }
 
@@ -861,6 +864,8 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
       break;
     case EVENT_SETTINGS_CHANGED: SettingsOkEvents(15, 100, 27, 150, true, 0, settings); return settings[0].StringCount;
     case EVENT_SETTINGS_NOT_SAVED: return SettingsNotSavedEvent(5).StringCount;
+    case EVENT_POLICIES_IN_FORCE: return PoliciesInForceEvent(Policies{}, 15, 100).StringCount;
+    case EVENT_POLICY_IGNORED: return PolicyIgnoredEvent(PolicyValue::HoldTime, RawPolicyValue{}).StringCount;
     default: return 0xFFFF;
   }
   EXPECT_EQ(device[0].Id, id);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "core/app_state.h"
 #include "core/display_scale.h"
 
 namespace {
@@ -309,6 +310,35 @@ std::string DiagnoseReportJson(const DiagnoseReport& report) {
   } else {
     Null(w, "access");
   }
+  // Each policy value: its number when in force, null when not configured, what was read when ignored.
+  OpenObject(w, "policy");
+  const Policies policies = DecidePolicies(report.Policies);
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
+    std::string name;  // the names are ASCII
+    for (const wchar_t* c = POLICY_VALUES[i].Name; *c; ++c) name += static_cast<char>(*c);
+    const RawPolicyValue& raw = report.Policies[i];
+    if (policies.Configured[i]) {
+      Number(w, name.c_str(), policies.Value[i]);
+    } else if (!raw.Present) {
+      Null(w, name.c_str());
+    } else if (raw.Type == REGISTRY_TYPE_DWORD && raw.Size == 4) {
+      Text(w, name.c_str(), L"ignored: " + std::to_wstring(raw.Data));
+    } else {
+      Text(w, name.c_str(), L"ignored: registry type " + std::to_wstring(raw.Type) + L", " + std::to_wstring(raw.Size) +
+                                L" bytes");
+    }
+  }
+  CloseObject(w);
+  // The two words a running copy puts in force: the stored ones (their defaults when missing)
+  // with the policies over them.
+  const SettingsInForce inForce =
+      MergePolicies(report.ButtonSetup.value_or(DEFAULT_BUTTON_SETUP),
+                    static_cast<std::int32_t>(report.WaitTime.value_or(static_cast<std::uint32_t>(WAIT_TIME_DEFAULT))),
+                    policies);
+  OpenObject(w, "inForce");
+  Number(w, "ButtonSetup", inForce.ButtonSetup);
+  Number(w, "WaitTime", inForce.WaitTime);
+  CloseObject(w);
   CloseObject(w);
 
   const int index = ControllerCopyIndex(report.Copies);

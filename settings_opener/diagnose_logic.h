@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/policy_merge.h"
 #include "device/support_section.h"
 
 // Exit values of /diagnose.
@@ -81,6 +82,7 @@ struct DiagnoseReport {
   std::optional<std::uint32_t> ButtonSetup, WaitTime;
   std::optional<bool> UsersMayChange;
   std::wstring SettingsAccess;  // the key's access list (SDDL)
+  RawPolicies Policies{};       // the policy values as the registry holds them
 
   bool ControllerPresent = false;
   std::wstring InterfacePath;  // the first present interface's path

@@ -196,6 +196,32 @@ TEST(DiagnoseJson, WhatIsNotKnownIsNull) {
   }
   EXPECT_NE(json.find("\"connected\": false"), std::string::npos) << json;
   EXPECT_EQ(json.back(), '\n');
+  // No policy: each value null, the stored settings (the default word for the missing one) in force.
+  EXPECT_NE(json.find("\"policy\": {\n      \"RightClickMethod\": null,\n      \"HoldTime\": null,"), std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"AllowSettingsChanges\": null\n    },\n    \"inForce\": {\n      \"ButtonSetup\": 15,\n"
+                      "      \"WaitTime\": 150\n    }\n  },"),
+            std::string::npos)
+      << json;
+}
+
+TEST(DiagnoseJson, PoliciesAreShownWithTheSettingsTheyPutInForce) {
+  DiagnoseReport report;
+  report.SettingsKeyPresent = true;
+  report.ButtonSetup = 0x0F;
+  report.WaitTime = 100;
+  report.Policies[static_cast<std::size_t>(PolicyValue::RightClickMethod)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 2};
+  report.Policies[static_cast<std::size_t>(PolicyValue::HoldTime)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 20};
+  report.Policies[static_cast<std::size_t>(PolicyValue::LeftClickSound)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 0};
+  report.Policies[static_cast<std::size_t>(PolicyValue::ButtonOnceOnly)] = RawPolicyValue{true, 1, 6, 0};
+  const std::string json = DiagnoseReportJson(report);
+  EXPECT_NE(json.find("\"RightClickMethod\": 2,\n      \"HoldTime\": \"ignored: 20\",\n      \"LeftClickSound\": 0,\n"
+                      "      \"RightClickSound\": null,\n      \"RightClickIndicator\": null,\n"
+                      "      \"ButtonOnceOnly\": \"ignored: registry type 1, 6 bytes\",\n      \"AllowSettingsChanges\": null"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"inForce\": {\n      \"ButtonSetup\": 26,\n      \"WaitTime\": 100\n    }"), std::string::npos)
+      << json;
 }
 
 TEST(DiagnoseSystem, ArchitectureScaleAndSignatureInWords) {

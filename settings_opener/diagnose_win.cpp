@@ -20,6 +20,7 @@
 #include "device/device_discovery.h"
 #include "device/device_protocol.h"
 #include "ostinel_version.h"
+#include "core/policy_store.h"
 #include "settings_opener/diagnose_logic.h"
 #include "settings_opener/opener_logic.h"
 #include "win/dpi_scale.h"
@@ -79,6 +80,7 @@ bool IsOrdinaryUsersSid(PSID sid) {
 }
 
 void GatherSettings(DiagnoseReport& report) {
+  report.Policies = ReadPolicies();
   HKEY opened = nullptr;
   LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0,
                                  KEY_QUERY_VALUE | READ_CONTROL | KEY_WOW64_32KEY, &opened);

@@ -21,6 +21,8 @@ constexpr LanguageTexts kTraditional = {
         {IDC_RIGHT_FLASH, L"\u53F3\u9375\u52D5\u756B\u63D0\u793A"},                // 右鍵動畫提示
         {1, L"\u78BA\u5B9A"},                                                     // 確定
         {2, L"\u53D6\u6D88"},                                                     // 取消
+        // 某些設定由您的組織管理。
+        {IDC_MANAGED_NOTE, L"\u67D0\u4E9B\u8A2D\u5B9A\u7531\u60A8\u7684\u7D44\u7E54\u7BA1\u7406\u3002"},
     }},
     L"\u95DC\u9589",  // 關閉
     L"\u79D2",        // 秒
@@ -52,6 +54,8 @@ constexpr LanguageTexts kSimplified = {
         {IDC_RIGHT_FLASH, L"\u53F3\u952E\u52A8\u753B\u63D0\u793A"},                // 右键动画提示
         {1, L"\u786E\u8BA4"},                                                     // 确认
         {2, L"\u53D6\u6D88"},                                                     // 取消
+        // 某些设置由你的组织管理。
+        {IDC_MANAGED_NOTE, L"\u67D0\u4E9B\u8BBE\u7F6E\u7531\u4F60\u7684\u7EC4\u7EC7\u7BA1\u7406\u3002"},
     }},
     L"\u5173\u95ED",  // 关闭
     nullptr,          // the unit word stays 秒
@@ -83,6 +87,7 @@ constexpr LanguageTexts kEnglish = {
         {IDC_RIGHT_FLASH, L"Right-click flash"},
         {1, L"OK"},
         {2, L"Cancle"},
+        {IDC_MANAGED_NOTE, L"Some settings are managed by your organization."},
     }},
     L"Close",
     L"sec",

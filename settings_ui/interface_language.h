@@ -15,7 +15,7 @@ struct ControlTextEntry {
   const wchar_t* Text;
 };
 
-constexpr std::size_t SETTINGS_TEXT_CONTROLS = 13;
+constexpr std::size_t SETTINGS_TEXT_CONTROLS = 14;
 
 struct LanguageTexts {
   const wchar_t* SettingsTitle;

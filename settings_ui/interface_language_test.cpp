@@ -31,7 +31,7 @@ std::map<int, std::wstring> ControlMap(const LanguageTexts& t) {
 }
 
 TEST(InterfaceLanguage, TablesSetTheControlsInTheirOrder) {
-  const int order[] = {1009, 1010, 1011, 1012, 1013, 1014, 1003, -1, 1000, 1001, 1002, 1, 2};
+  const int order[] = {1009, 1010, 1011, 1012, 1013, 1014, 1003, -1, 1000, 1001, 1002, 1, 2, 1015};
   for (std::int32_t mode : {0, 1, 2}) {
     const LanguageTexts* t = TextsForLanguage(mode);
     ASSERT_NE(t, nullptr);
@@ -58,6 +58,7 @@ TEST(InterfaceLanguage, EnglishTexts) {
   EXPECT_EQ(m.at(1002), L"Right-click flash");
   EXPECT_EQ(m.at(1), L"OK");
   EXPECT_EQ(m.at(2), L"Cancle");
+  EXPECT_EQ(m.at(1015), L"Some settings are managed by your organization.");
   EXPECT_STREQ(t.StatusButton, L"Close");
   EXPECT_STREQ(t.UnitText, L"sec");
   EXPECT_STREQ(t.ExitCaption, L"Exit");
@@ -80,6 +81,7 @@ TEST(InterfaceLanguage, SimplifiedChineseTexts) {
   EXPECT_EQ(m.at(1002), L"右键动画提示");
   EXPECT_EQ(m.at(1), L"确认");
   EXPECT_EQ(m.at(2), L"取消");
+  EXPECT_EQ(m.at(1015), L"某些设置由你的组织管理。");
   EXPECT_STREQ(t.StatusButton, L"关闭");
   EXPECT_EQ(t.UnitText, nullptr);
   EXPECT_STREQ(t.ExitCaption, L"结束");
@@ -102,6 +104,7 @@ TEST(InterfaceLanguage, TraditionalChineseTextsAreTheResourceTexts) {
   EXPECT_EQ(m.at(1002), L"右鍵動畫提示");
   EXPECT_EQ(m.at(1), L"確定");
   EXPECT_EQ(m.at(2), L"取消");
+  EXPECT_EQ(m.at(1015), L"某些設定由您的組織管理。");
   EXPECT_STREQ(t.StatusButton, L"關閉");
   EXPECT_STREQ(t.UnitText, L"秒");
   EXPECT_STREQ(t.ExitCaption, L"結束");

@@ -28,6 +28,8 @@ constexpr LPARAM kSliderPageSize = 50;
 constexpr UINT WM_SETTINGS_RESCALED = WM_APP + 1;
 constexpr int kHandWidth = 104;
 constexpr int kHandHeight = 100;
+// Dialog units the dialog grows by while the managed-settings note shows.
+constexpr int kManagedNoteRoom = 12;
 
 // Only an exactly checked state counts.
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == static_cast<UINT>(BST_CHECKED); }
@@ -107,20 +109,24 @@ HWND CreateSettingsDialog(HINSTANCE instance, HWND owner) {
 
 void LoadSettings(HWND dialog) {
   const std::uint32_t stored = ReadSetting(kButtonSetupValue, DEFAULT_BUTTON_SETUP);
-  // An unreadable store leaves the controls and the word in force as they are.
-  if (stored != SETTING_UNAVAILABLE) {
-    WriteControls(dialog, ControlsForSetupWord(stored));
-    AppState.ButtonSetup.store(stored, std::memory_order_release);  // unshown bits included
+  const std::uint32_t storedWait = ReadSetting(kWaitTimeValue, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT));
+  // An unreadable store keeps what was last read or stored (unshown bits included).
+  if (stored != SETTING_UNAVAILABLE) AppState.StoredButtonSetup = stored;
+  if (storedWait != SETTING_UNAVAILABLE) AppState.StoredWaitTime = static_cast<std::int32_t>(storedWait);
+  const SettingsInForce inForce =
+      MergePolicies(AppState.StoredButtonSetup, AppState.StoredWaitTime, AppState.PoliciesInForce);
+  AppState.ButtonSetup.store(inForce.ButtonSetup, std::memory_order_release);
+  AppState.WaitTime.store(inForce.WaitTime, std::memory_order_release);
+  // Without policies an unreadable store leaves the controls as they are.
+  if (stored != SETTING_UNAVAILABLE || AppState.PoliciesInForce.Any()) {
+    WriteControls(dialog, ControlsForSetupWord(inForce.ButtonSetup));
   }
   LoadWaitTime(dialog);
-  ApplyButtonVisibility(AppState.ButtonSetup.load(std::memory_order_acquire));
+  ShowManagedState(dialog);
+  ApplyButtonVisibility(inForce.ButtonSetup);
 }
 
 void LoadWaitTime(HWND dialog) {
-  const std::uint32_t stored = ReadSetting(kWaitTimeValue, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT));
-  if (stored != SETTING_UNAVAILABLE) {
-    AppState.WaitTime.store(static_cast<std::int32_t>(stored), std::memory_order_release);
-  }
   const std::int32_t waitTime = AppState.WaitTime.load(std::memory_order_acquire);
 
   // The range goes first: the slider keeps its position inside it, so a stored value outside
@@ -135,6 +141,68 @@ void LoadWaitTime(HWND dialog) {
   ShowWaitTimeLabel(dialog);
 }
 
+void ShowManagedState(HWND dialog) {
+  const Policies& policies = AppState.PoliciesInForce;
+  const std::uint32_t decided = DecidedSetupBits(policies);
+  const bool waitDecided = WaitTimeDecided(policies);
+  struct Lock {
+    int Id;
+    bool Decided;
+  };
+  const std::array<Lock, 9> locks = {{
+      {IDC_LEFT_SOUND, (decided & SETUP_LEFT_SOUND) != 0},
+      {IDC_RIGHT_SOUND, (decided & SETUP_RIGHT_SOUND) != 0},
+      {IDC_RIGHT_FLASH, (decided & SETUP_RIGHT_FLASH) != 0},
+      {IDC_ONCE_ONLY, (decided & SETUP_ONCE_ONLY) != 0},
+      {IDC_METHOD_NONE, (decided & SETUP_HOLD_STILL) != 0},
+      {IDC_METHOD_BUTTON, (decided & SETUP_HOLD_STILL) != 0},
+      {IDC_METHOD_HOLD, (decided & SETUP_HOLD_STILL) != 0},
+      {IDC_WAIT_SLIDER, waitDecided},
+      {IDC_WAIT_LABEL, waitDecided},
+  }};
+  for (const Lock& lock : locks) EnableWindow(GetDlgItem(dialog, lock.Id), lock.Decided ? FALSE : TRUE);
+
+  // The note waits hidden inside the dialog; while it shows, the dialog grows by a line and the
+  // note sits below the buttons. Without policies the dialog is exactly as it was.
+  HWND note = GetDlgItem(dialog, IDC_MANAGED_NOTE);
+  const bool managed = policies.Any();
+  if (!note || ((GetWindowLongW(note, GWL_STYLE) & WS_VISIBLE) != 0) == managed) return;
+  RECT room{0, 0, 0, kManagedNoteRoom};
+  MapDialogRect(dialog, &room);
+  const int grow = managed ? room.bottom : -room.bottom;
+  RECT frame{}, place{};
+  GetWindowRect(dialog, &frame);
+  GetWindowRect(note, &place);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+  if (!managed) ShowWindow(note, SW_HIDE);
+  SetWindowPos(note, nullptr, place.left, place.top + grow, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + grow,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (managed) ShowWindow(note, SW_SHOWNA);
+}
+
+void ApplyPolicies(HWND dialog, const Policies& policies) {
+  const SettingsInForce before{AppState.ButtonSetup.load(std::memory_order_acquire),
+                               AppState.WaitTime.load(std::memory_order_acquire)};
+  AppState.PoliciesInForce = policies;
+  const SettingsInForce after = MergePolicies(AppState.StoredButtonSetup, AppState.StoredWaitTime, policies);
+  // As OK puts settings in force: a command only when the controller's part changed, never waited for.
+  if (SetupCommandNeeded(before, after)) {
+    RequestSetup(AppState, after.ButtonSetup, after.WaitTime);
+  } else {
+    AppState.ButtonSetup.store(after.ButtonSetup, std::memory_order_release);
+    AppState.WaitTime.store(after.WaitTime, std::memory_order_release);
+  }
+  ApplyButtonVisibility(after.ButtonSetup);
+  ReportPoliciesInForce(policies, after.ButtonSetup, after.WaitTime);
+  // The dialog shows what is in force now; an edit not yet confirmed gives way, as when it opens.
+  if (dialog) {
+    WriteControls(dialog, ControlsForSetupWord(after.ButtonSetup));
+    LoadWaitTime(dialog);
+    ShowManagedState(dialog);
+  }
+}
+
 void ShowWaitTimeLabel(HWND dialog) {
   std::array<wchar_t, WAIT_LABEL_CAPACITY> text{};
   FormatWaitTimeLabel(text, AppState.SliderWaitTime, AppState.UnitText.data());
@@ -144,15 +212,25 @@ void ShowWaitTimeLabel(HWND dialog) {
 void ApplySettings(HWND dialog) {
   const std::uint32_t oldButtonSetup = AppState.ButtonSetup.load(std::memory_order_acquire);
   const std::int32_t oldWaitTime = AppState.WaitTime.load(std::memory_order_acquire);
-  const SettingsCommit commit = DecideCommit(AppState.ButtonSetup.load(std::memory_order_acquire), ReadControls(dialog),
-                                             AppState.SliderWaitTime, AppState.SavedWaitTime);
+  const ManagedCommit managed =
+      DecideManagedCommit(oldButtonSetup, AppState.StoredButtonSetup, AppState.StoredWaitTime, ReadControls(dialog),
+                          AppState.SliderWaitTime, AppState.SavedWaitTime, AppState.PoliciesInForce);
+  const SettingsCommit& commit = managed.Commit;
   // In force first, so the device thread sends the setup command while the registry is written.
   // OK does not wait for the controller to take it: the device thread sends it at once while the
   // controller is connected, or as soon as it connects; waiting here would freeze every window of
   // the program for as long as no controller is present.
   PutCommitInForce(AppState, commit);
-  bool saved = WriteSetting(kButtonSetupValue, commit.ButtonSetup);
-  if (commit.StoreWaitTime) saved = WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
+  // Only what the user may still change is stored; what a policy decides keeps the stored value.
+  bool saved = true;
+  if (managed.StoreButtonSetup) {
+    AppState.StoredButtonSetup = managed.StoredButtonSetup;
+    saved = WriteSetting(kButtonSetupValue, managed.StoredButtonSetup);
+  }
+  if (commit.StoreWaitTime) {
+    AppState.StoredWaitTime = commit.WaitTime;
+    saved = WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
+  }
   ReportSettingsOk(oldButtonSetup, oldWaitTime, commit.ButtonSetup, commit.WaitTime, saved, saved ? 0 : GetLastError());
   ApplyButtonVisibility(commit.ButtonSetup);
 

@@ -4,15 +4,27 @@
 
 #include <windows.h>
 
+#include "core/policy_merge.h"
+
 // Creates the dialog (hidden) from its template, owned by owner. Its initialisation loads the
 // stored settings and queues the setup command for the controller.
 HWND CreateSettingsDialog(HINSTANCE instance, HWND owner);
 
-// Stored settings into the controls and AppState; shows or hides the function button.
+// Stored settings, with the policies in force over them, into the controls and AppState; shows or
+// hides the function button.
 void LoadSettings(HWND dialog);
 
-// Stored hold time into AppState, the slider and the value label.
+// The hold time in force into the slider, SliderWaitTime and the value label.
 void LoadWaitTime(HWND dialog);
+
+// Greys out every control a policy decides (all of them when settings changes are not allowed)
+// and shows the managed-settings note while any policy is in force.
+void ShowManagedState(HWND dialog);
+
+// New policies: the stored settings with them over them go in force as OK puts settings in force
+// (a setup command only when the controller's part changed), the function button follows, the
+// event log hears the policies in force, and the dialog (may be null) shows the result.
+void ApplyPolicies(HWND dialog, const Policies& policies);
 
 // SliderWaitTime and UnitText into the value label.
 void ShowWaitTimeLabel(HWND dialog);

@@ -45,6 +45,24 @@ SettingsCommit DecideCommit(std::uint32_t oldButtonSetup, const SettingsControls
   return commit;
 }
 
+ManagedCommit DecideManagedCommit(std::uint32_t oldButtonSetup, std::uint32_t storedButtonSetup,
+                                  std::int32_t storedWaitTime, const SettingsControls& controls,
+                                  std::int32_t sliderWaitTime, std::int32_t savedWaitTime, const Policies& policies) {
+  const std::uint32_t decided = DecidedSetupBits(policies);
+  ManagedCommit managed;
+  managed.StoredButtonSetup = (SetupWordFromControls(controls) & ~decided) | (storedButtonSetup & decided);
+  managed.StoreButtonSetup = decided != SETUP_DIALOG_BITS;
+  const bool waitDecided = WaitTimeDecided(policies);
+  const SettingsInForce inForce =
+      MergePolicies(managed.StoredButtonSetup, waitDecided ? storedWaitTime : sliderWaitTime, policies);
+  SettingsCommit& commit = managed.Commit;
+  commit.ButtonSetup = inForce.ButtonSetup;
+  commit.WaitTime = inForce.WaitTime;
+  commit.StoreWaitTime = !waitDecided && sliderWaitTime != savedWaitTime;
+  commit.QueueSetup = commit.StoreWaitTime || MethodChanged(oldButtonSetup, ControlsForSetupWord(inForce.ButtonSetup));
+  return managed;
+}
+
 void PutCommitInForce(AppStateRecord& state, const SettingsCommit& commit) {
   if (commit.StoreWaitTime) state.SavedWaitTime = commit.WaitTime;
   if (commit.QueueSetup) {

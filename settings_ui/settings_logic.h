@@ -7,6 +7,7 @@
 #include <span>
 
 #include "core/app_state.h"
+#include "core/policy_merge.h"
 
 // Check states of the dialog's boxes and radio buttons (true: exactly checked).
 struct SettingsControls {
@@ -39,6 +40,21 @@ struct SettingsCommit {
 
 SettingsCommit DecideCommit(std::uint32_t oldButtonSetup, const SettingsControls& controls,
                             std::int32_t sliderWaitTime, std::int32_t savedWaitTime);
+
+// What one OK does while policies decide part of the settings. Without a policy it is DecideCommit's
+// commit with the word always stored, as before.
+struct ManagedCommit {
+  SettingsCommit Commit;          // in force: the stored settings with the policies over them
+  bool StoreButtonSetup = true;   // false when a policy decides every bit the dialog shows
+  std::uint32_t StoredButtonSetup = 0;  // the user's bits; the stored ones where a policy decides
+};
+
+// oldButtonSetup: the word in force; storedButtonSetup and storedWaitTime: the values last read or
+// stored. A control the user may not change counts for nothing (the stored value stands in for
+// it), and a hold time a policy decides is never stored.
+ManagedCommit DecideManagedCommit(std::uint32_t oldButtonSetup, std::uint32_t storedButtonSetup,
+                                  std::int32_t storedWaitTime, const SettingsControls& controls,
+                                  std::int32_t sliderWaitTime, std::int32_t savedWaitTime, const Policies& policies);
 
 // Puts a commit in force in the state record: remembers a stored hold time and, when a command is
 // due, queues it for the device thread after the new values are in place. Never waits.

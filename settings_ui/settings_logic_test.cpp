@@ -127,6 +127,86 @@ TEST(SettingsLogic, CommitPutsValuesInForceBeforeRaisingTheFlagAndNeverOtherwise
   EXPECT_EQ(s.ButtonSetup.load(), 0x13u);
 }
 
+Policies Managed(std::initializer_list<std::pair<PolicyValue, std::uint32_t>> values) {
+  RawPolicies raw{};
+  for (const auto& [v, value] : values) raw[static_cast<std::size_t>(v)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, value};
+  return DecidePolicies(raw);
+}
+
+TEST(SettingsLogic, WithoutPoliciesTheManagedOkIsTheOkOfBefore) {
+  for (std::uint32_t old : {0x00u, 0x0Bu, 0x0Fu, 0x1Bu, 0xCFu}) {
+    for (int method = 0; method < 3; ++method) {
+      for (std::int32_t saved : {-1, 100, 250}) {
+        const SettingsControls controls = Controls(method != 1, true, false, method == 2, method);
+        const SettingsCommit before = DecideCommit(old, controls, 250, saved);
+        const ManagedCommit now = DecideManagedCommit(old, old ^ 0x3F, 120, controls, 250, saved, Policies{});
+        EXPECT_TRUE(now.StoreButtonSetup);
+        EXPECT_EQ(now.StoredButtonSetup, before.ButtonSetup);
+        EXPECT_EQ(now.Commit.ButtonSetup, before.ButtonSetup);
+        EXPECT_EQ(now.Commit.WaitTime, before.WaitTime);
+        EXPECT_EQ(now.Commit.StoreWaitTime, before.StoreWaitTime);
+        EXPECT_EQ(now.Commit.QueueSetup, before.QueueSetup) << old << " " << method << " " << saved;
+      }
+    }
+  }
+}
+
+TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
+  // The method is the administrator's (the function button); the user turns the left sound off.
+  // Stored: the user's boxes, the method the user had chosen (hold still); in force: the button.
+  const Policies method = Managed({{PolicyValue::RightClickMethod, 2}});
+  ManagedCommit m = DecideManagedCommit(0x1B, 0x0F, 100, Controls(false, true, true, false, 1), 100, 100, method);
+  EXPECT_TRUE(m.StoreButtonSetup);
+  EXPECT_EQ(m.StoredButtonSetup, 0x0Eu);
+  EXPECT_EQ(m.Commit.ButtonSetup, 0x1Au);
+  EXPECT_FALSE(m.Commit.QueueSetup);
+  EXPECT_FALSE(m.Commit.StoreWaitTime);
+
+  // The hold time is the administrator's: never stored, the policy's value in force whatever the
+  // slider says, and the first OK of a run sends no command for it.
+  const Policies hold = Managed({{PolicyValue::HoldTime, 300}});
+  m = DecideManagedCommit(0x0F, 0x0F, 100, ControlsForSetupWord(0x0F), 120, -1, hold);
+  EXPECT_FALSE(m.Commit.StoreWaitTime);
+  EXPECT_EQ(m.Commit.WaitTime, 300);
+  EXPECT_FALSE(m.Commit.QueueSetup);
+  // ... while the method the user may still change sends one.
+  m = DecideManagedCommit(0x0F, 0x0F, 100, ControlsForSetupWord(0x1B), 120, -1, hold);
+  EXPECT_EQ(m.StoredButtonSetup, 0x1Bu);
+  EXPECT_TRUE(m.Commit.QueueSetup);
+
+  // A switch the policy decides keeps its stored bit, whatever the box shows.
+  m = DecideManagedCommit(0x0E, 0x0F, 100, Controls(false, false, false, true, 2), 100, 100,
+                          Managed({{PolicyValue::LeftClickSound, 0}}));
+  EXPECT_EQ(m.StoredButtonSetup, 0x25u);
+  EXPECT_EQ(m.Commit.ButtonSetup, 0x24u);
+
+  // Every shown bit and the hold time decided: nothing is stored.
+  m = DecideManagedCommit(0x0F, 0x0F, 100, ControlsForSetupWord(0x0F), 100, -1,
+                          Managed({{PolicyValue::RightClickMethod, 1},
+                                   {PolicyValue::LeftClickSound, 1},
+                                   {PolicyValue::RightClickSound, 1},
+                                   {PolicyValue::RightClickIndicator, 1},
+                                   {PolicyValue::ButtonOnceOnly, 0}}));
+  EXPECT_FALSE(m.StoreButtonSetup);
+  EXPECT_TRUE(m.Commit.StoreWaitTime);  // the hold time is still the user's
+
+  // AllowSettingsChanges 0: nothing stored, nothing sent, the stored settings in force whatever
+  // the greyed controls say.
+  m = DecideManagedCommit(0x0F, 0x0F, 100, Controls(false, false, false, false, 1), 250, -1,
+                          Managed({{PolicyValue::AllowSettingsChanges, 0}}));
+  EXPECT_FALSE(m.StoreButtonSetup);
+  EXPECT_FALSE(m.Commit.StoreWaitTime);
+  EXPECT_FALSE(m.Commit.QueueSetup);
+  EXPECT_EQ(m.Commit.ButtonSetup, 0x0Fu);
+  EXPECT_EQ(m.Commit.WaitTime, 100);
+  // AllowSettingsChanges 1 locks nothing.
+  m = DecideManagedCommit(0x0F, 0x0F, 100, Controls(false, false, false, false, 1), 250, -1,
+                          Managed({{PolicyValue::AllowSettingsChanges, 1}}));
+  EXPECT_TRUE(m.StoreButtonSetup);
+  EXPECT_EQ(m.StoredButtonSetup, 0x10u);
+  EXPECT_TRUE(m.Commit.StoreWaitTime);
+}
+
 TEST(SettingsLogic, WaitTimeLabelShowsSecondsWithOneDecimalAndTheUnit) {
   EXPECT_EQ(Label(100, L"sec"), L"1.0 sec");
   EXPECT_EQ(Label(100, L"\u79D2"), L"1.0 \u79D2");

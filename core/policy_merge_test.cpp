@@ -1,0 +1,190 @@
+#include "core/policy_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "core/app_state.h"
+
+namespace {
+
+RawPolicyValue Dword(std::uint32_t value) { return RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, value}; }
+
+RawPolicies With(PolicyValue v, RawPolicyValue raw) {
+  RawPolicies all{};
+  all[static_cast<std::size_t>(v)] = raw;
+  return all;
+}
+
+Policies Only(PolicyValue v, std::uint32_t value) { return DecidePolicies(With(v, Dword(value))); }
+
+std::wstring InForceText(const Policies& p, std::size_t capacity = 300) {
+  std::wstring buffer(capacity, L'#');
+  FormatPoliciesInForce(std::span<wchar_t>(buffer.data(), capacity), p);
+  return buffer.c_str();
+}
+
+TEST(PolicyMerge, EachValueIsTakenAtBothEndsOfItsRangeAndIgnoredJustOutsideOrOfAnotherType) {
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
+    const auto v = static_cast<PolicyValue>(i);
+    const PolicyValueName& name = POLICY_VALUES[i];
+    SCOPED_TRACE(testing::Message() << "value " << i);
+    for (std::uint32_t good : {name.Lowest, name.Highest}) {
+      const Policies p = Only(v, good);
+      EXPECT_TRUE(p.Has(v));
+      EXPECT_EQ(p.Of(v), good);
+      EXPECT_TRUE(p.Any());
+    }
+    if (name.Lowest > 0) {
+      EXPECT_FALSE(Only(v, name.Lowest - 1).Any());
+    }
+    EXPECT_FALSE(Only(v, name.Highest + 1).Any());
+    EXPECT_FALSE(Only(v, 0xFFFFFFFFu).Any());
+    // REG_SZ, REG_BINARY and REG_DWORD_BIG_ENDIAN of four bytes, REG_QWORD, a short REG_DWORD.
+    for (const RawPolicyValue& bad : {RawPolicyValue{true, 1, 4, name.Lowest}, RawPolicyValue{true, 3, 4, name.Lowest},
+                                      RawPolicyValue{true, 5, 4, name.Lowest}, RawPolicyValue{true, 11, 8, name.Lowest},
+                                      RawPolicyValue{true, REGISTRY_TYPE_DWORD, 2, name.Lowest}}) {
+      EXPECT_FALSE(DecidePolicies(With(v, bad)).Any()) << bad.Type;
+    }
+    // Absent: nothing, whatever the other fields say.
+    EXPECT_FALSE(DecidePolicies(With(v, RawPolicyValue{false, REGISTRY_TYPE_DWORD, 4, name.Lowest})).Any());
+  }
+  EXPECT_FALSE(DecidePolicies(RawPolicies{}).Any());
+}
+
+TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
+  // No policy: the stored settings as they are, bits the dialog does not show included.
+  EXPECT_EQ(MergePolicies(0xC5, 321, Policies{}), (SettingsInForce{0xC5, 321}));
+
+  // The method: both method bits replaced, whatever was stored (both, one or none).
+  for (std::uint32_t stored : {0x00u, 0x0Fu, 0x1Bu, 0x3Fu, 0xD4u}) {
+    SCOPED_TRACE(stored);
+    const std::uint32_t others = stored & ~(SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
+    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 0)).ButtonSetup, others);
+    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 1)).ButtonSetup, others | SETUP_HOLD_STILL);
+    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 2)).ButtonSetup,
+              others | SETUP_FUNCTION_BUTTON);
+    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 2)).WaitTime, 100);
+  }
+  EXPECT_EQ(MergePolicies(15, 100, Only(PolicyValue::HoldTime, 50)), (SettingsInForce{15, 50}));
+  EXPECT_EQ(MergePolicies(15, 999, Only(PolicyValue::HoldTime, 500)), (SettingsInForce{15, 500}));
+
+  const std::array<std::pair<PolicyValue, std::uint32_t>, 4> switches = {{{PolicyValue::LeftClickSound, SETUP_LEFT_SOUND},
+                                                                        {PolicyValue::RightClickSound, SETUP_RIGHT_SOUND},
+                                                                        {PolicyValue::RightClickIndicator, SETUP_RIGHT_FLASH},
+                                                                        {PolicyValue::ButtonOnceOnly, SETUP_ONCE_ONLY}}};
+  for (const auto& [v, bit] : switches) {
+    SCOPED_TRACE(bit);
+    EXPECT_EQ(MergePolicies(0xFF, 100, Only(v, 0)), (SettingsInForce{0xFF & ~bit, 100}));
+    EXPECT_EQ(MergePolicies(0x00, 100, Only(v, 1)), (SettingsInForce{bit, 100}));
+    EXPECT_EQ(MergePolicies(bit, 100, Only(v, 1)).ButtonSetup, bit);
+  }
+  // AllowSettingsChanges decides nothing in force.
+  EXPECT_EQ(MergePolicies(0x2B, 250, Only(PolicyValue::AllowSettingsChanges, 0)), (SettingsInForce{0x2B, 250}));
+
+  // All at once.
+  RawPolicies all{};
+  const std::array<std::uint32_t, POLICY_COUNT> values = {2, 150, 0, 1, 0, 1, 1};
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) all[i] = Dword(values[i]);
+  EXPECT_EQ(MergePolicies(0x0D, 100, DecidePolicies(all)),
+            (SettingsInForce{SETUP_FUNCTION_BUTTON | SETUP_RIGHT_SOUND | SETUP_ONCE_ONLY, 150}));
+}
+
+TEST(PolicyMerge, TheDialogLocksWhatAPolicyDecidesAndEverythingWithoutSettingsChanges) {
+  EXPECT_EQ(DecidedSetupBits(Policies{}), 0u);
+  EXPECT_FALSE(WaitTimeDecided(Policies{}));
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::RightClickMethod, 0)), SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
+  EXPECT_FALSE(WaitTimeDecided(Only(PolicyValue::RightClickMethod, 0)));
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::HoldTime, 100)), 0u);
+  EXPECT_TRUE(WaitTimeDecided(Only(PolicyValue::HoldTime, 100)));
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::LeftClickSound, 0)), SETUP_LEFT_SOUND);
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::RightClickSound, 1)), SETUP_RIGHT_SOUND);
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::RightClickIndicator, 0)), SETUP_RIGHT_FLASH);
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::ButtonOnceOnly, 1)), SETUP_ONCE_ONLY);
+
+  EXPECT_FALSE(SettingsLocked(Only(PolicyValue::AllowSettingsChanges, 1)));
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::AllowSettingsChanges, 1)), 0u);
+  EXPECT_FALSE(WaitTimeDecided(Only(PolicyValue::AllowSettingsChanges, 1)));
+  EXPECT_TRUE(SettingsLocked(Only(PolicyValue::AllowSettingsChanges, 0)));
+  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::AllowSettingsChanges, 0)), SETUP_DIALOG_BITS);
+  EXPECT_TRUE(WaitTimeDecided(Only(PolicyValue::AllowSettingsChanges, 0)));
+  // An ignored AllowSettingsChanges locks nothing.
+  EXPECT_FALSE(SettingsLocked(DecidePolicies(With(PolicyValue::AllowSettingsChanges, RawPolicyValue{true, 1, 4, 0}))));
+}
+
+TEST(PolicyMerge, TheControllerIsToldOnlyWhenTheMethodOrTheHoldTimeInForceChanges) {
+  EXPECT_FALSE(SetupCommandNeeded({15, 100}, {15, 100}));
+  EXPECT_FALSE(SetupCommandNeeded({15, 100}, {0x0C, 100}));  // sounds only
+  EXPECT_FALSE(SetupCommandNeeded({15, 100}, {0x2F | 0x40, 100}));
+  EXPECT_TRUE(SetupCommandNeeded({15, 100}, {0x0B, 100}));
+  EXPECT_TRUE(SetupCommandNeeded({0x0B, 100}, {0x1B, 100}));
+  EXPECT_TRUE(SetupCommandNeeded({0x1B, 100}, {0x0F, 100}));
+  EXPECT_TRUE(SetupCommandNeeded({15, 100}, {15, 101}));
+}
+
+TEST(PolicyMerge, AnIgnoredValueIsReportedOncePerDistinctBadValue) {
+  IgnoredPolicyMemory memory;
+  std::array<bool, POLICY_COUNT> fresh{};
+  const std::size_t hold = static_cast<std::size_t>(PolicyValue::HoldTime);
+  const std::size_t sound = static_cast<std::size_t>(PolicyValue::LeftClickSound);
+
+  EXPECT_EQ(TakeNewlyIgnored(memory, RawPolicies{}, fresh), 0u);
+  RawPolicies raw{};
+  raw[hold] = Dword(20);
+  raw[sound] = Dword(1);
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  EXPECT_TRUE(fresh[hold]);
+  EXPECT_FALSE(fresh[sound]);
+  // Read again (any change under the policies' key): nothing new.
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
+  EXPECT_FALSE(fresh[hold]);
+  // Another bad value, then another type: each is new.
+  raw[hold] = Dword(501);
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  raw[hold] = RawPolicyValue{true, 1, 4, 501};
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  raw[sound] = RawPolicyValue{true, 11, 8, 1};
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  EXPECT_TRUE(fresh[sound]);
+  EXPECT_FALSE(fresh[hold]);
+  // Fixed, then the same bad value again: said again, since it came back.
+  raw[hold] = Dword(100);
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
+  raw[hold] = RawPolicyValue{true, 1, 4, 501};
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  EXPECT_TRUE(fresh[hold]);
+  // Removed, then back: said again.
+  raw[sound] = RawPolicyValue{};
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
+  raw[sound] = RawPolicyValue{true, 11, 8, 1};
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+}
+
+TEST(PolicyMerge, PoliciesInForceAreNamedWithTheirValuesInOneString) {
+  EXPECT_EQ(InForceText(Policies{}), L"none");
+  EXPECT_EQ(InForceText(Only(PolicyValue::HoldTime, 150)), L"HoldTime=150");
+  RawPolicies all{};
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) all[i] = Dword(POLICY_VALUES[i].Highest);
+  all[static_cast<std::size_t>(PolicyValue::LeftClickSound)] = Dword(7);  // ignored: not named
+  const std::wstring text = InForceText(DecidePolicies(all));
+  EXPECT_EQ(text,
+            L"RightClickMethod=2, HoldTime=500, RightClickSound=1, RightClickIndicator=1, ButtonOnceOnly=1, "
+            L"AllowSettingsChanges=1");
+  // Every value at its widest fits an event's insertion string (300 characters).
+  all[static_cast<std::size_t>(PolicyValue::LeftClickSound)] = Dword(1);
+  EXPECT_LT(InForceText(DecidePolicies(all)).size(), 299u);
+  // A small buffer cuts and stays terminated.
+  EXPECT_EQ(InForceText(DecidePolicies(all), 12), L"RightClickM");
+}
+
+TEST(PolicyMerge, AnIgnoredValueIsDescribedByWhatWasFoundAndWhatIsAccepted) {
+  std::array<wchar_t, 200> line{};
+  FormatIgnoredPolicy(line, PolicyValue::HoldTime, Dword(20));
+  EXPECT_EQ(std::wstring(line.data()), L"Policy HoldTime=20 ignored: accepted 50-500\r\n");
+  FormatIgnoredPolicy(line, PolicyValue::LeftClickSound, RawPolicyValue{true, 1, 10, 0});
+  EXPECT_EQ(std::wstring(line.data()),
+            L"Policy LeftClickSound ignored: registry type 1, 10 bytes; a REG_DWORD is expected\r\n");
+}
+
+}  // namespace
