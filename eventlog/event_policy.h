@@ -76,7 +76,10 @@ struct ControllerReportState {
   std::size_t Written = 0;  // writes so far (the ring's next slot is Written % size)
   std::uint32_t HeldBack = 0;
   bool Holding = false;
-  EventRecord LatestHeld;  // tells the state when the held-back count is written without a new event
+  // The latest report made, written or held back: it follows a held-back count that comes without
+  // a new event, so the log tells the state now. None before the first notice.
+  EventRecord LatestReport;
+  bool HasLatestReport = false;
 };
 
 constexpr std::size_t CONTROLLER_EVENTS_PER_NOTICE_MAX = 2;  // a held-back count, then the event
@@ -92,8 +95,15 @@ std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice no
 std::uint64_t HeldBackSummaryDueMs(const ControllerReportState& state);
 
 // The held-back count when it is due at nowMs or the program ends (force), followed by the latest
-// report held back, so that the log tells the controller's state now. Both count as writes, and
-// the limit opens again. Returns the number of records in out (0 or 2; out must hold 2): none
-// when nothing is held back or it is not yet due.
+// report, so that the log tells the controller's state now. Both count as writes, and the limit
+// opens again. Returns the number of records in out (0 to 2; out must hold 2): none when nothing
+// is held back or it is not yet due; the count alone when no report was ever made.
 std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force,
+                                std::span<EventRecord> out);
+
+// Reports that a full queue dropped, found at nowMs (what they said is lost). While the hourly
+// limit allows, their count is written at once, followed by the latest report; otherwise they are
+// held back with the others and counted in the summary that is due anyway. They never hold
+// later reports back by themselves. Returns the number of records in out (0 to 2; out must hold 2).
+std::size_t DroppedReportEvents(ControllerReportState& state, std::uint32_t dropped, std::uint64_t nowMs,
                                 std::span<EventRecord> out);
