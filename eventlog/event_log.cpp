@@ -145,6 +145,8 @@ void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime) {
 
 void ReportStartFailed(const wchar_t* step, std::uint32_t error) { QueueRecord(StartFailedEvent(step, error)); }
 
+void ReportSupportSectionTaken(const wchar_t* name) { QueueRecord(SupportSectionTakenEvent(name)); }
+
 void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                       std::int32_t newWaitTime, bool saved, std::uint32_t saveError) {
   std::array<EventRecord, 2> events;

@@ -123,6 +123,12 @@ EventRecord SettingsNotSavedEvent(std::uint32_t error) {
   return record;
 }
 
+EventRecord SupportSectionTakenEvent(const wchar_t* name) {
+  EventRecord record = Record(EVENT_SUPPORT_SECTION_TAKEN, EventLevel::Warning);
+  AddText(record, name);
+  return record;
+}
+
 std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                              std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
                              std::span<EventRecord> out) {

@@ -17,6 +17,7 @@
 constexpr std::uint32_t EVENT_STARTED = 1;
 constexpr std::uint32_t EVENT_ENDED = 2;
 constexpr std::uint32_t EVENT_START_FAILED = 3;
+constexpr std::uint32_t EVENT_SUPPORT_SECTION_TAKEN = 4;
 constexpr std::uint32_t EVENT_CONTROLLER_CONNECTED = 10;
 constexpr std::uint32_t EVENT_CONNECTION_LOST = 11;
 constexpr std::uint32_t EVENT_CONTROLLER_NOT_FOUND = 12;
@@ -26,8 +27,8 @@ constexpr std::uint32_t EVENT_REPORTS_HELD_BACK = 15;
 constexpr std::uint32_t EVENT_SETTINGS_CHANGED = 20;
 constexpr std::uint32_t EVENT_SETTINGS_NOT_SAVED = 21;
 
-constexpr std::array<std::uint32_t, 11> ALL_EVENT_IDS = {
-    EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,
+constexpr std::array<std::uint32_t, 12> ALL_EVENT_IDS = {
+    EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,  EVENT_SUPPORT_SECTION_TAKEN,
     EVENT_CONTROLLER_CONNECTED, EVENT_CONNECTION_LOST, EVENT_CONTROLLER_NOT_FOUND,
     EVENT_LEFT_TO_OTHER_SESSION, EVENT_TAKEN_BACK,  EVENT_REPORTS_HELD_BACK,
     EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED};
@@ -53,6 +54,8 @@ EventRecord EndedEvent(const wchar_t* version);
 // step: which step of start-up failed, as the README names it; error: the system's code, or 0.
 EventRecord StartFailedEvent(const wchar_t* step, std::uint32_t error);
 EventRecord SettingsNotSavedEvent(std::uint32_t error);
+// The support section's name was taken by another program: name as an administrator finds the object.
+EventRecord SupportSectionTakenEvent(const wchar_t* name);
 
 // The settings dialog's OK: a "changed" event when the word or the hold time differs from the
 // one in force before, and a "not saved" event with the system's error when a write failed. Returns the
