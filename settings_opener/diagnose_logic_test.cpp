@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <cwchar>
 #include <memory>
 #include <random>
 #include <string>
@@ -197,12 +196,12 @@ TEST(DiagnoseTrust, OnlyTheInstalledUtilityOfTheSectionsOwnerInItsSessionIsBelie
                               L"\\\\?\\C:\\Program Files\\Ostinel\\Ostinel.exe",
                               L"\\??\\C:\\Program Files\\Ostinel\\Ostinel.exe",
                               L"C:/Program Files//Ostinel/./bin/../Ostinel.exe"}) {
-    EXPECT_TRUE(IsInstalledImage(same, installed)) << std::string(same, same + wcslen(same));
+    EXPECT_TRUE(IsInstalledImage(same, installed)) << same;
   }
   for (const wchar_t* other : {L"C:\\Program Files\\Ostinel\\bin\\Ostinel.exe", L"C:\\Users\\kim\\Ostinel.exe",
                                L"D:\\Program Files\\Ostinel\\Ostinel.exe", L"C:\\Program Files\\Ostinel\\Ostinel.ex",
                                L"C:\\Program Files\\Ostinel\\Ostinel.exe\\x", L""}) {
-    EXPECT_FALSE(IsInstalledImage(other, installed)) << std::string(other, other + wcslen(other));
+    EXPECT_FALSE(IsInstalledImage(other, installed)) << other;
   }
   EXPECT_FALSE(IsInstalledImage(L"", L""));  // neither known
   // Climbing above the root names nothing; the root itself stays.
@@ -366,7 +365,7 @@ TEST(DiagnoseHostileSections, AnyBytesGiveValidJsonAndNoTrustedExitValue) {
     const bool trusted = word() % 3 == 0;
     const std::uint32_t pid = snapshot.ProcessId;
     DiagnoseReport report;
-    report.ControllerPresent = word() & 1;
+    report.ControllerPresent = (word() & 1) != 0;
     report.InterfacePath.assign(snapshot.Path.begin(), snapshot.Path.begin() + snapshot.PathLength);
     std::vector<RunningCopy> processes;
     if (word() & 1) processes.push_back({pid, snapshot.SessionId, trusted});

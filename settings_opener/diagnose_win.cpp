@@ -262,7 +262,9 @@ std::optional<SessionSection> ReadSessionSection(std::uint32_t session, bool own
   std::optional<SessionSection> result;
   MEMORY_BASIC_INFORMATION region{};
   // The view is whole pages: a section made smaller than this layout reads as zeros past its end.
-  if (VirtualQuery(view, &region, sizeof(region)) && region.RegionSize >= sizeof(SupportSection)) {
+  // One made with SEC_RESERVE has pages that fault when read until its maker commits them.
+  if (VirtualQuery(view, &region, sizeof(region)) && region.State == MEM_COMMIT &&
+      region.RegionSize >= sizeof(SupportSection)) {
     SupportSnapshot snapshot;
     if (ReadSupportSectionSettled(*static_cast<const SupportSection*>(view), snapshot, SUPPORT_READ_TRIES,
                                   PauseBetweenReads) == SupportRead::Done) {
