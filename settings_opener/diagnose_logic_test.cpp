@@ -349,18 +349,23 @@ TEST(DiagnoseHostileSections, AnyBytesGiveValidJsonAndNoTrustedExitValue) {
     static int pauses;
     pauses = 0;
     SupportSnapshot snapshot;
-    const SupportRead read = ReadSupportSectionSettled(*section, snapshot, 5, [] { ++pauses; });
-    ASSERT_LE(pauses, 4);
+    const SupportRead read = ReadSupportSectionSettled(*section, snapshot, SUPPORT_READ_TRIES, [] { ++pauses; });
     if (read == SupportRead::Busy) {
       ++busy;
-      ASSERT_EQ(pauses, 4) << "round " << round;  // a counter that never settles: all tries, then given up
+      ASSERT_EQ(pauses, SUPPORT_READ_TRIES - 1) << "round " << round;  // a counter that never settles: all tries
       continue;
     }
     if (read == SupportRead::NotReady) {
       ++notReady;
+      ASSERT_EQ(pauses, SUPPORT_NOT_READY_GIVE_UP) << "round " << round;  // never set up: given up sooner
       continue;
     }
     ++done;
+    ASSERT_EQ(pauses, 0) << "round " << round;  // a section at rest is read at once
+    if (round < 8) {
+      SupportSnapshot once;
+      ASSERT_EQ(ReadSupportSectionSettled(*section, once, 1, [] { ++pauses; }), SupportRead::Done);
+    }
     ASSERT_LE(snapshot.PathLength, SUPPORT_PATH_CAPACITY);
     const bool trusted = word() % 3 == 0;
     const std::uint32_t pid = snapshot.ProcessId;
