@@ -327,14 +327,15 @@ bool StartInstance(HINSTANCE instance) {
   // A controller plugged in while none is connected is tried at once.
   RegisterArrivalNotices(mainWindow);
 
+  // Written before the device thread's first report (and before a support section's name found
+  // taken); a thread that cannot start follows it.
+  ReportStarted(AppState.ButtonSetup.load(), AppState.WaitTime.load());
+
   // What the support report reads of this copy; kept current by the device thread's reports.
   StartSupportState();
 
   // The device thread owns the log from now on: publish the start-up log before it runs.
   ShowLog();
-
-  // Written before the device thread's first report; a thread that cannot start follows it.
-  ReportStarted(AppState.ButtonSetup.load(), AppState.WaitTime.load());
   const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread(StatusWindowActions());
   if (threadError != ERROR_SUCCESS) {
     LogLine(AppState, L"Error! Couldn't create thread - error code : %d\r\n", static_cast<int>(threadError));

@@ -101,3 +101,15 @@ SupportRead ReadSupportSection(const SupportSection& section, SupportSnapshot& o
   out = copy;
   return SupportRead::Done;
 }
+
+SupportRead ReadSupportSectionSettled(const SupportSection& section, SupportSnapshot& out, int tries,
+                                      void (*pause)()) {
+  SupportRead read = SupportRead::NotReady;
+  for (int attempt = 0; attempt < tries; ++attempt) {
+    if (attempt > 0) pause();
+    read = ReadSupportSection(section, out);
+    if (read == SupportRead::Done) break;
+    if (read == SupportRead::NotReady && attempt >= SUPPORT_NOT_READY_GIVE_UP) break;
+  }
+  return read;
+}

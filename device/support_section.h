@@ -73,3 +73,12 @@ enum class SupportRead { Done, Busy, NotReady };
 // Reader: one attempt. Busy: a change was being written (try again shortly); NotReady: the section
 // is not (or not yet) a set-up section of this layout.
 SupportRead ReadSupportSection(const SupportSection& section, SupportSnapshot& out);
+
+constexpr int SUPPORT_READ_TRIES = 200;          // a change takes microseconds; 1 ms apart
+constexpr int SUPPORT_NOT_READY_GIVE_UP = 10;     // a section never set up is given up sooner
+
+// Reader: tries until a consistent copy is taken, calling pause between attempts; gives up after
+// `tries` attempts (a writer that died mid-change, or a section that is never still), or after
+// SUPPORT_NOT_READY_GIVE_UP once the section is still not set up. Whatever the section's bytes.
+SupportRead ReadSupportSectionSettled(const SupportSection& section, SupportSnapshot& out, int tries,
+                                      void (*pause)());

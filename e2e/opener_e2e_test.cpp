@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,6 +17,7 @@
 #include "settings_opener/diagnose_logic.h"
 #include "settings_opener/opener_logic.h"
 #include "tools/sim_controller/sim_controller.h"
+#include "win/win_handles.h"
 
 namespace {
 
@@ -431,6 +433,97 @@ TEST_F(Diagnose, ARunningCopyThatHoldsTheControllerExitsZeroWithItsPath) {
   EXPECT_NE(after.find("\"losses\": 1,"), std::string::npos) << after;
   EXPECT_NE(after.find("\"lastError\": 109,"), std::string::npos) << after;  // the pipe's end: the read failed
   EXPECT_NE(after.find("\"present\": false"), std::string::npos) << after;
+}
+
+// Anyone may create the section's name before the utility and claim a connected controller in it.
+// The utility says once that the name is taken, and the report believes neither that section nor a
+// program named like the utility elsewhere: listed as not trusted, and the exit value stays 1 while
+// the real copy holds the controller. (Under Wine every process has the one user, so a stranger's
+// section naming the real copy cannot be told by its owner here; the host tests cover that.)
+TEST_F(Diagnose, AStrangersSectionIsNotTrustedAndTheNameTakenIsSaidOnce) {
+  ASSERT_NO_FATAL_FAILURE(StartController());
+  DWORD session = 0;
+  ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+  const UniqueHandle stranger(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                                 L"Local\\OstinelSupport"));
+  ASSERT_TRUE(stranger) << GetLastError();
+  auto* fake = static_cast<SupportSection*>(MapViewOfFile(stranger.get(), FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(fake, nullptr);
+  InitSupportSection(*fake, GetCurrentProcessId(), session, 134411850050000000ull, {1, 1, 0, 0}, true);
+  NoteSupportNotice(*fake, DeviceNotice::Connected, 0, L"\\\\?\\fake");
+
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace.Path));
+  LaunchedProcess app = AttachToStartedOstinel();
+  ASSERT_TRUE(app.Running());
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim); }, 15000));
+  const HWND status = WaitForStatusWindow(app.Pid());
+  ASSERT_NE(status, nullptr);
+  const std::wstring taken =
+      L"Another program holds the name of Ostinel's support section: the support report cannot read this copy.\r\n";
+  std::wstring log;
+  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(status, 1001)).find(L"Connect OK!") != std::wstring::npos; },
+                        10000))
+      << Utf8(log);
+  const std::size_t first = log.find(taken);
+  EXPECT_NE(first, std::wstring::npos) << Utf8(log);
+  EXPECT_EQ(log.find(taken, first + 1), std::wstring::npos) << Utf8(log);
+  const auto isTaken = [](const ReportedEvent& e) { return e.Id == 4; };
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 10; }, 8000, &events));
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), isTaken), 1);
+  const auto event = std::find_if(events.begin(), events.end(), isTaken);
+  ASSERT_NE(event, events.end());
+  EXPECT_EQ(event->Type, EVENTLOG_WARNING_TYPE);
+  EXPECT_EQ(event->Strings, std::vector<std::wstring>{L"\\Sessions\\" + std::to_wstring(session) +
+                                                      L"\\BaseNamedObjects\\OstinelSupport"});
+  EXPECT_EQ(events.front().Id, 1u);  // started comes first
+
+  // The section names this test's program: not the utility.
+  ASSERT_EQ(RunReport(L"/diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
+  std::string text = ReadFile(report);
+  EXPECT_NE(text.find("\"pid\": " + std::to_string(GetCurrentProcessId()) +
+                      ",\n      \"session\": " + std::to_string(session) +
+                      ",\n      \"console\": true,\n      \"answer\": \"not trusted\""),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\"pid\": " + std::to_string(app.Pid()) + ",\n      \"session\": " + std::to_string(session) +
+                      ",\n      \"console\": true,\n      \"answer\": \"no answer\""),
+            std::string::npos)
+      << text;
+  std::string parsed = ParsedByPython(report);
+  if (!parsed.empty()) {
+    const std::string answers = GetCurrentProcessId() < app.Pid() ? "not trusted,no answer" : "no answer,not trusted";
+    EXPECT_EQ(parsed, "False|None|None|" + answers + "|15");
+  }
+
+  // A program named like the utility but elsewhere (here a second start of a copy of it, which
+  // waits for its Exit) that the section names: not trusted either.
+  const std::wstring elsewhere = folder + L"Ostinel.exe";
+  ASSERT_TRUE(CopyFileW(SiblingProgram(L"Ostinel.exe").c_str(), elsewhere.c_str(), FALSE)) << GetLastError();
+  struct Remove {
+    const std::wstring& Path;
+    ~Remove() { DeleteFileW(Path.c_str()); }
+  } removeCopy{elsewhere};
+  LaunchedProcess impostor = Launch(elsewhere);
+  ASSERT_NE(WaitForStatusWindow(impostor.Pid()), nullptr);
+  fake->ProcessId.store(impostor.Pid());
+  ASSERT_EQ(RunReport(L"/diagnose \"" + report + L"\""), static_cast<DWORD>(DIAGNOSE_EXIT_NOT_CONNECTED));
+  text = ReadFile(report);
+  EXPECT_EQ(text.find("\"pid\": " + std::to_string(GetCurrentProcessId())), std::string::npos) << text;
+  parsed = ParsedByPython(report);
+  if (!parsed.empty()) {
+    const std::string answers = impostor.Pid() < app.Pid() ? "not trusted,no answer" : "no answer,not trusted";
+    EXPECT_EQ(parsed, "False|None|None|" + answers + "|15");
+  } else {
+    EXPECT_NE(text.find("\"pid\": " + std::to_string(impostor.Pid()) + ",\n      \"session\": " +
+                        std::to_string(session) + ",\n      \"console\": true,\n      \"answer\": \"not trusted\""),
+              std::string::npos)
+        << text;
+  }
+  impostor.Terminate();
+  impostor.WaitExit(5000);
+  UnmapViewOfFile(fake);
 }
 
 // The installers' ways of starting the utility at logon: the Run value (64-bit view) and the task.

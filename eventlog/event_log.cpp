@@ -92,12 +92,13 @@ void WriteQueued(const QueuedReport& report) {
   for (std::size_t i = 0; i < count; ++i) Write(events[i]);
 }
 
-// Reports a full queue dropped are counted with those the hourly limit held back.
-void CountDropped() {
-  const std::uint32_t dropped = Dropped.exchange(0, std::memory_order_relaxed);
-  if (dropped == 0) return;
-  ControllerReports.HeldBack += dropped;
-  ControllerReports.Holding = true;
+// Reports a full queue dropped: their count now (with the latest report), or with the held-back
+// count when the hourly limit holds reports back anyway.
+void WriteDropped() {
+  std::array<EventRecord, 2> records;
+  const std::size_t count = DroppedReportEvents(
+      ControllerReports, Dropped.exchange(0, std::memory_order_relaxed), GetTickCount64(), records);
+  for (std::size_t i = 0; i < count; ++i) Write(records[i]);
 }
 
 void WriteSummaryIfDue(bool force) {
@@ -117,7 +118,7 @@ DWORD WINAPI WriterLoop(void*) {
     WaitForSingleObject(WakeEvent, waitMs);
     QueuedReport report;
     while (Dequeue(report)) WriteQueued(report);
-    CountDropped();
+    WriteDropped();
     const bool ending = EndAsked.load(std::memory_order_acquire);
     WriteSummaryIfDue(ending);
     if (ending) break;
@@ -143,6 +144,8 @@ void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime) {
 }
 
 void ReportStartFailed(const wchar_t* step, std::uint32_t error) { QueueRecord(StartFailedEvent(step, error)); }
+
+void ReportSupportSectionTaken(const wchar_t* name) { QueueRecord(SupportSectionTakenEvent(name)); }
 
 void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                       std::int32_t newWaitTime, bool saved, std::uint32_t saveError) {

@@ -21,6 +21,9 @@ void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime);
 // "Start failed": the step (as the README names it) and the system's error code, or 0.
 void ReportStartFailed(const wchar_t* step, std::uint32_t error);
 
+// The support section's name was already taken by another program (name: the object's full name).
+void ReportSupportSectionTaken(const wchar_t* name);
+
 // The settings dialog's OK: the settings in force before and after, whether both were stored,
 // and the system's error when not.
 void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,

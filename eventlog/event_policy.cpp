@@ -150,6 +150,12 @@ EventRecord SettingsNotSavedEvent(std::uint32_t error) {
   return record;
 }
 
+EventRecord SupportSectionTakenEvent(const wchar_t* name) {
+  EventRecord record = Record(EVENT_SUPPORT_SECTION_TAKEN, EventLevel::Warning);
+  AddText(record, name);
+  return record;
+}
+
 std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                              std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
                              std::span<EventRecord> out) {
@@ -170,6 +176,8 @@ std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice no
                                    const wchar_t* path, std::uint64_t nowMs, std::span<EventRecord> out) {
   EventRecord event;
   if (!NoticeEvent(state, notice, error, path, nowMs, event)) return 0;
+  state.LatestReport = event;
+  state.HasLatestReport = true;
   std::size_t count = 0;
   if (state.Holding && HeldBackSummaryDueMs(state) <= nowMs && !out.empty()) {
     // The limit opens again: the count, and this event for the state now.
@@ -179,7 +187,6 @@ std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice no
     // Held back until an hour after the last write; then the count says how many.
     state.Holding = true;
     ++state.HeldBack;
-    state.LatestHeld = event;
     return count;
   }
   CountWrite(state, nowMs);
@@ -197,7 +204,30 @@ std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowM
   if (!state.Holding || state.HeldBack == 0 || out.size() < 2) return 0;
   if (!force && nowMs < HeldBackSummaryDueMs(state)) return 0;
   out[0] = HeldBackCount(state, nowMs);
+  if (!state.HasLatestReport) return 1;
   CountWrite(state, nowMs);
-  out[1] = state.LatestHeld;
+  out[1] = state.LatestReport;
+  return 2;
+}
+
+std::size_t DroppedReportEvents(ControllerReportState& state, std::uint32_t dropped, std::uint64_t nowMs,
+                                std::span<EventRecord> out) {
+  if (dropped == 0) return 0;
+  state.HeldBack += dropped;
+  if (state.Holding || !LimitAllows(state, nowMs) || out.size() < 2) {
+    // The limit holds reports back anyway: the count goes with the summary an hour after the last write.
+    state.Holding = true;
+    return 0;
+  }
+  out[0] = HeldBackCount(state, nowMs);
+  if (!state.HasLatestReport) return 1;
+  if (!LimitAllows(state, nowMs)) {
+    // The count took the hour's last write: the latest report waits as one held back.
+    state.Holding = true;
+    state.HeldBack = 1;
+    return 1;
+  }
+  CountWrite(state, nowMs);
+  out[1] = state.LatestReport;
   return 2;
 }

@@ -18,6 +18,7 @@
 constexpr std::uint32_t EVENT_STARTED = 1;
 constexpr std::uint32_t EVENT_ENDED = 2;
 constexpr std::uint32_t EVENT_START_FAILED = 3;
+constexpr std::uint32_t EVENT_SUPPORT_SECTION_TAKEN = 4;
 constexpr std::uint32_t EVENT_CONTROLLER_CONNECTED = 10;
 constexpr std::uint32_t EVENT_CONNECTION_LOST = 11;
 constexpr std::uint32_t EVENT_CONTROLLER_NOT_FOUND = 12;
@@ -29,8 +30,8 @@ constexpr std::uint32_t EVENT_SETTINGS_NOT_SAVED = 21;
 constexpr std::uint32_t EVENT_POLICIES_IN_FORCE = 22;
 constexpr std::uint32_t EVENT_POLICY_IGNORED = 23;
 
-constexpr std::array<std::uint32_t, 13> ALL_EVENT_IDS = {
-    EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,
+constexpr std::array<std::uint32_t, 14> ALL_EVENT_IDS = {
+    EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,  EVENT_SUPPORT_SECTION_TAKEN,
     EVENT_CONTROLLER_CONNECTED, EVENT_CONNECTION_LOST, EVENT_CONTROLLER_NOT_FOUND,
     EVENT_LEFT_TO_OTHER_SESSION, EVENT_TAKEN_BACK,  EVENT_REPORTS_HELD_BACK,
     EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED, EVENT_POLICIES_IN_FORCE,
@@ -63,6 +64,8 @@ EventRecord PoliciesInForceEvent(const Policies& policies, std::uint32_t buttonS
 // A policy value that is ignored: its name, what was read (the number of a REG_DWORD, otherwise
 // the registry type and size) and the accepted range.
 EventRecord PolicyIgnoredEvent(PolicyValue value, const RawPolicyValue& raw);
+// The support section's name was taken by another program: name as an administrator finds the object.
+EventRecord SupportSectionTakenEvent(const wchar_t* name);
 
 // The settings dialog's OK: a "changed" event when the word or the hold time differs from the
 // one in force before, and a "not saved" event with the system's error when a write failed. Returns the
@@ -86,7 +89,10 @@ struct ControllerReportState {
   std::size_t Written = 0;  // writes so far (the ring's next slot is Written % size)
   std::uint32_t HeldBack = 0;
   bool Holding = false;
-  EventRecord LatestHeld;  // tells the state when the held-back count is written without a new event
+  // The latest report made, written or held back: it follows a held-back count that comes without
+  // a new event, so the log tells the state now. None before the first notice.
+  EventRecord LatestReport;
+  bool HasLatestReport = false;
 };
 
 constexpr std::size_t CONTROLLER_EVENTS_PER_NOTICE_MAX = 2;  // a held-back count, then the event
@@ -102,8 +108,15 @@ std::size_t ControllerNoticeEvents(ControllerReportState& state, DeviceNotice no
 std::uint64_t HeldBackSummaryDueMs(const ControllerReportState& state);
 
 // The held-back count when it is due at nowMs or the program ends (force), followed by the latest
-// report held back, so that the log tells the controller's state now. Both count as writes, and
-// the limit opens again. Returns the number of records in out (0 or 2; out must hold 2): none
-// when nothing is held back or it is not yet due.
+// report, so that the log tells the controller's state now. Both count as writes, and the limit
+// opens again. Returns the number of records in out (0 to 2; out must hold 2): none when nothing
+// is held back or it is not yet due; the count alone when no report was ever made.
 std::size_t TakeHeldBackSummary(ControllerReportState& state, std::uint64_t nowMs, bool force,
+                                std::span<EventRecord> out);
+
+// Reports that a full queue dropped, found at nowMs (what they said is lost). While the hourly
+// limit allows, their count is written at once, followed by the latest report; otherwise they are
+// held back with the others and counted in the summary that is due anyway. They never hold
+// later reports back by themselves. Returns the number of records in out (0 to 2; out must hold 2).
+std::size_t DroppedReportEvents(ControllerReportState& state, std::uint32_t dropped, std::uint64_t nowMs,
                                 std::span<EventRecord> out);

@@ -145,6 +145,72 @@ TEST(ControllerReports, HeldBackSummaryIsDueOnlyAnHourAfterTheLastWrite) {
   EXPECT_EQ(HeldBackSummaryDueMs(log.State), 0u);
 }
 
+// Reports a full writer's queue dropped: counted and written with the latest real report, never
+// with an empty record, and they hold nothing back for an hour unless the hourly limit does.
+TEST(ControllerReports, ReportsAFullQueueDroppedAreCountedWithTheLatestRealReportOnly) {
+  ControllerLog log;
+  auto dropped = [&](std::uint32_t count) {
+    std::array<EventRecord, 2> out;
+    const std::size_t written = DroppedReportEvents(log.State, count, log.Now, out);
+    for (std::size_t i = 0; i < written; ++i) log.Keep(out[i]);
+    return written;
+  };
+  // Before any report of the controller: the count alone.
+  ASSERT_EQ(dropped(3), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_REPORTS_HELD_BACK);
+  EXPECT_EQ(Strings(log.Last()), std::vector<std::wstring>{L"3"});
+  EXPECT_EQ(dropped(0), 0u);
+
+  log.Now += kMinute;
+  ASSERT_EQ(log.Notice(DeviceNotice::Connected), 1u);
+  log.Now += kMinute;
+  ASSERT_EQ(dropped(5), 2u);
+  EXPECT_EQ(Strings(log.Written[log.Written.size() - 2]), std::vector<std::wstring>{L"5"});
+  EXPECT_EQ(log.Last().Id, EVENT_CONTROLLER_CONNECTED);
+  EXPECT_EQ(Strings(log.Last()), std::vector<std::wstring>{kPath});
+  // The next reports are written as they come, not an hour later.
+  EXPECT_EQ(HeldBackSummaryDueMs(log.State), 0u);
+  log.Now += kMinute;
+  ASSERT_EQ(log.Notice(DeviceNotice::Lost, 109), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_CONNECTION_LOST);
+
+  // With the hour's writes used up, the dropped ones wait for the summary that is due anyway.
+  while (log.Written.size() < CONTROLLER_EVENTS_PER_HOUR) ASSERT_EQ(log.Notice(DeviceNotice::Connected), 1u);
+  const std::uint64_t lastWrite = log.Now;
+  log.Now += kMinute;
+  EXPECT_EQ(log.Notice(DeviceNotice::Lost, 995), 0u);
+  EXPECT_EQ(dropped(2), 0u);
+  EXPECT_EQ(HeldBackSummaryDueMs(log.State), lastWrite + EVENT_HOUR_MS);
+  log.Now = lastWrite + EVENT_HOUR_MS;
+  ASSERT_TRUE(log.Summary());
+  EXPECT_EQ(Strings(log.Written[log.Written.size() - 2]), std::vector<std::wstring>{L"3"});
+  EXPECT_EQ(log.Last().Id, EVENT_CONNECTION_LOST);
+  EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"995", kPath}));
+
+  // The count that takes the hour's last write: the latest report waits as one held back.
+  ControllerLog full;
+  for (std::size_t i = 0; i + 1 < CONTROLLER_EVENTS_PER_HOUR; ++i) ASSERT_EQ(full.Notice(DeviceNotice::Connected), 1u);
+  std::array<EventRecord, 2> out;
+  ASSERT_EQ(DroppedReportEvents(full.State, 4, full.Now, out), 1u);
+  EXPECT_EQ(out[0].Id, EVENT_REPORTS_HELD_BACK);
+  EXPECT_EQ(full.State.HeldBack, 1u);
+  EXPECT_NE(HeldBackSummaryDueMs(full.State), 0u);
+
+  for (const EventRecord& record : log.Written) EXPECT_NE(record.Id, 0u);
+
+  // Only drops, no report of the controller yet, until the limit holds them: the count alone at the end.
+  ControllerLog drops;
+  while (drops.Written.size() < CONTROLLER_EVENTS_PER_HOUR) {
+    ASSERT_EQ(DroppedReportEvents(drops.State, 1, drops.Now, out), 1u);
+    drops.Keep(out[0]);
+  }
+  EXPECT_EQ(DroppedReportEvents(drops.State, 6, drops.Now, out), 0u);
+  std::array<EventRecord, 2> summary;
+  ASSERT_EQ(TakeHeldBackSummary(drops.State, drops.Now, true, summary), 1u);
+  EXPECT_EQ(summary[0].Id, EVENT_REPORTS_HELD_BACK);
+  EXPECT_EQ(Strings(summary[0]), std::vector<std::wstring>{L"6"});
+}
+
 TEST(SettingsReports, OkReportsAChangeWithOldAndNewValuesAndAFailedSave) {
   std::array<EventRecord, 2> out;
   EXPECT_EQ(SettingsOkEvents(15, 100, 15, 100, true, 0, out), 0u);  // nothing changed, stored

@@ -850,6 +850,8 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
     case EVENT_STARTED: return StartedEvent(L"1.0", 15, 100).StringCount;
     case EVENT_ENDED: return EndedEvent(L"1.0").StringCount;
     case EVENT_START_FAILED: return StartFailedEvent(L"bitmaps", 1814).StringCount;
+    case EVENT_SUPPORT_SECTION_TAKEN:
+      return SupportSectionTakenEvent(L"\\Sessions\\1\\BaseNamedObjects\\OstinelSupport").StringCount;
     case EVENT_CONTROLLER_CONNECTED: ControllerNoticeEvents(fresh, DeviceNotice::Connected, 0, L"p", 0, device); break;
     case EVENT_CONNECTION_LOST: ControllerNoticeEvents(fresh, DeviceNotice::Lost, 109, L"p", 0, device); break;
     case EVENT_CONTROLLER_NOT_FOUND: ControllerNoticeEvents(fresh, DeviceNotice::AttemptFailed, 0, L"", 0, device); break;

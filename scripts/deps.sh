@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need (as root), or prints the
-# exact apt-get line to run (as another user). Quiet when everything is there.
+# exact apt-get line to run (as another user). Quiet when everything is there. With the argument
+# "fuzz", also the fuzzing tools.
 set -euo pipefail
 
 OSTINEL_PACKAGES=(
@@ -11,6 +12,11 @@ OSTINEL_PACKAGES=(
   wine wine64 xvfb x11-utils xdotool imagemagick fonts-wqy-microhei locales-all
   nsis osslsigncode openssl softhsm2 libengine-pkcs11-openssl opensc
 )
+
+# scripts/deps.sh fuzz: also what scripts/fuzz-support-report.sh needs (clang and libFuzzer).
+if [ "${1:-}" = fuzz ]; then
+  OSTINEL_PACKAGES+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${OSTINEL_PACKAGES[@]}"; do

@@ -130,6 +130,7 @@ const char* AnswerName(CopyAnswer answer) {
   switch (answer) {
     case CopyAnswer::Answered: return "answered";
     case CopyAnswer::SecondCopy: return "second copy";
+    case CopyAnswer::NotTrusted: return "not trusted";
     case CopyAnswer::NoAnswer: break;
   }
   return "no answer";
@@ -197,27 +198,89 @@ std::string JsonString(const std::wstring& text) {
   return out;
 }
 
+std::wstring ImagePathKey(const std::wstring& path) {
+  std::wstring text = path;
+  for (wchar_t& c : text) {
+    if (c == L'/') c = L'\\';
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  // "\\?\UNC\server\share" is "\\server\share"; "\\?\C:" and "\??\C:" are "C:".
+  std::wstring root;
+  std::size_t at = 0;
+  if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    root = L"\\\\";
+    at = 8;
+  } else if (text.rfind(L"\\\\?\\", 0) == 0 || text.rfind(L"\\??\\", 0) == 0) {
+    at = 4;
+  } else if (text.rfind(L"\\\\", 0) == 0) {
+    root = L"\\\\";
+    at = 2;
+  }
+  std::vector<std::wstring> steps;
+  while (at <= text.size()) {
+    std::size_t end = text.find(L'\\', at);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring step = text.substr(at, end - at);
+    at = end + 1;
+    if (step.empty() || step == L".") continue;
+    // The root (a drive, or a server and its share) stays.
+    const bool drive = !steps.empty() && steps[0].size() == 2 && steps[0][1] == L':';
+    const std::size_t fixed = !root.empty() ? 2 : (drive ? 1 : 0);
+    if (step == L"..") {
+      if (steps.size() <= fixed) return L"";
+      steps.pop_back();
+      continue;
+    }
+    steps.push_back(step);
+  }
+  std::wstring key = root;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    if (i > 0) key += L'\\';
+    key += steps[i];
+  }
+  return key;
+}
+
+bool IsInstalledImage(const std::wstring& image, const std::wstring& installedImage) {
+  const std::wstring key = ImagePathKey(image);
+  return !key.empty() && key == ImagePathKey(installedImage);
+}
+
+bool SectionTrusted(std::uint32_t session, const SupportSnapshot& snapshot, const SectionOrigin& origin,
+                    const std::wstring& installedImage) {
+  return IsInstalledImage(origin.ProcessImage, installedImage) && origin.ProcessSession == session &&
+         snapshot.SessionId == session && !origin.Owner.empty() && origin.Owner == origin.ProcessUser;
+}
+
 std::vector<DiagnoseCopy> MergeCopies(const std::vector<RunningCopy>& processes,
                                       const std::vector<SessionSection>& sections,
                                       std::optional<std::uint32_t> consoleSession) {
+  auto namedBy = [&](std::uint32_t pid, bool trusted) -> const SessionSection* {
+    for (const SessionSection& section : sections) {
+      if (section.Trusted == trusted && section.Snapshot.ProcessId == pid) return &section;
+    }
+    return nullptr;
+  };
   std::vector<DiagnoseCopy> copies;
   for (const RunningCopy& process : processes) {
     DiagnoseCopy copy;
     copy.ProcessId = process.ProcessId;
     copy.Session = process.Session;
-    for (const SessionSection& section : sections) {
-      if (section.Snapshot.ProcessId == process.ProcessId) {
-        copy.Answer = CopyAnswer::Answered;
-        copy.State = section.Snapshot;
-        if (!copy.Session) copy.Session = section.Session;
-        break;
-      }
-      if (process.Session && section.Session == *process.Session) copy.Answer = CopyAnswer::SecondCopy;
+    if (const SessionSection* own = namedBy(process.ProcessId, true)) {
+      copy.Answer = CopyAnswer::Answered;
+      copy.State = own->Snapshot;
+      if (!copy.Session) copy.Session = own->Session;
+    } else if (namedBy(process.ProcessId, false) || process.Installed == false) {
+      copy.Answer = CopyAnswer::NotTrusted;
+    } else if (process.Session && std::any_of(sections.begin(), sections.end(), [&](const SessionSection& section) {
+                 return section.Trusted && section.Session == *process.Session;
+               })) {
+      copy.Answer = CopyAnswer::SecondCopy;
     }
     copies.push_back(copy);
   }
   // A section's writer that the process list did not show (its process may not be listed to this
-  // user) still answered.
+  // user) still answered; the process a stranger's section names is listed once, as not trusted.
   for (const SessionSection& section : sections) {
     const bool listed = std::any_of(copies.begin(), copies.end(), [&](const DiagnoseCopy& copy) {
       return copy.ProcessId == section.Snapshot.ProcessId;
@@ -226,8 +289,8 @@ std::vector<DiagnoseCopy> MergeCopies(const std::vector<RunningCopy>& processes,
     DiagnoseCopy copy;
     copy.ProcessId = section.Snapshot.ProcessId;
     copy.Session = section.Session;
-    copy.Answer = CopyAnswer::Answered;
-    copy.State = section.Snapshot;
+    copy.Answer = section.Trusted ? CopyAnswer::Answered : CopyAnswer::NotTrusted;
+    if (section.Trusted) copy.State = section.Snapshot;
     copies.push_back(copy);
   }
   for (DiagnoseCopy& copy : copies) copy.Console = consoleSession && copy.Session && *copy.Session == *consoleSession;

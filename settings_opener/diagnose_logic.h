@@ -17,22 +17,49 @@ constexpr int DIAGNOSE_EXIT_NOT_CONNECTED = 1;  // none does (or none answered)
 constexpr int DIAGNOSE_EXIT_USAGE = 2;          // bad arguments; nothing done
 constexpr int DIAGNOSE_EXIT_NOT_WRITTEN = 3;    // the report could not be written
 
-// A process of the utility, as the process list shows it.
+// A process named like the utility, as the process list shows it.
 struct RunningCopy {
   std::uint32_t ProcessId = 0;
   std::optional<std::uint32_t> Session;  // none when the system would not tell
+  std::optional<bool> Installed;         // it runs the utility installed beside the tool; none: not known
 };
 
-// What one session's support section gave.
+// What one session's support section gave, and whether it may be believed (SectionTrusted).
 struct SessionSection {
   std::uint32_t Session = 0;
   SupportSnapshot Snapshot;
+  bool Trusted = false;
 };
 
+// Who stands behind a section, as the system tells it; empty or none where it would not tell.
+struct SectionOrigin {
+  std::wstring ProcessImage;                    // full image path of the process the section names
+  std::optional<std::uint32_t> ProcessSession;  // that process's session
+  std::vector<std::uint8_t> ProcessUser;        // that process's user (its token's SID, as bytes)
+  std::vector<std::uint8_t> Owner;              // the section's owner (SID bytes)
+};
+
+// A Windows path in one spelling for comparison: without the "\\?\" or "\??\" prefix, with
+// backslashes only, no empty, "." or ".." steps, ASCII letters in capitals. Empty when the path
+// climbs above its root. Letters beyond ASCII are left as they are: both paths compared come
+// from the system, spelled as the file is.
+std::wstring ImagePathKey(const std::wstring& path);
+
+// Whether the image path is the installed utility's (both known and the same file name).
+bool IsInstalledImage(const std::wstring& image, const std::wstring& installedImage);
+
+// A section read from session's namespace is believed only when the process it names runs the
+// utility installed beside the tool, in that session, and the section's owner is that process's
+// user. Anyone else may create a section of that name before the utility, write any words into it
+// and name any process.
+bool SectionTrusted(std::uint32_t session, const SupportSnapshot& snapshot, const SectionOrigin& origin,
+                    const std::wstring& installedImage);
+
 enum class CopyAnswer {
-  Answered,    // its support section was read
+  Answered,    // its support section was read and believed
   SecondCopy,  // its session's section belongs to another copy: a copy that did not start (twice started)
   NoAnswer,    // no readable section for its session (not reachable, stuck mid-change, or not set up)
+  NotTrusted,  // not the installed utility, or named by a section that is not its own: never counted
 };
 
 struct DiagnoseCopy {
@@ -45,13 +72,14 @@ struct DiagnoseCopy {
 };
 
 // Each copy of the process list, with what its session's section says; a section whose copy the
-// process list missed is still a copy. Ordered by session, then process id.
+// process list missed is still a copy, and the process a section not believed names is listed as
+// not trusted. Ordered by session, then process id.
 std::vector<DiagnoseCopy> MergeCopies(const std::vector<RunningCopy>& processes,
                                       const std::vector<SessionSection>& sections,
                                       std::optional<std::uint32_t> consoleSession);
 
 // The copy whose state the report gives as the controller's: one that holds it, else one that has
-// the console, else any that answered. -1 when none answered.
+// the console, else any that answered (and was believed). -1 when none answered.
 int ControllerCopyIndex(const std::vector<DiagnoseCopy>& copies);
 
 // An entry of the settings key's access list, as far as the decision needs it.

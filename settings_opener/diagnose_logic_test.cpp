@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
+
+#include "settings_opener/json_check.h"
 
 namespace {
 
@@ -129,13 +133,13 @@ DiagnoseCopy AnsweringCopy(std::uint32_t pid, std::uint32_t session, bool connec
 }
 
 TEST(DiagnoseCopies, EachProcessWithItsSessionsAnswer) {
-  SessionSection one{1, {}};
+  SessionSection one{1, {}, true};
   one.Snapshot.ProcessId = 100;
   one.Snapshot.Connected = true;
-  SessionSection unlisted{4, {}};
+  SessionSection unlisted{4, {}, true};
   unlisted.Snapshot.ProcessId = 400;
   const std::vector<DiagnoseCopy> copies =
-      MergeCopies({{300, 2}, {101, 1}, {100, 1}, {900, std::nullopt}}, {one, unlisted}, 2u);
+      MergeCopies({{300, 2, true}, {101, 1, true}, {100, 1, true}, {900, std::nullopt, std::nullopt}}, {one, unlisted}, 2u);
   ASSERT_EQ(copies.size(), 5u);
   // Ordered by session, then process; a copy of unknown session last.
   EXPECT_EQ(copies[0].ProcessId, 100u);
@@ -181,6 +185,213 @@ TEST(DiagnoseCopies, TheControllerIsReportedByItsHolderAndDecidesTheExitValue) {
   EXPECT_NE(json.find("\"path\": \"p1\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"connects\": 3,\n    \"losses\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"reportedBy\": 8"), std::string::npos) << json;
+}
+
+// Anyone may create the section's name first and write any words into it: only a section whose
+// process is the installed utility, in the section's session, and whose owner is that process's
+// user is believed.
+TEST(DiagnoseTrust, OnlyTheInstalledUtilityOfTheSectionsOwnerInItsSessionIsBelieved) {
+  const std::wstring installed = L"C:\\Program Files\\Ostinel\\Ostinel.exe";
+  for (const wchar_t* same : {L"C:\\Program Files\\Ostinel\\Ostinel.exe", L"c:\\PROGRAM FILES\\ostinel\\OSTINEL.EXE",
+                              L"\\\\?\\C:\\Program Files\\Ostinel\\Ostinel.exe",
+                              L"\\??\\C:\\Program Files\\Ostinel\\Ostinel.exe",
+                              L"C:/Program Files//Ostinel/./bin/../Ostinel.exe"}) {
+    EXPECT_TRUE(IsInstalledImage(same, installed)) << same;
+  }
+  for (const wchar_t* other : {L"C:\\Program Files\\Ostinel\\bin\\Ostinel.exe", L"C:\\Users\\kim\\Ostinel.exe",
+                               L"D:\\Program Files\\Ostinel\\Ostinel.exe", L"C:\\Program Files\\Ostinel\\Ostinel.ex",
+                               L"C:\\Program Files\\Ostinel\\Ostinel.exe\\x", L""}) {
+    EXPECT_FALSE(IsInstalledImage(other, installed)) << other;
+  }
+  EXPECT_FALSE(IsInstalledImage(L"", L""));  // neither known
+  // Climbing above the root names nothing; the root itself stays.
+  EXPECT_EQ(ImagePathKey(L"C:\\..\\Ostinel.exe"), L"");
+  EXPECT_EQ(ImagePathKey(L"\\\\srv\\share\\..\\x.exe"), L"");
+  EXPECT_EQ(ImagePathKey(L"\\\\?\\UNC\\srv\\share\\Tools\\..\\Ostinel.exe"), L"\\\\SRV\\SHARE\\OSTINEL.EXE");
+  EXPECT_TRUE(IsInstalledImage(L"\\\\?\\UNC\\srv\\share\\Ostinel.exe", L"\\\\srv\\share\\ostinel.exe"));
+
+  SupportSnapshot snapshot;
+  snapshot.SessionId = 2;
+  SectionOrigin origin;
+  origin.ProcessImage = L"\\\\?\\C:\\Program Files\\Ostinel\\Ostinel.exe";
+  origin.ProcessSession = 2;
+  origin.ProcessUser = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 7};
+  origin.Owner = origin.ProcessUser;
+  EXPECT_TRUE(SectionTrusted(2, snapshot, origin, installed));
+
+  SectionOrigin stranger = origin;
+  stranger.Owner.back() = 8;  // another user made the section
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger = origin;
+  stranger.Owner.pop_back();
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger = origin;
+  stranger.Owner.clear();  // the owner could not be read
+  stranger.ProcessUser.clear();
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger = origin;
+  stranger.ProcessUser.clear();  // the process's user could not be read
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger = origin;
+  stranger.ProcessImage = L"C:\\Users\\kim\\Downloads\\Ostinel.exe";
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger = origin;
+  stranger.ProcessImage.clear();  // the process is gone or may not be asked
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger = origin;
+  stranger.ProcessSession = 1;  // the utility of another session, named from this session's section
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  stranger.ProcessSession.reset();
+  EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
+  EXPECT_FALSE(SectionTrusted(3, snapshot, origin, installed));  // read from another session's namespace
+  EXPECT_FALSE(SectionTrusted(2, snapshot, origin, L""));          // the installed utility not known
+}
+
+TEST(DiagnoseTrust, AStrangersSectionIsListedAsNotTrustedAndNeverMakesTheExitValueZero) {
+  DiagnoseReport report;
+  SessionSection fake{1, {}, false};  // made before the utility, naming it
+  fake.Snapshot.ProcessId = 100;
+  fake.Snapshot.SessionId = 1;
+  fake.Snapshot.Connected = true;
+  fake.Snapshot.PathLength = 1;
+  fake.Snapshot.Path[0] = u'x';
+  SessionSection elsewhere{2, {}, false};  // naming some other program
+  elsewhere.Snapshot.ProcessId = 777;
+  elsewhere.Snapshot.Connected = true;
+  SessionSection real{3, {}, true};
+  real.Snapshot.ProcessId = 300;
+  // The same process named by a stranger's section in another session first: its own section counts.
+  SessionSection claim{4, {}, false};
+  claim.Snapshot.ProcessId = 300;
+  claim.Snapshot.Connected = true;
+  report.Copies = MergeCopies({{100, 1, true}, {300, 3, true}, {500, 5, false}, {600, 2, std::nullopt}},
+                              {claim, fake, elsewhere, real}, 1u);
+  ASSERT_EQ(report.Copies.size(), 5u);
+  EXPECT_EQ(report.Copies[0].ProcessId, 100u);
+  EXPECT_EQ(report.Copies[0].Answer, CopyAnswer::NotTrusted);
+  EXPECT_FALSE(report.Copies[0].State.Connected);  // nothing of the stranger's words is kept
+  EXPECT_EQ(report.Copies[1].ProcessId, 600u);      // its session's section is a stranger's: no second copy
+  EXPECT_EQ(report.Copies[1].Answer, CopyAnswer::NoAnswer);
+  EXPECT_EQ(report.Copies[2].ProcessId, 777u);
+  EXPECT_EQ(report.Copies[2].Answer, CopyAnswer::NotTrusted);
+  EXPECT_EQ(report.Copies[3].ProcessId, 300u);
+  EXPECT_EQ(report.Copies[3].Answer, CopyAnswer::Answered);
+  EXPECT_EQ(report.Copies[4].ProcessId, 500u);  // named like the utility, but another program
+  EXPECT_EQ(report.Copies[4].Answer, CopyAnswer::NotTrusted);
+  EXPECT_EQ(ControllerCopyIndex(report.Copies), 3);
+  EXPECT_EQ(DiagnoseExitCode(report), DIAGNOSE_EXIT_NOT_CONNECTED);
+  const std::string json = DiagnoseReportJson(report);
+  EXPECT_EQ(json_check::Check(json), "") << json;
+  EXPECT_NE(json.find("\"pid\": 777,\n      \"session\": 2,\n      \"console\": false,\n      \"answer\": \"not trusted\",\n"
+                      "      \"responding\": null\n    }"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"connected\": false,\n    \"path\": null"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"reportedBy\": 300"), std::string::npos) << json;
+
+  // With the stranger alone: nothing answers.
+  report.Copies = MergeCopies({{100, 1, true}}, {fake}, 1u);
+  EXPECT_EQ(ControllerCopyIndex(report.Copies), -1);
+  EXPECT_EQ(DiagnoseExitCode(report), DIAGNOSE_EXIT_NOT_CONNECTED);
+  EXPECT_NE(DiagnoseReportJson(report).find("\"reportedBy\": null"), std::string::npos);
+}
+
+// Any bytes in a section: the reader and the report's JSON never fail, never read past the
+// section, and a section not believed never makes the exit value 0. 12,000 hostile sections from
+// a fixed seed: random bytes, set-up sections with wild lengths, counters and paths full of lone
+// surrogates and control characters, and real sections with bytes flipped.
+TEST(DiagnoseHostileSections, AnyBytesGiveValidJsonAndNoTrustedExitValue) {
+  // The checker itself tells bad JSON.
+  EXPECT_EQ(json_check::Check("{\"a\": [1, -0.5e3, \"\\u00e9\\ud83d\\ude00\", true, null]}\n"), "");
+  for (const char* bad : {"{\"a\": \"\xED\xA0\x80\"}", "{\"a\": \"\x01\"}", "{\"a\": \"\\ud800\"}",
+                          "{\"a\": \"\\udc00x\"}", "{\"a\": 01}", "{\"a\": \"\xC0\xAF\"}", "{\"a\": 1,}", "{\"a\"}",
+                          "[\"\xF4\x90\x80\x80\"]", "\"abc", "{} x"}) {
+    EXPECT_NE(json_check::Check(bad), "") << bad;
+  }
+
+  std::mt19937 random(20261208u);
+  auto word = [&] { return static_cast<std::uint32_t>(random()); };
+  auto unit = [&]() -> std::uint16_t {
+    switch (word() % 6) {
+      case 0: return static_cast<std::uint16_t>(0xD800 + word() % 0x800);  // surrogates, paired or not
+      case 1: return static_cast<std::uint16_t>(word() % 0x20);            // control characters
+      case 2: return static_cast<std::uint16_t>(u"\"\\/"[word() % 3]);
+      case 3: return static_cast<std::uint16_t>(0xFFFE + word() % 2);
+      default: return static_cast<std::uint16_t>(word());
+    }
+  };
+  auto section = std::make_unique<SupportSection>();
+  auto* bytes = reinterpret_cast<unsigned char*>(static_cast<void*>(section.get()));
+  int done = 0, busy = 0, notReady = 0, trustedZero = 0;
+  for (int round = 0; round < 12000; ++round) {
+    const int kind = round % 4;
+    if (kind == 0) {
+      for (std::size_t i = 0; i < sizeof(SupportSection); ++i) bytes[i] = static_cast<unsigned char>(word());
+    } else {
+      std::memset(bytes, 0, sizeof(SupportSection));
+      InitSupportSection(*section, word() % 5000, word() % 4, (static_cast<std::uint64_t>(word()) << 32) | word(),
+                         {static_cast<std::uint16_t>(word()), 0, 0, static_cast<std::uint16_t>(word())}, word() & 1);
+      for (int i = static_cast<int>(word() % 12); i > 0; --i) {
+        NoteSupportNotice(*section, static_cast<DeviceNotice>(word() % 5), word(), L"\\\\?\\root#x");
+      }
+      constexpr auto kCapacity = static_cast<std::uint32_t>(SUPPORT_PATH_CAPACITY);
+      const std::uint32_t lengths[] = {word(), kCapacity, kCapacity + 1, 0xFFFFFFFFu, word() % kCapacity};
+      section->PathLength.store(lengths[word() % 5]);
+      for (auto& pathUnit : section->Path) pathUnit.store(unit());
+      section->Connected.store(word() % 3 == 0 ? word() : 1u);
+      if (kind == 2) section->Sequence.store(word() | 1u);  // a writer that died mid-change
+      if (kind == 3) {
+        for (int flips = 1 + static_cast<int>(word() % 8); flips > 0; --flips) {
+          bytes[word() % sizeof(SupportSection)] ^= static_cast<unsigned char>(1u << (word() % 8));
+        }
+      }
+    }
+    static int pauses;
+    pauses = 0;
+    SupportSnapshot snapshot;
+    // The report's own number of tries for the first rounds; fewer after, which keep the sanitizer runs short.
+    const int tries = round < 200 ? SUPPORT_READ_TRIES : SUPPORT_NOT_READY_GIVE_UP + 2;
+    const SupportRead read = ReadSupportSectionSettled(*section, snapshot, tries, [] { ++pauses; });
+    if (read == SupportRead::Busy) {
+      ++busy;
+      ASSERT_EQ(pauses, tries - 1) << "round " << round;  // a counter that never settles: all tries
+      continue;
+    }
+    if (read == SupportRead::NotReady) {
+      ++notReady;
+      ASSERT_EQ(pauses, SUPPORT_NOT_READY_GIVE_UP) << "round " << round;  // never set up: given up sooner
+      continue;
+    }
+    ++done;
+    ASSERT_EQ(pauses, 0) << "round " << round;  // a section at rest is read at once
+    if (round < 8) {
+      SupportSnapshot once;
+      ASSERT_EQ(ReadSupportSectionSettled(*section, once, 1, [] { ++pauses; }), SupportRead::Done);
+    }
+    ASSERT_LE(snapshot.PathLength, SUPPORT_PATH_CAPACITY);
+    const bool trusted = word() % 3 == 0;
+    const std::uint32_t pid = snapshot.ProcessId;
+    DiagnoseReport report;
+    report.ControllerPresent = (word() & 1) != 0;
+    report.InterfacePath.assign(snapshot.Path.begin(), snapshot.Path.begin() + snapshot.PathLength);
+    std::vector<RunningCopy> processes;
+    if (word() & 1) processes.push_back({pid, snapshot.SessionId, trusted});
+    if (word() & 1) processes.push_back({pid + 1, word() % 4, std::nullopt});
+    report.Copies = MergeCopies(processes, {{snapshot.SessionId, snapshot, trusted}}, word() % 4);
+    const std::string json = DiagnoseReportJson(report);
+    const std::string fault = json_check::Check(json);
+    ASSERT_EQ(fault, "") << "round " << round << "\n" << json;
+    if (!trusted) {
+      ASSERT_EQ(DiagnoseExitCode(report), DIAGNOSE_EXIT_NOT_CONNECTED) << "round " << round;
+    } else if (DiagnoseExitCode(report) == DIAGNOSE_EXIT_CONNECTED) {
+      ++trustedZero;
+    }
+  }
+  // Every kind of outcome was reached.
+  EXPECT_GT(done, 3000);
+  EXPECT_GT(busy, 2000);
+  EXPECT_GT(notReady, 2000);
+  EXPECT_GT(trustedZero, 100);
 }
 
 TEST(DiagnoseJson, WhatIsNotKnownIsNull) {

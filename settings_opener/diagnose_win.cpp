@@ -4,6 +4,7 @@
 
 #include <windows.h>
 // Listed after windows.h, whose types they need.
+#include <aclapi.h>
 #include <mmsystem.h>
 #include <sddl.h>
 #include <setupapi.h>
@@ -33,7 +34,6 @@ constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 constexpr wchar_t kUtilityName[] = L"Ostinel.exe";
 constexpr wchar_t kTaskName[] = L"Ostinel";
 constexpr DWORD kAnswerWaitMs = 2000;
-constexpr int kSectionReadTries = 200;  // 1 ms apart: a change takes microseconds
 
 std::wstring Widen(const char* text) {
   std::wstring wide;
@@ -150,7 +150,67 @@ void GatherController(DiagnoseReport& report) {
   }
 }
 
-std::vector<RunningCopy> ListUtilityProcesses() {
+// A path of an existing file in its long form (no 8.3 names), else as it was given.
+std::wstring LongPath(const std::wstring& path) {
+  const DWORD size = GetLongPathNameW(path.c_str(), nullptr, 0);
+  if (size == 0) return path;
+  std::wstring longPath(size, L'\0');
+  const DWORD length = GetLongPathNameW(path.c_str(), longPath.data(), size);
+  if (length == 0 || length >= size) return path;
+  longPath.resize(length);
+  return longPath;
+}
+
+// The utility installed beside this tool: the only program whose support section is believed.
+std::wstring InstalledUtility() {
+  std::wstring own(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
+  if (length == 0 || length >= own.size()) return L"";
+  own.resize(length);
+  own.resize(own.find_last_of(L'\\') + 1);
+  return LongPath(own + kUtilityName);
+}
+
+std::vector<std::uint8_t> SidBytes(PSID sid) {
+  if (!sid || !IsValidSid(sid)) return {};
+  const auto* bytes = static_cast<const std::uint8_t*>(sid);
+  return std::vector<std::uint8_t>(bytes, bytes + GetLengthSid(sid));
+}
+
+// What the system tells of a process: its image, session and user. Empty where it would not tell
+// (a process of another user needs an administrator, and one that ended tells nothing).
+struct ProcessFacts {
+  std::wstring Image;
+  std::optional<std::uint32_t> Session;
+  std::vector<std::uint8_t> User;
+};
+
+ProcessFacts FactsOfProcess(DWORD pid) {
+  ProcessFacts facts;
+  DWORD session = 0;
+  if (ProcessIdToSessionId(pid, &session)) facts.Session = session;
+  const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return facts;
+  std::wstring image(32768, L'\0');
+  DWORD length = static_cast<DWORD>(image.size());
+  if (QueryFullProcessImageNameW(process.get(), 0, image.data(), &length)) {
+    image.resize(length);
+    facts.Image = LongPath(image);
+  }
+  HANDLE opened = nullptr;
+  if (OpenProcessToken(process.get(), TOKEN_QUERY, &opened)) {
+    const UniqueHandle token(opened);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size >= sizeof(TOKEN_USER) && GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+      facts.User = SidBytes(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    }
+  }
+  return facts;
+}
+
+std::vector<RunningCopy> ListUtilityProcesses(const std::wstring& installed) {
   std::vector<RunningCopy> copies;
   const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return copies;
@@ -160,8 +220,10 @@ std::vector<RunningCopy> ListUtilityProcesses() {
     if (lstrcmpiW(entry.szExeFile, kUtilityName) != 0) continue;
     RunningCopy copy;
     copy.ProcessId = entry.th32ProcessID;
-    DWORD session = 0;
-    if (ProcessIdToSessionId(entry.th32ProcessID, &session)) copy.Session = session;
+    const ProcessFacts facts = FactsOfProcess(entry.th32ProcessID);
+    copy.Session = facts.Session;
+    // Named like the utility is not enough: a program of that name elsewhere is not it.
+    if (!facts.Image.empty()) copy.Installed = IsInstalledImage(facts.Image, installed);
     copies.push_back(copy);
   }
   // Another user's process may not be opened by an ordinary user; the session list still tells.
@@ -178,26 +240,41 @@ std::vector<RunningCopy> ListUtilityProcesses() {
   return copies;
 }
 
-// The support section of a session: "Local\" for this one, "Session\N\" for another.
-std::optional<SupportSnapshot> ReadSessionSection(std::uint32_t session, bool own) {
+void PauseBetweenReads() { Sleep(1); }
+
+// The support section of a session ("Local\" for this one, "Session\N\" for another), and whether
+// it is believed: anyone may have made it before the utility and written anything into it.
+std::optional<SessionSection> ReadSessionSection(std::uint32_t session, bool own, const std::wstring& installed) {
   const std::wstring name = (own ? std::wstring(L"Local\\") : L"Session\\" + std::to_wstring(session) + L"\\") +
                             SUPPORT_SECTION_NAME;
-  const UniqueHandle mapping(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
+  // Its owner is read through the handle; a section whose list grants reading alone is still read.
+  UniqueHandle mapping(OpenFileMappingW(FILE_MAP_READ | READ_CONTROL, FALSE, name.c_str()));
+  if (!mapping) mapping.reset(OpenFileMappingW(FILE_MAP_READ, FALSE, name.c_str()));
   if (!mapping) return std::nullopt;
+  SectionOrigin origin;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(mapping.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor) == ERROR_SUCCESS) {
+    origin.Owner = SidBytes(owner);
+    LocalFree(descriptor);
+  }
   const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
   if (!view) return std::nullopt;
-  std::optional<SupportSnapshot> result;
+  std::optional<SessionSection> result;
   MEMORY_BASIC_INFORMATION region{};
-  if (VirtualQuery(view, &region, sizeof(region)) && region.RegionSize >= sizeof(SupportSection)) {
+  // The view is whole pages: a section made smaller than this layout reads as zeros past its end.
+  // One made with SEC_RESERVE has pages that fault when read until its maker commits them.
+  if (VirtualQuery(view, &region, sizeof(region)) && region.State == MEM_COMMIT &&
+      region.RegionSize >= sizeof(SupportSection)) {
     SupportSnapshot snapshot;
-    for (int attempt = 0; attempt < kSectionReadTries; ++attempt) {
-      const SupportRead read = ReadSupportSection(*static_cast<const SupportSection*>(view), snapshot);
-      if (read == SupportRead::Done) {
-        result = snapshot;
-        break;
-      }
-      if (read == SupportRead::NotReady && attempt > 10) break;  // a copy that never finished setting up
-      Sleep(1);
+    if (ReadSupportSectionSettled(*static_cast<const SupportSection*>(view), snapshot, SUPPORT_READ_TRIES,
+                                  PauseBetweenReads) == SupportRead::Done) {
+      const ProcessFacts facts = FactsOfProcess(snapshot.ProcessId);
+      origin.ProcessImage = facts.Image;
+      origin.ProcessSession = facts.Session;
+      origin.ProcessUser = facts.User;
+      result = SessionSection{session, snapshot, SectionTrusted(session, snapshot, origin, installed)};
     }
   }
   UnmapViewOfFile(view);
@@ -227,7 +304,8 @@ void GatherCopies(DiagnoseReport& report) {
   DWORD own = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &own);
 
-  const std::vector<RunningCopy> processes = ListUtilityProcesses();
+  const std::wstring installed = InstalledUtility();
+  const std::vector<RunningCopy> processes = ListUtilityProcesses(installed);
   std::vector<std::uint32_t> sessions{own};
   for (const RunningCopy& process : processes) {
     if (process.Session && std::find(sessions.begin(), sessions.end(), *process.Session) == sessions.end()) {
@@ -236,8 +314,8 @@ void GatherCopies(DiagnoseReport& report) {
   }
   std::vector<SessionSection> sections;
   for (std::uint32_t session : sessions) {
-    if (std::optional<SupportSnapshot> snapshot = ReadSessionSection(session, session == own)) {
-      sections.push_back({session, *snapshot});
+    if (std::optional<SessionSection> section = ReadSessionSection(session, session == own, installed)) {
+      sections.push_back(*section);
     }
   }
   report.Copies = MergeCopies(processes, sections, report.ConsoleSession);
