@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "device/device_thread.h"
 #include "eventlog/event_log.h"
+#include "feedback/mouse_hook.h"
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
@@ -11,6 +12,7 @@
 namespace {
 constexpr DWORD kDeviceStopMs = 800;
 constexpr DWORD kEventLogEndMs = 700;
+constexpr DWORD kHookStopMs = 200;
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -22,6 +24,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // No dialog keyboard handling: Tab, Enter and Esc have no dialog role.
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  StopMouseHookThread(kHookStopMs);  // moves no longer wait for a hook of a program that is ending
   // Let go of the controller (its held read cancelled, the handle closed) before the process ends;
   // a driver that never completes the cancellation does not keep the program alive.
   StopDeviceThread(kDeviceStopMs);

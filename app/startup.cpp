@@ -20,6 +20,7 @@
 #include "device/device_thread.h"
 #include "eventlog/event_log.h"
 #include "feedback/indicator_window.h"
+#include "feedback/mouse_hook.h"
 #include "feedback/sound_cues.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
@@ -32,6 +33,7 @@ constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr wchar_t kMutexName[] = L"Ostinel.exe";
 constexpr DWORD kEndSessionStopMs = 1000;
 constexpr DWORD kEventLogEndMs = 700;
+constexpr DWORD kHookStopMs = 200;
 
 // Shown and kept up after a failed start; its button then ends the program. The event log hears
 // which step failed.
@@ -57,6 +59,14 @@ bool FaultInjected([[maybe_unused]] const wchar_t* step) {
   return false;
 #endif
 }
+
+#ifdef OSTINEL_FAULT_INJECTION
+// The test build's main window also takes these from a test: hold the UI thread for wParam ms (at
+// most 5 s, the title "held" meanwhile), as a removal hand-over or a drawing at a new scale holds
+// it; and answer the hook's latest point (PointerWord; 0 before the first move).
+constexpr UINT WM_TEST_HOLD_UI_THREAD = WM_USER + 20;
+constexpr UINT WM_TEST_HOOK_POINT = WM_USER + 21;
+#endif
 
 // Timers of the main window: the console asked again during a switch, the session notices
 // registered again after a failure.
@@ -231,6 +241,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return TRUE;  // never holds up a logoff or shutdown
     case WM_ENDSESSION:
       if (wParam) {
+        StopMouseHookThread(kHookStopMs);
         StopDeviceThread(kEndSessionStopMs);
         EndEventLog(kEventLogEndMs);  // the system ends the process after this answer
       }
@@ -242,6 +253,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (wParam == kAskConsoleTimer) UpdateDeviceAllowed(window);
       if (wParam == kRegisterSessionsTimer) RegisterSessionNotices(window);
       return 0;
+#ifdef OSTINEL_FAULT_INJECTION
+    case WM_TEST_HOLD_UI_THREAD:
+      // The title says so meanwhile: another process reads it without this thread.
+      SetWindowTextW(window, L"held");
+      Sleep(static_cast<DWORD>(wParam < 5000 ? wParam : 5000));
+      SetWindowTextW(window, L"");
+      return 0;
+    case WM_TEST_HOOK_POINT:
+      if (AppState.PointerSeen.load(std::memory_order_acquire) == 0) return 0;
+      return static_cast<LRESULT>(AppState.Pointer.load(std::memory_order_relaxed));
+#endif
     case WM_DEVICECHANGE:
       if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEQUERYREMOVE || wParam == DBT_DEVICEQUERYREMOVEFAILED ||
           wParam == DBT_DEVICEREMOVECOMPLETE) {
@@ -343,8 +365,9 @@ bool StartInstance(HINSTANCE instance) {
     return true;
   }
 
-  // Without the hook no pointer position is recorded and the indicator never shows.
-  AppState.MouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, instance, 0);
+  // The hook on its own thread, last, so that no failure path above leaves it running. Without it
+  // the ring still follows the cursor; the hook's point is only the fallback.
+  StartMouseHookThread();
 
   ShowPublishedLog();
   PlayCue(CUE_START);

@@ -12,6 +12,7 @@
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
 #include "win/dpi_scale.h"
+#include "win/primary_button.h"
 #include "win/win_handles.h"
 
 namespace {
@@ -119,10 +120,48 @@ LRESULT CALLBACK NoFocusButtonProc(HWND button, UINT message, WPARAM wParam, LPA
   return CallWindowProcW(ButtonProc, button, message, wParam, lParam);
 }
 
-// Moving the window by its caption without the system's move loop, which would activate it: the
-// cursor's offset from the window's corner while the caption is held.
+// Moving the window by its caption without the system's move loop, which would activate it. A
+// window that is not in the foreground keeps only the mouse messages over it, capture or not: a
+// quick swipe leaves it behind and the release goes to the window beneath. So, as the function
+// button does, the cursor and the primary button are read on a timer; the window follows the cursor
+// at the offset of the press, and the drag ends at the first reading or message without the button
+// down. The capture still brings the messages while the window is in the foreground.
+constexpr UINT_PTR kDragTimer = 1;
+constexpr UINT kDragStepMs = 15;
 bool CaptionHeld = false;
 POINT CaptionGrab{};
+
+void FollowTo(HWND dialog, POINT at) {
+  RECT frame{};
+  GetWindowRect(dialog, &frame);
+  if (frame.left == at.x - CaptionGrab.x && frame.top == at.y - CaptionGrab.y) return;
+  SetWindowPos(dialog, nullptr, at.x - CaptionGrab.x, at.y - CaptionGrab.y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void EndCaptionDrag(HWND dialog) {
+  if (!CaptionHeld) return;
+  CaptionHeld = false;
+  KillTimer(dialog, kDragTimer);
+  if (GetCapture() == dialog) ReleaseCapture();
+}
+
+void CALLBACK CaptionDragTimerProc(HWND dialog, UINT, UINT_PTR, DWORD) {
+  const bool held = PrimaryButtonHeld();  // first: the cursor read after a release is its last place
+  POINT at{};
+  if (GetCursorPos(&at)) FollowTo(dialog, at);
+  if (!held) EndCaptionDrag(dialog);
+}
+
+void StartCaptionDrag(HWND dialog) {
+  RECT frame{};
+  GetWindowRect(dialog, &frame);
+  const POINT at = MessagePoint();
+  CaptionGrab = POINT{at.x - frame.left, at.y - frame.top};
+  CaptionHeld = true;
+  SetCapture(dialog);
+  SetTimer(dialog, kDragTimer, kDragStepMs, CaptionDragTimerProc);
+}
 
 void PostToStatusWindow(UINT message, WPARAM wParam) {
   HWND window = StatusWindowHandle();
@@ -202,28 +241,28 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, MA_NOACTIVATE);
       }
       return 1;
-    case WM_NCLBUTTONDOWN: {
+    case WM_NCLBUTTONDOWN:
       if (wParam != HTCAPTION) return 0;
-      RECT frame{};
-      GetWindowRect(dialog, &frame);
-      const POINT at = MessagePoint();
-      CaptionGrab = POINT{at.x - frame.left, at.y - frame.top};
-      CaptionHeld = true;
-      SetCapture(dialog);
+      StartCaptionDrag(dialog);
       return 1;
-    }
     case WM_MOUSEMOVE:
       if (CaptionHeld) {
-        const POINT at = MessagePoint();
-        SetWindowPos(dialog, nullptr, at.x - CaptionGrab.x, at.y - CaptionGrab.y, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (wParam & MK_LBUTTON) {
+          FollowTo(dialog, MessagePoint());
+        } else {
+          EndCaptionDrag(dialog);  // the release went elsewhere: the drag ended before this move
+        }
       }
       return 0;
-    case WM_LBUTTONUP:
-      if (CaptionHeld) ReleaseCapture();  // the capture change ends the drag
+    case WM_NCMOUSEMOVE:
+      if (CaptionHeld && !PrimaryButtonHeld()) EndCaptionDrag(dialog);
       return 0;
-    case WM_CAPTURECHANGED:
-      CaptionHeld = false;
+    case WM_LBUTTONUP:
+    case WM_NCLBUTTONUP:
+      if (CaptionHeld) {
+        FollowTo(dialog, MessagePoint());
+        EndCaptionDrag(dialog);
+      }
       return 0;
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: take the place the system suggests; the dialog

@@ -14,6 +14,7 @@
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "win/dpi_scale.h"
+#include "win/primary_button.h"
 #include "win/win_handles.h"
 
 namespace {
@@ -196,12 +197,6 @@ void KeepDialogManagerFromScaling(HWND window) {
 void CALLBACK SingleClickTimerProc(HWND window, UINT, UINT_PTR timer, DWORD) {
   if (ButtonClickTimerExpired(AppState)) StateChanged(window);
   KillTimer(window, timer);
-}
-
-// The primary button as the user has set the mouse up (the async state is of the physical one).
-bool PrimaryButtonHeld() {
-  const int key = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-  return (GetAsyncKeyState(key) & 0x8000) != 0;
 }
 
 // The release (moved or not) ends the drag: the button goes idle.

@@ -1,7 +1,7 @@
 // The one process-wide state record and the settings word.
 //
-// Both threads (user interface and device) use the record without locks. Every field that both
-// threads touch is a std::atomic word, so neither side can cache it or see a torn value.
+// The threads (user interface, device, mouse hook) use the record without locks. Every field that
+// two threads touch is a std::atomic word, so neither side can cache it or see a torn value.
 #pragma once
 
 #include <array>
@@ -48,8 +48,20 @@ constexpr RightClickMethod RightClickMethodOf(std::uint32_t buttonSetup) {
 // Seconds shown for a hold time: the value divided by 100.
 constexpr double WaitTimeSeconds(std::int32_t waitTime) { return waitTime / 100.0; }
 
-// Handles of the platform (windows, bitmaps, hook, module) kept opaque so the record stays portable.
+// Handles of the platform (windows, bitmaps, module) kept opaque so the record stays portable.
 using NativeHandle = void*;
+
+// The pointer's two coordinates in one word, so that a reader on another thread never pairs the x
+// of one move with the y of another. Coordinates left of or above the primary monitor are negative.
+constexpr std::uint64_t PointerWord(std::int32_t x, std::int32_t y) {
+  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(x)) << 32 | static_cast<std::uint32_t>(y);
+}
+constexpr std::int32_t PointerWordX(std::uint64_t word) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(word >> 32));
+}
+constexpr std::int32_t PointerWordY(std::uint64_t word) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(word));
+}
 
 struct AppStateRecord {
   // Settings in force. Written by the UI thread, read by the device thread when it builds a command.
@@ -81,7 +93,6 @@ struct AppStateRecord {
 
   // Created once at start-up on the UI thread, never released.
   NativeHandle Instance = nullptr;
-  NativeHandle MouseHook = nullptr;
   NativeHandle MainWindow = nullptr;
   NativeHandle StatusWindow = nullptr;
   NativeHandle SettingsDialog = nullptr;
@@ -95,9 +106,9 @@ struct AppStateRecord {
   // Device thread only: path of the latest discovery, owned by that thread.
   wchar_t* DevicePath = nullptr;
 
-  // Pointer, written by the mouse hook (UI thread), read by the device thread's indicator request.
-  std::atomic<std::int32_t> PointerX{0};
-  std::atomic<std::int32_t> PointerY{0};
+  // The pointer of the latest move (PointerWord), written by the mouse hook on its own thread, read
+  // by the UI thread when it places the indicator. PointerSeen rises after the first move's word.
+  std::atomic<std::uint64_t> Pointer{0};
   std::atomic<std::uint32_t> PointerSeen{0};
 
   // Command hand-over between the threads (see command_handover.h).

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cwchar>
 
 TEST(AppState, FreshRecordHoldsTheStartValues) {
@@ -26,7 +27,21 @@ TEST(AppState, SharedFieldsAreLockFreeWords) {
   EXPECT_TRUE(s.ButtonSetup.is_always_lock_free);
   EXPECT_TRUE(s.WaitTime.is_always_lock_free);
   EXPECT_TRUE(s.ButtonActive.is_always_lock_free);
-  EXPECT_TRUE(s.PointerX.is_always_lock_free);
+  EXPECT_TRUE(s.Pointer.is_always_lock_free);
+}
+
+// The hook's point travels in one word; both halves come back with their signs, on every monitor.
+TEST(AppState, PointerWordKeepsBothCoordinatesAndTheirSigns) {
+  const std::int32_t values[] = {0, 1, -1, 402, -7, -1920, 0x12345678, INT32_MIN, INT32_MAX};
+  for (std::int32_t x : values) {
+    for (std::int32_t y : values) {
+      const std::uint64_t word = PointerWord(x, y);
+      EXPECT_EQ(PointerWordX(word), x) << x << "," << y;
+      EXPECT_EQ(PointerWordY(word), y) << x << "," << y;
+    }
+  }
+  EXPECT_NE(PointerWord(1, 0), PointerWord(0, 1));
+  EXPECT_NE(PointerWord(-1, 0), PointerWord(0, -1));
 }
 
 TEST(AppState, FunctionButtonWinsWhenBothMethodBitsAreSet) {

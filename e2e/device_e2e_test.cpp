@@ -616,6 +616,58 @@ TEST_F(DeviceE2e, StatusWindowLeavesTheUsersWindowInFrontAtStartAndOnALostConnec
   EXPECT_TRUE(PumpWhileWaiting([&] { return GetForegroundWindow() == status; }, 3000)) << "a tap into the log";
 }
 
+// The thread of a window of another process holds the capture with that window.
+bool HoldsCapture(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndCapture == window;
+}
+
+// A quick swipe by the caption, released off the window: a window that is not in the foreground
+// keeps only the mouse messages over it, so the swipe's move and its release go to the window
+// beneath. The status window still stands where the swipe ended, the drag is over, and a later
+// hover, over the window or where it was, does not move it.
+TEST_F(DeviceE2e, StatusWindowSwipedByItsCaptionStaysWhereTheSwipeEnded) {
+  StartController(false);
+  const UserWindow user(RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+  ASSERT_NE(user.window, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == user.window; }, 2000));
+  app = LaunchOstinel();
+  ASSERT_TRUE(PumpWhileWaiting(
+      [&] {
+        status = FindProcessWindow(app.Pid(), kDialogClass, kStatusTitle);
+        return status && IsWindowVisible(status) && SendWithTimeout(status, WM_NULL) == 0;
+      },
+      15000));
+  const RECT before = WindowRect(status);
+  const POINT caption{before.left + 60, before.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2};
+  ASSERT_TRUE(SettlePointer(caption));
+  Press(MOUSEEVENTF_LEFTDOWN);
+  ASSERT_TRUE(PumpWhileWaiting([&] { return HoldsCapture(status); }, 3000));
+  // Far off the window in one step, released there at once.
+  const POINT end{caption.x - 260, caption.y + 230};
+  SetCursorPos(end.x, end.y);
+  INPUT swipe[] = {MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, end), MouseInput(MOUSEEVENTF_LEFTUP)};
+  SendInput(2, swipe, sizeof(INPUT));
+  // The drag is over when the window lets go of the capture; it stands where the swipe ended (to a
+  // pixel: Wine may report the X server's pointer one pixel off after the warp).
+  ASSERT_TRUE(PumpWhileWaiting([&] { return !HoldsCapture(status); }, 3000)) << "the drag never ended";
+  const RECT ended = WindowRect(status);
+  EXPECT_NEAR(ended.left - before.left, -260, 1);
+  EXPECT_NEAR(ended.top - before.top, 230, 1);
+
+  const POINT onCaptionNow{end.x + 40, end.y};
+  for (const POINT hover : {onCaptionNow, caption, POINT{end.x + 20, end.y + 60}, onCaptionNow}) {
+    ASSERT_TRUE(SettlePointer(hover));
+    SendWithTimeout(status, WM_NULL);
+    const RECT now = WindowRect(status);
+    EXPECT_TRUE(now.left == ended.left && now.top == ended.top)
+        << "after a hover at " << hover.x << ", " << hover.y << ": moved by " << now.left - ended.left << ", "
+        << now.top - ended.top;
+  }
+  EXPECT_EQ(GetForegroundWindow(), user.window);
+}
+
 // WM_CLOSE (what taskkill without /f and uninstallers send) ends the program with 0: the held
 // read is cancelled and the controller and the one-copy mutex let go, so a new start runs normally.
 // Logoff never prompts and lets go of the controller.

@@ -3,6 +3,7 @@
 #include <oleacc.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "button/button_picture.h"
@@ -184,6 +185,66 @@ TEST(StartupWithoutMainWindow, EndsAtOnceWithZeroAndShowsNothing) {
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].Id, 3u);
   EXPECT_EQ(events[0].Strings.at(0), L"main window");
+}
+
+// The test build's main window holds its thread for wParam ms on this message, titled "held"
+// meanwhile, and answers the hook's latest point (PointerWord) on the next.
+constexpr UINT kTestHoldUiThread = WM_USER + 20;
+constexpr UINT kTestHookPoint = WM_USER + 21;
+
+// A pointer move made with SendInput; the time SendInput took, in ms. Under Wine SendInput leaves
+// the X server's pointer behind, and a window shown or hidden there reports a move to that
+// pointer's place: SetCursorPos moves both first.
+double TimedMove(POINT at) {
+  SetCursorPos(at.x, at.y);
+  INPUT move = MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at);
+  LARGE_INTEGER frequency{}, before{}, after{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&before);
+  SendInput(1, &move, sizeof(INPUT));
+  QueryPerformanceCounter(&after);
+  return static_cast<double>(after.QuadPart - before.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// The low-level hook has a thread of its own: while the program's window thread is held for 1 s,
+// as a removal hand-over or a drawing at a new scale holds it, the desktop's moves are not held up
+// and the hook still records them. Under Wine, as under Windows, SendInput returns only once every
+// low-level hook has taken the move (measured: 880 to 940 ms with the hook on a thread held for
+// 1 s), so a hook on the window thread would keep this move until the hold ends.
+TEST(StartupTestBuild, MovesPassWhileTheWindowThreadIsHeldAndTheHookRecordsThem) {
+  EndAllOstinel();
+  LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"));
+  ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
+  HWND main = FindProcessWindow(app.Pid(), kMainWindowClass, nullptr);
+  ASSERT_NE(main, nullptr);
+  const auto hookSaw = [&](POINT at) {
+    return static_cast<std::uint64_t>(SendWithTimeout(main, kTestHookPoint)) == PointerWord(at.x, at.y);
+  };
+  // Read from the window's record, not through its thread.
+  const auto held = [&] {
+    wchar_t title[8]{};
+    GetWindowTextW(main, title, 8);
+    return std::wstring(title) == L"held";
+  };
+  // A window shown under the X server's pointer may still report a move there: moved until seen.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        TimedMove(POINT{300, 200});
+        return hookSaw(POINT{300, 200});
+      },
+      5000));
+
+  ASSERT_TRUE(PostMessageW(main, kTestHoldUiThread, 1000, 0));
+  ASSERT_TRUE(WaitUntil(held, 3000));
+  const double ms = TimedMove(POINT{420, 330});
+  const bool stillHeld = held();
+  std::printf("SendInput while the window thread is held: %.1f ms\n", ms);
+  RecordProperty("SendInputWhileHeldMicroseconds", static_cast<int>(ms * 1000.0));
+  EXPECT_TRUE(stillHeld) << "SendInput returned after " << ms << " ms, after the hold";
+  EXPECT_TRUE(WaitUntil([&] { return hookSaw(POINT{420, 330}); }, 5000));
+  TimedMove(POINT{510, 410});
+  EXPECT_TRUE(WaitUntil([&] { return hookSaw(POINT{510, 410}); }, 5000));
+  EndAllOstinel();
 }
 
 TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {

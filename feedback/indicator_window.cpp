@@ -50,8 +50,8 @@ PointerReadings ReadPointer() {
   POINT cursor{};
   if (GetCursorPos(&cursor)) readings.Cursor = ScreenPoint{cursor.x, cursor.y};
   if (AppState.PointerSeen.load(std::memory_order_acquire) != 0) {
-    readings.HookPoint = ScreenPoint{AppState.PointerX.load(std::memory_order_relaxed),
-                                     AppState.PointerY.load(std::memory_order_relaxed)};
+    const std::uint64_t word = AppState.Pointer.load(std::memory_order_relaxed);
+    readings.HookPoint = ScreenPoint{PointerWordX(word), PointerWordY(word)};
   }
   return readings;
 }
@@ -232,14 +232,4 @@ void ShowIndicator() {
   if (!window) return;
   ShowRequested.store(1, std::memory_order_release);
   PostMessageW(window, WM_INDICATOR_SHOW, 0, 0);
-}
-
-LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM event) {
-  if (code >= 0 && message == WM_MOUSEMOVE) {
-    const auto* move = reinterpret_cast<const MSLLHOOKSTRUCT*>(event);
-    AppState.PointerX.store(move->pt.x, std::memory_order_relaxed);
-    AppState.PointerY.store(move->pt.y, std::memory_order_relaxed);
-    AppState.PointerSeen.store(1, std::memory_order_release);
-  }
-  return CallNextHookEx(static_cast<HHOOK>(AppState.MouseHook), code, message, event);
 }

@@ -1,4 +1,4 @@
-// The spinning right-click indicator around the pointer, and the mouse hook that tracks the pointer.
+// The spinning right-click indicator around the pointer.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,3 @@ void CreateIndicatorWindow();
 // Any thread (the device thread calls it for every right-click event): places the indicator on
 // the pointer and starts one turn. Returns at once; the work happens on the UI thread.
 void ShowIndicator();
-
-// Low-level mouse hook: records the pointer position of every move.
-LRESULT CALLBACK MouseHookProc(int code, WPARAM message, LPARAM event);

@@ -13,6 +13,7 @@
 #include "core/app_state.h"
 #include "feedback/indicator_rotation.h"
 #include "feedback/indicator_source.h"
+#include "feedback/mouse_hook.h"
 #include "feedback/popup_win_test_support.h"
 #include "feedback/rotate_indicator_win.h"
 #include "res/resource_ids.h"
@@ -57,7 +58,7 @@ bool MovePointer(int x, int y) {
   if (!SendInputFromOtherThread({MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, POINT{x, y})})) return false;
   return PumpUntil(
       [&] {
-        return DownstreamMoves > before && AppState.PointerX.load() == x && AppState.PointerY.load() == y;
+        return DownstreamMoves > before && AppState.Pointer.load() == PointerWord(x, y);
       },
       3000);
 }
@@ -144,16 +145,15 @@ class IndicatorWindowTest : public ::testing::Test {
     CreateIndicatorWindow();
     // The counting hook goes first so that it comes after ours in the chain.
     downstream_ = SetWindowsHookExW(WH_MOUSE_LL, DownstreamHook, instance, 0);
-    AppState.MouseHook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, instance, 0);
+    hookStart_ = StartMouseHookThread();
   }
 
   static void TearDownTestSuite() {
-    UnhookWindowsHookEx(static_cast<HHOOK>(AppState.MouseHook));
+    StopMouseHookThread(2000);
     UnhookWindowsHookEx(downstream_);
     DestroyWindow(Indicator());
     DestroyWindow(owner_);
     DeleteObject(AppState.IndicatorBitmap);
-    AppState.MouseHook = nullptr;
     AppState.IndicatorWindow = nullptr;
     AppState.IndicatorBitmap = nullptr;
     AppState.MainWindow = nullptr;
@@ -162,7 +162,7 @@ class IndicatorWindowTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(Indicator(), nullptr);
     ASSERT_NE(AppState.IndicatorBitmap, nullptr);
-    ASSERT_NE(AppState.MouseHook, nullptr);
+    ASSERT_EQ(hookStart_, static_cast<DWORD>(ERROR_SUCCESS));
     AppState.ButtonSetup = DEFAULT_BUTTON_SETUP;
   }
 
@@ -179,10 +179,12 @@ class IndicatorWindowTest : public ::testing::Test {
 
   static HWND owner_;
   static HHOOK downstream_;
+  static DWORD hookStart_;
 };
 
 HWND IndicatorWindowTest::owner_ = nullptr;
 HHOOK IndicatorWindowTest::downstream_ = nullptr;
+DWORD IndicatorWindowTest::hookStart_ = ERROR_INVALID_FUNCTION;
 
 }  // namespace
 
@@ -206,19 +208,28 @@ TEST_F(IndicatorWindowTest, IsAHiddenTopmostLayeredPopupWithBlackAsColourKey) {
   EXPECT_EQ(flags, static_cast<DWORD>(LWA_COLORKEY));
 }
 
-TEST_F(IndicatorWindowTest, HookRecordsEveryMoveAndPassesEveryEventOn) {
+TEST_F(IndicatorWindowTest, HookRecordsEveryMoveAndPassesEveryEventOnUntilItsThreadStops) {
   ASSERT_TRUE(MovePointer(200, 150));
   EXPECT_EQ(AppState.PointerSeen.load(), 1u);
   ASSERT_TRUE(MovePointer(611, 402));
 
   // A wheel turn is passed on but leaves the recorded position alone.
-  AppState.PointerX = -7;
+  AppState.Pointer = PointerWord(-7, 402);
   const int wheels = DownstreamWheels;
   ASSERT_TRUE(SendInputFromOtherThread({MouseInput(MOUSEEVENTF_WHEEL, POINT{}, static_cast<DWORD>(WHEEL_DELTA))}));
   ASSERT_TRUE(PumpUntil([&] { return DownstreamWheels > wheels; }, 3000));
-  EXPECT_EQ(AppState.PointerX.load(), -7);
-  EXPECT_EQ(AppState.PointerY.load(), 402);
+  EXPECT_EQ(AppState.Pointer.load(), PointerWord(-7, 402));
   ASSERT_TRUE(MovePointer(300, 300));
+
+  // Stopped, the hook is gone with its thread: moves still pass, none is recorded. It starts again.
+  ASSERT_TRUE(StopMouseHookThread(2000));
+  const int moves = DownstreamMoves;
+  ASSERT_TRUE(SendInputFromOtherThread({MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, POINT{123, 77})}));
+  ASSERT_TRUE(PumpUntil([&] { return DownstreamMoves > moves; }, 3000));
+  EXPECT_EQ(AppState.Pointer.load(), PointerWord(300, 300));
+  hookStart_ = StartMouseHookThread();
+  ASSERT_EQ(hookStart_, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(MovePointer(250, 260));
 }
 
 TEST_F(IndicatorWindowTest, ShowsOnThePointerFromAnotherThreadAndHidesAfterOneTurn) {
@@ -299,8 +310,7 @@ TEST_F(IndicatorWindowTest, FollowsTheCursorWhenTheHookSawNothingOrOnlyAnOldMove
   ASSERT_TRUE(PumpUntil([] { return !IsWindowVisible(Indicator()); }, 3000));
 
   // The system removed the hook after a stall; it knows only an old move elsewhere.
-  AppState.PointerX = 5;
-  AppState.PointerY = 7;
+  AppState.Pointer = PointerWord(5, 7);
   AppState.PointerSeen = 1;
   ASSERT_TRUE(RequestAndWaitShown());
   EXPECT_EQ(WindowRect(Indicator()).left, 500 - 63);

@@ -739,10 +739,13 @@ TEST(Resources, ManifestAsksForTheCallersRightsPerMonitorScaleAndClassicControls
   EXPECT_NE(text.find(R"(level="asInvoker")"), std::string::npos);
   EXPECT_NE(text.find(R"(uiAccess="false")"), std::string::npos);
   EXPECT_EQ(text.find("Common-Controls"), std::string::npos);
-  // Per-monitor v2 where the system has it (Windows 10 1703 on), per-monitor v1 before. Each
-  // element counts only in its own namespace.
-  EXPECT_NE(text.find(R"(<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2</dpiAwareness>)"),
-            std::string::npos);
+  // Per-monitor v2 where the system has it (Windows 10 1703 on); per-monitor v1 on 1607, which reads
+  // dpiAwareness (and then ignores dpiAware) but knows no PerMonitorV2, and on 8.1 (dpiAware).
+  // Each element counts only in its own namespace.
+  EXPECT_NE(
+      text.find(
+          R"(<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, PerMonitor</dpiAwareness>)"),
+      std::string::npos);
   EXPECT_NE(text.find(R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true/pm</dpiAware>)"),
             std::string::npos);
   EXPECT_NE(text.find(R"(<application xmlns="urn:schemas-microsoft-com:asm.v3">)"), std::string::npos);
