@@ -91,6 +91,27 @@ TEST(FunctionButtonLogic, RightClickTogglesAtOnceExceptInMoveMode) {
   EXPECT_EQ(s.ButtonMoveMode, 1u);
 }
 
+// A screen reader's Invoke arms an idle button and tells the controller, as a tap does; it never
+// disarms (an armed button offers no default action) and does nothing in move mode.
+TEST(FunctionButtonLogic, DefaultActionArmsAnIdleButtonOnly) {
+  AppStateRecord s;
+  EXPECT_TRUE(ButtonHasDefaultAction(s));
+  EXPECT_TRUE(ButtonDoDefaultAction(s));
+  EXPECT_EQ(s.ButtonActive.load(), 1u);
+  EXPECT_TRUE(TakePending(s.ButtonCommandPending));
+  EXPECT_FALSE(ButtonHasDefaultAction(s));
+  EXPECT_FALSE(ButtonDoDefaultAction(s));
+  EXPECT_EQ(s.ButtonActive.load(), 1u);
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));
+
+  s.ButtonActive = 0;
+  ButtonLeftDoubleClicked(s);
+  EXPECT_FALSE(ButtonHasDefaultAction(s));
+  EXPECT_FALSE(ButtonDoDefaultAction(s));
+  EXPECT_EQ(s.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));
+}
+
 TEST(FunctionButtonLogic, LeftPressInMoveModeMovesAndEndsIdleWithoutCommand) {
   AppStateRecord s;
   ButtonRightPressed(s);
