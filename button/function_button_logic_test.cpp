@@ -227,6 +227,20 @@ TEST(ButtonPlacement, MonitorUnderAPointAndOfAPlaceWithMixedScales) {
   EXPECT_EQ(MonitorOfPlace({-700, 1030, -650, 1080}, kMixed), 2u);
 }
 
+// A monitor below the primary one: its first row is its own, so a finger there drags the button
+// drawn at that monitor's scale, whichever monitor the system lists first.
+TEST(ButtonPlacement, TheFirstRowOfAMonitorBelowAnotherTakesItsScale) {
+  const ButtonMonitor upper{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96};
+  const ButtonMonitor lower{{0, 1080, 1920, 2160}, {0, 1080, 1920, 2160}, 192};
+  for (const std::vector<ButtonMonitor>& monitors : {std::vector<ButtonMonitor>{upper, lower},
+                                                     std::vector<ButtonMonitor>{lower, upper}}) {
+    const std::size_t lowerIndex = monitors[0].dpi == 192 ? 0 : 1;
+    EXPECT_EQ(MonitorAtPoint({700, 1080}, monitors), lowerIndex);
+    EXPECT_EQ(MonitorAtPoint({700, 1079}, monitors), 1 - lowerIndex);
+    EXPECT_EQ(ButtonDragPlace({700, 1080}, PixelPoint{25, 0}, 50, monitors), (PixelRect{650, 1080, 750, 1180}));
+  }
+}
+
 TEST(ButtonPlacement, ADraggedButtonTakesTheScaleUnderTheFingerAndStaysUnderIt) {
   // Pressed 10 right and 20 down from the corner of the 100 % button.
   const PixelPoint grab{10, 20};

@@ -104,8 +104,9 @@ SendResult SendTaken(AppStateRecord& state, const DevicePlatform& platform, Devi
   bool readCancelled = false;
   for (;;) {
     std::uint32_t written = 0;
-    const DeviceIoResult result =
-        platform.Write(platform.Context, loop.Device, command.data(), static_cast<std::uint32_t>(N), &written);
+    const std::uint32_t heldAfterMs = loop.ReadOutstanding ? DEVICE_WRITE_HELD_MS : DEVICE_WAIT_FOREVER;
+    const DeviceIoResult result = platform.Write(platform.Context, loop.Device, command.data(),
+                                                 static_cast<std::uint32_t>(N), heldAfterMs, &written);
     switch (result) {
       case DeviceIoResult::Done:
         if (written == N) return SendResult::Sent;

@@ -59,6 +59,18 @@ TEST(IndicatorPlacement, RingCentredOnTheTouchAtEveryScaleOfOneMonitor) {
   EXPECT_EQ(IndicatorSideForDpi(0), 127);
 }
 
+// A monitor below another: a touch on its first row gets its ring, whichever monitor the system
+// lists first.
+TEST(IndicatorPlacement, TheFirstRowOfAMonitorBelowAnotherTakesItsScale) {
+  const MonitorScale upper = Monitor(0, 0, 1920, 1080, 100);
+  const MonitorScale lower = Monitor(0, 1080, 1920, 1080, 200);
+  for (const std::vector<MonitorScale>& monitors : {std::vector<MonitorScale>{upper, lower},
+                                                    std::vector<MonitorScale>{lower, upper}}) {
+    ExpectRing(monitors, {700, 1080}, 200);
+    ExpectRing(monitors, {700, 1079}, 100);
+  }
+}
+
 TEST(IndicatorPlacement, MixedScalesTakeTheScaleOfTheTouchedMonitorAlsoNearTheEdgeBetweenThem) {
   for (std::uint32_t left : {100u, 200u}) {
     const std::uint32_t right = left == 100 ? 200 : 100;
