@@ -241,6 +241,12 @@ TEST(ButtonPlacement, TheFirstRowOfAMonitorBelowAnotherTakesItsScale) {
   }
 }
 
+// Onto another scale the finger keeps its spot on the button to the nearest pixel: 23 of 50 is
+// 28.52 of 62, so 29 (a rounding that moved ties or more of the fractions would give 28).
+TEST(ButtonPlacement, ADragOntoAnotherScaleKeepsTheGrabToTheNearestPixel) {
+  EXPECT_EQ(ButtonDragPlace({-600, 300}, PixelPoint{23, 27}, 50, kMixed), (PixelRect{-629, 267, -567, 329}));
+}
+
 TEST(ButtonPlacement, ADraggedButtonTakesTheScaleUnderTheFingerAndStaysUnderIt) {
   // Pressed 10 right and 20 down from the corner of the 100 % button.
   const PixelPoint grab{10, 20};

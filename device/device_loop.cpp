@@ -101,7 +101,6 @@ template <std::size_t N>
 SendResult SendTaken(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop,
                      const std::array<std::uint8_t, N>& command, std::atomic<std::uint32_t>& pending,
                      std::uint32_t* error) {
-  bool readCancelled = false;
   for (;;) {
     std::uint32_t written = 0;
     const std::uint32_t heldAfterMs = loop.ReadOutstanding ? DEVICE_WRITE_HELD_MS : DEVICE_WAIT_FOREVER;
@@ -113,8 +112,7 @@ SendResult SendTaken(AppStateRecord& state, const DevicePlatform& platform, Devi
         [[fallthrough]];
       case DeviceIoResult::Failed:
         *error = result == DeviceIoResult::Failed ? platform.LastError(platform.Context) : 0;
-        if (loop.ReadOutstanding && !readCancelled) {
-          readCancelled = true;
+        if (loop.ReadOutstanding) {  // the cancel clears it: the write is made again once only
           if (!CancelHeldRead(state, platform, loop)) break;
           continue;
         }

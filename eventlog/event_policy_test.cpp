@@ -71,10 +71,13 @@ TEST(ControllerReports, NotFoundAtTheFirstFailedAttemptThenAtMostHourlyUntilACon
   EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"0", L"1"}));
 }
 
-// Event 11's text puts the system's error at %1 and the controller's path at %2.
+// Event 10's text names the controller's path at %1; event 11's puts the system's error at %1 and
+// the path at %2.
 TEST(ControllerReports, ConnectionLostGivesTheErrorFirstAndThePathSecond) {
   ControllerLog log;
-  log.Notice(DeviceNotice::Connected);
+  ASSERT_EQ(log.Notice(DeviceNotice::Connected), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_CONTROLLER_CONNECTED);
+  EXPECT_EQ(Strings(log.Last()), std::vector<std::wstring>{kPath});
   ASSERT_EQ(log.Notice(DeviceNotice::Lost, 1167), 1u);
   EXPECT_EQ(log.Last().Id, EVENT_CONNECTION_LOST);
   EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"1167", kPath}));

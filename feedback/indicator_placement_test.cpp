@@ -71,6 +71,13 @@ TEST(IndicatorPlacement, TheFirstRowOfAMonitorBelowAnotherTakesItsScale) {
   }
 }
 
+// Off every monitor, above one that starts lower than its neighbour: the distance to it is from
+// its top edge, so it is the nearest one.
+TEST(IndicatorPlacement, OffEveryMonitorAboveALowerOneThatOneIsTheNearest) {
+  const std::vector<MonitorScale> monitors{Monitor(0, 0, 1920, 1080, 100), Monitor(1920, 200, 1920, 1080, 200)};
+  ExpectRing(monitors, {2100, 150}, 200);
+}
+
 TEST(IndicatorPlacement, MixedScalesTakeTheScaleOfTheTouchedMonitorAlsoNearTheEdgeBetweenThem) {
   for (std::uint32_t left : {100u, 200u}) {
     const std::uint32_t right = left == 100 ? 200 : 100;
