@@ -5,6 +5,7 @@
 #include "button/function_button.h"
 #include "button/function_button_logic.h"
 #include "core/app_state.h"
+#include "settings_ui/interface_language.h"
 #include "win/accessible_object.h"
 
 namespace {
@@ -15,6 +16,12 @@ HRESULT Text(const wchar_t* text, BSTR* out) {
   if (!out) return E_INVALIDARG;
   *out = LoadAccessibilityCalls()->SysAllocString(text);
   return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// The name of the default action in the interface language.
+const wchar_t* ActionText() {
+  const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode);
+  return texts ? texts->ButtonAction : L"";
 }
 
 const wchar_t* StateText() {
@@ -75,8 +82,20 @@ class ButtonAccessible final : public AccessibleObject {
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override { return standard_->get_accFocus(out); }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return standard_->get_accSelection(out); }
+  // The default action (Narrator's Invoke) arms an idle button; an armed one offers none.
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
-    return standard_->get_accDefaultAction(child, out);
+    if (!IsSelf(child) || !out) return E_INVALIDARG;
+    if (!ButtonHasDefaultAction(AppState)) {
+      *out = nullptr;
+      return S_FALSE;
+    }
+    return Text(ActionText(), out);
+  }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+    if (!IsSelf(child)) return E_INVALIDARG;
+    if (!ButtonDoDefaultAction(AppState)) return DISP_E_MEMBERNOTFOUND;
+    RepaintButtonWindow();  // drawn armed, and screen readers told
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return standard_->accSelect(flags, child); }
   HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) override {
@@ -87,9 +106,6 @@ class ButtonAccessible final : public AccessibleObject {
   }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
     return standard_->accHitTest(x, y, out);
-  }
-  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
-    return standard_->accDoDefaultAction(child);
   }
 
  private:
@@ -105,8 +121,10 @@ void SetButtonAccessibleTexts(const ButtonAccessibleTexts& texts) {
 }
 
 LRESULT ButtonAccessibleObject(HWND window, WPARAM wParam, LPARAM lParam) {
+  // Any other object (the window's frame, its caret, ...) is the system's: nothing is loaded for it.
+  if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT) return 0;
   const AccessibilityCalls* calls = LoadAccessibilityCalls();
-  if (static_cast<LONG>(lParam) != OBJID_CLIENT || !calls) return 0;
+  if (!calls) return 0;
   IAccessible* standard = nullptr;
   if (FAILED(calls->CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
                                              reinterpret_cast<void**>(&standard))) ||
@@ -118,9 +136,7 @@ LRESULT ButtonAccessibleObject(HWND window, WPARAM wParam, LPARAM lParam) {
     standard->Release();
     return 0;
   }
-  const LRESULT result = calls->LresultFromObject(__uuidof(IAccessible), wParam, button);
-  button->Release();  // the result holds its own reference
-  return result;
+  return HandOverAccessibleObject(*calls, wParam, button);
 }
 
 void AnnounceButtonState(HWND window) {

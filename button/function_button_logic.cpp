@@ -35,3 +35,13 @@ bool ButtonClickTimerExpired(AppStateRecord& state) {
   ToggleButtonActive(state);
   return true;
 }
+
+bool ButtonHasDefaultAction(const AppStateRecord& state) {
+  return state.ButtonMoveMode == 0 && state.ButtonActive.load(std::memory_order_acquire) == 0;
+}
+
+bool ButtonDoDefaultAction(AppStateRecord& state) {
+  if (!ButtonHasDefaultAction(state)) return false;
+  ToggleButtonActive(state);
+  return true;
+}

@@ -32,3 +32,10 @@ bool ButtonRightPressed(AppStateRecord& state);
 // The single-click timer expired: toggles unless a double click came first. The timer is one-shot,
 // the caller kills it in every case. True when the state changed.
 bool ButtonClickTimerExpired(AppStateRecord& state);
+
+// The default action a screen reader offers (Narrator's Invoke): it arms an idle button as a tap
+// does, so the controller is told. An armed button, or one in move mode, offers none.
+bool ButtonHasDefaultAction(const AppStateRecord& state);
+
+// Does the default action. True when it armed the button (needs a repaint).
+bool ButtonDoDefaultAction(AppStateRecord& state);

@@ -91,6 +91,27 @@ TEST(FunctionButtonLogic, RightClickTogglesAtOnceExceptInMoveMode) {
   EXPECT_EQ(s.ButtonMoveMode, 1u);
 }
 
+// A screen reader's Invoke arms an idle button and tells the controller, as a tap does; it never
+// disarms (an armed button offers no default action) and does nothing in move mode.
+TEST(FunctionButtonLogic, DefaultActionArmsAnIdleButtonOnly) {
+  AppStateRecord s;
+  EXPECT_TRUE(ButtonHasDefaultAction(s));
+  EXPECT_TRUE(ButtonDoDefaultAction(s));
+  EXPECT_EQ(s.ButtonActive.load(), 1u);
+  EXPECT_TRUE(TakePending(s.ButtonCommandPending));
+  EXPECT_FALSE(ButtonHasDefaultAction(s));
+  EXPECT_FALSE(ButtonDoDefaultAction(s));
+  EXPECT_EQ(s.ButtonActive.load(), 1u);
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));
+
+  s.ButtonActive = 0;
+  ButtonLeftDoubleClicked(s);
+  EXPECT_FALSE(ButtonHasDefaultAction(s));
+  EXPECT_FALSE(ButtonDoDefaultAction(s));
+  EXPECT_EQ(s.ButtonActive.load(), 0u);
+  EXPECT_FALSE(IsPending(s.ButtonCommandPending));
+}
+
 TEST(FunctionButtonLogic, LeftPressInMoveModeMovesAndEndsIdleWithoutCommand) {
   AppStateRecord s;
   ButtonRightPressed(s);
@@ -204,6 +225,26 @@ TEST(ButtonPlacement, MonitorUnderAPointAndOfAPlaceWithMixedScales) {
   EXPECT_EQ(MonitorOfPlace({-25, 500, 25, 550}, kMixed), 0u);
   // Off every monitor: the one nearest to its centre.
   EXPECT_EQ(MonitorOfPlace({-700, 1030, -650, 1080}, kMixed), 2u);
+}
+
+// A monitor below the primary one: its first row is its own, so a finger there drags the button
+// drawn at that monitor's scale, whichever monitor the system lists first.
+TEST(ButtonPlacement, TheFirstRowOfAMonitorBelowAnotherTakesItsScale) {
+  const ButtonMonitor upper{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96};
+  const ButtonMonitor lower{{0, 1080, 1920, 2160}, {0, 1080, 1920, 2160}, 192};
+  for (const std::vector<ButtonMonitor>& monitors : {std::vector<ButtonMonitor>{upper, lower},
+                                                     std::vector<ButtonMonitor>{lower, upper}}) {
+    const std::size_t lowerIndex = monitors[0].dpi == 192 ? 0 : 1;
+    EXPECT_EQ(MonitorAtPoint({700, 1080}, monitors), lowerIndex);
+    EXPECT_EQ(MonitorAtPoint({700, 1079}, monitors), 1 - lowerIndex);
+    EXPECT_EQ(ButtonDragPlace({700, 1080}, PixelPoint{25, 0}, 50, monitors), (PixelRect{650, 1080, 750, 1180}));
+  }
+}
+
+// Onto another scale the finger keeps its spot on the button to the nearest pixel: 23 of 50 is
+// 28.52 of 62, so 29 (a rounding that moved ties or more of the fractions would give 28).
+TEST(ButtonPlacement, ADragOntoAnotherScaleKeepsTheGrabToTheNearestPixel) {
+  EXPECT_EQ(ButtonDragPlace({-600, 300}, PixelPoint{23, 27}, 50, kMixed), (PixelRect{-629, 267, -567, 329}));
 }
 
 TEST(ButtonPlacement, ADraggedButtonTakesTheScaleUnderTheFingerAndStaysUnderIt) {

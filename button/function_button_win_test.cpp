@@ -465,9 +465,12 @@ TEST_F(ButtonWindowTest, ScreenReadersGetItsNameAndStateInTheInterfaceLanguage) 
     };
     EXPECT_FALSE(pressed());
     EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonIdle);
+    AppState.LanguageMode = mode;
+    EXPECT_EQ(text(&IAccessible::get_accDefaultAction), texts->ButtonAction);
     AppState.ButtonActive = 1;
     EXPECT_TRUE(pressed());
     EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonArmed);
+    EXPECT_EQ(text(&IAccessible::get_accDefaultAction), L"(none)");  // it does not disarm
     AppState.ButtonMoveMode = 1;
     EXPECT_TRUE(pressed());  // armed underneath
     EXPECT_EQ(text(&IAccessible::get_accValue), texts->ButtonMoveMode);
@@ -475,5 +478,6 @@ TEST_F(ButtonWindowTest, ScreenReadersGetItsNameAndStateInTheInterfaceLanguage) 
     AppState.ButtonActive = 0;
     object->Release();
   }
+  AppState.LanguageMode = LANGUAGE_ENGLISH;
   CoUninitialize();
 }

@@ -101,19 +101,18 @@ template <std::size_t N>
 SendResult SendTaken(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop,
                      const std::array<std::uint8_t, N>& command, std::atomic<std::uint32_t>& pending,
                      std::uint32_t* error) {
-  bool readCancelled = false;
   for (;;) {
     std::uint32_t written = 0;
-    const DeviceIoResult result =
-        platform.Write(platform.Context, loop.Device, command.data(), static_cast<std::uint32_t>(N), &written);
+    const std::uint32_t heldAfterMs = loop.ReadOutstanding ? DEVICE_WRITE_HELD_MS : DEVICE_WAIT_FOREVER;
+    const DeviceIoResult result = platform.Write(platform.Context, loop.Device, command.data(),
+                                                 static_cast<std::uint32_t>(N), heldAfterMs, &written);
     switch (result) {
       case DeviceIoResult::Done:
         if (written == N) return SendResult::Sent;
         [[fallthrough]];
       case DeviceIoResult::Failed:
         *error = result == DeviceIoResult::Failed ? platform.LastError(platform.Context) : 0;
-        if (loop.ReadOutstanding && !readCancelled) {
-          readCancelled = true;
+        if (loop.ReadOutstanding) {  // the cancel clears it: the write is made again once only
           if (!CancelHeldRead(state, platform, loop)) break;
           continue;
         }

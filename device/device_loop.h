@@ -43,10 +43,10 @@ struct DevicePlatform {
   bool (*Open)(void* context, const wchar_t* path, DeviceHandle* device) = nullptr;
   // One write of count bytes (at most 4), waited for together with a wake. Done: *written holds
   // the bytes taken. Woken: the driver still holds the write; the next call (same bytes) waits for
-  // it again instead of writing anew. Held: as Woken, after a short wait while a read is
-  // outstanding. Stuck: the driver ignored the cancel of a write. Failed: LastError.
+  // it again instead of writing anew. Held: as Woken, when the write is not done within heldAfterMs
+  // (DEVICE_WAIT_FOREVER: never). Stuck: the driver ignored the cancel of a write. Failed: LastError.
   DeviceIoResult (*Write)(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
-                          std::uint32_t* written) = nullptr;
+                          std::uint32_t heldAfterMs, std::uint32_t* written) = nullptr;
   // Waits for one byte. Done: the read completed, with the bytes read (0 or 1) in *count. Woken: a
   // request ended the wait first; the read stays outstanding and the next call waits for the same
   // read, so no byte is lost or read twice. Failed: the reason in LastError.
@@ -102,8 +102,10 @@ constexpr std::uint32_t DEVICE_BACKOFF_MS = 100;
 constexpr std::uint32_t DEVICE_FAILURE_TRIES = 4;
 // How long a cancelled transfer is waited for before the handle is closed anyway.
 constexpr std::uint32_t DEVICE_CANCEL_WAIT_MS = 1000;
-// A write not done this long while a read is outstanding is held behind that read.
+// A write not done this long while a read is outstanding is held behind that read (the loop then
+// cancels the read). With no read outstanding a write is waited for as long as the driver holds it.
 constexpr std::uint32_t DEVICE_WRITE_HELD_MS = 50;
+constexpr std::uint32_t DEVICE_WAIT_FOREVER = 0xFFFFFFFFu;
 
 // Replaces state.DevicePath with the result of a discovery, releasing the previous path.
 void StoreDevicePath(AppStateRecord& state, std::unique_ptr<wchar_t[]> path);

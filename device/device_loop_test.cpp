@@ -66,6 +66,7 @@ struct FakeDevice {
   std::string WriteOutstanding;  // the bytes of a write the driver still holds
 
   std::vector<std::string> Calls;
+  std::vector<std::uint32_t> WriteLimits;  // how long each write may take before it counts as held
   std::vector<std::string> Notices;  // "lost 31", "connected", ...
   std::vector<std::uint8_t> Received;
   std::vector<std::wstring> ShownLogs;
@@ -113,8 +114,10 @@ DevicePlatform FakeDevice::Platform() {
     *device = reinterpret_cast<DeviceHandle>(f.NextHandle);
     return true;
   };
-  p.Write = [](void* c, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t* written) {
+  p.Write = [](void* c, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t heldAfterMs,
+               std::uint32_t* written) {
     FakeDevice& f = Fake(c);
+    f.WriteLimits.push_back(heldAfterMs);
     EXPECT_EQ(device, reinterpret_cast<DeviceHandle>(f.NextHandle));
     const std::string hex = Hex(bytes, count);
     if (!f.WriteOutstanding.empty()) {
@@ -602,6 +605,52 @@ TEST_F(DeviceLoop, AWriteHeldOrRefusedBesideAnOutstandingReadCancelsTheReadAndKe
   EXPECT_TRUE(IsPending(state.ButtonCommandPending));
 }
 
+// A held write whose wait then fails: the read was cancelled once already, so the touch it had
+// read is acted on once (one ring, one sound), and the failure backs off as any other.
+TEST_F(DeviceLoop, AHeldWriteThatThenFailsCancelsTheReadOnlyOnce) {
+  Pass();
+  device.Reads = {kWoken};
+  Pass();
+  ToggleButtonActive(state);
+  device.Writes = {WriteWait(DeviceIoResult::Held), {false, 0, 31}};
+  device.Cancels = {{EVENT_RIGHT_CLICK, 1}, {EVENT_RIGHT_CLICK, 1}};  // the same completed read, if asked again
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "cancel read", "indicator", "cue right", "wait write", "show log",
+                           "backoff 100"}));
+  EXPECT_TRUE(IsPending(state.ButtonCommandPending));
+}
+
+// A write refused beside a read whose cancel the driver never completes: the controller is let go
+// (the retry tail reconnects), not written to again and again.
+TEST_F(DeviceLoop, ARefusedWriteWhoseReadCancelIsStuckLetsGoOfTheController) {
+  Pass();
+  device.Reads = {kWoken};
+  Pass();
+  ToggleButtonActive(state);
+  device.Writes = {{false, 0, 1}};
+  device.Cancels = {{0, 0, true}};
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "cancel read (stuck)", "show log", "show status", "close", "pause 2000",
+                           "clear log", "pause 200"}));
+  EXPECT_EQ(device.OpenHandles, 0);
+  EXPECT_EQ(device.Notices, (std::vector<std::string>{"connected 0", "lost 1460"}));
+  EXPECT_TRUE(IsPending(state.ButtonCommandPending));
+}
+
+// A command waits at most 50 ms behind a read the driver holds, then the read is cancelled so an
+// armed button reaches the controller before the next touch; with no read outstanding a write is
+// waited for as long as the driver takes.
+TEST_F(DeviceLoop, AWriteBesideAnOutstandingReadCountsAsHeldAfter50Ms) {
+  Pass();
+  device.Reads = {kWoken};
+  Pass();
+  ToggleButtonActive(state);
+  device.Writes = {WriteWait(DeviceIoResult::Held), {}};
+  device.WriteLimits.clear();
+  EXPECT_EQ(Pass(), (Calls{"write 01 01", "cancel read", "wait write", "read", "sleep 10"}));
+  ToggleButtonActive(state);
+  Pass();
+  EXPECT_EQ(device.WriteLimits, (std::vector<std::uint32_t>{50, DEVICE_WAIT_FOREVER, DEVICE_WAIT_FOREVER}));
+}
+
 // A cancel the driver never completes (of the read, or of a write it held too long): the handle is
 // closed anyway, the loss is told once with a timeout, and the thread goes on with the retry tail.
 TEST_F(DeviceLoop, ACancelTheDriverNeverCompletesClosesTheHandleAndRetries) {
@@ -653,6 +702,20 @@ TEST_F(DeviceLoop, AFailureStreakIsLoggedOnceBacksOffAndFallsBackToTheRetryTail)
   EXPECT_EQ(device.Notices, (std::vector<std::string>{"connected 0", "lost 31", "connected 0", "lost 995"}));
   const std::wstring shown = device.ShownLogs[device.ShownLogs.size() - 2];
   EXPECT_EQ(shown.substr(shown.find(L"Read")), std::wstring(L"Read failed 995\r\n") + kRetryLine);
+}
+
+// A controller that fails again right after a reconnect gets its log line and backoff again: the
+// streak of the connection before does not carry over and drop it at its first failure.
+TEST_F(DeviceLoop, AFailureStreakStartsAfreshAfterAReconnect) {
+  RaisePending(state.SetupPending);
+  device.Writes.assign(5, WriteStep{false, 0, 31});
+  for (int pass = 0; pass < 4; ++pass) Pass();  // backoff 100, 200, 400, then let go
+  ASSERT_EQ(device.Notices, (std::vector<std::string>{"connected 0", "lost 31"}));
+  ClearLogText(state);
+  EXPECT_EQ(Pass(), (Calls{"find", "open", "show log", "delayed hide", "write 00 01 64 00", "show log",
+                           "backoff 100"}));
+  EXPECT_EQ(std::wstring(state.LogText.data()), L"Connect OK!\r\nWrite failed 31\r\n");
+  EXPECT_EQ(device.Notices, (std::vector<std::string>{"connected 0", "lost 31", "connected 0"}));
 }
 
 // Which request cuts which pause short. A stop and the console leaving cut every pause; a queued

@@ -110,12 +110,13 @@ bool OpenDevice(void* context, const wchar_t* path, DeviceHandle* device) {
   return true;
 }
 
-// Waits for the write and for a wake together. While a read is outstanding, a write not done
-// within DEVICE_WRITE_HELD_MS is reported held (the loop cancels the read). With none, the write is
-// waited for as long as the driver holds it (a driver may hold it until the next touch): only a
-// wake ends that wait.
+// Waits for the write and for a wake together. A write not done within heldAfterMs (the loop
+// gives DEVICE_WRITE_HELD_MS while a read is outstanding) is reported held (the loop cancels the
+// read). With none, the write is waited for as long as the driver holds it (a driver may hold it
+// until the next touch): only a wake ends that wait.
+static_assert(DEVICE_WAIT_FOREVER == INFINITE);
 DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
-                           std::uint32_t* written) {
+                           std::uint32_t heldAfterMs, std::uint32_t* written) {
   DeviceIo& io = Io(context);
   *written = 0;
   if (!Ready(io.Write)) {
@@ -132,9 +133,8 @@ DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_
     }
     write.Outstanding = true;
   }
-  const bool readOutstanding = io.Read && io.Read->Outstanding;
   HANDLE waits[2] = {write.Io.hEvent, WakeEvent};
-  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, readOutstanding ? DEVICE_WRITE_HELD_MS : INFINITE);
+  const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, heldAfterMs);
   if (woke == WAIT_OBJECT_0 + 1) return DeviceIoResult::Woken;
   if (woke == WAIT_TIMEOUT) return DeviceIoResult::Held;
   // The wait itself failed: the write is cancelled.

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <dbt.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "button/button_picture.h"
 #include "core/app_state.h"
 #include "device/device_loop.h"
 #include "core/display_scale.h"
@@ -436,6 +438,53 @@ TEST_F(DeviceE2e, CommandsReachTheControllerDuringAHeldReadAndOnceOnlyDisarmTell
     EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01 01 00");
     SimClearReceived(*sim);
   }
+}
+
+// A screen reader in another process invokes the button (Narrator's Invoke is Active
+// Accessibility's default action): it arms as a tap arms it, the controller gets the command, and
+// the button is drawn armed.
+TEST_F(DeviceE2e, AScreenReadersDefaultActionArmsTheButtonAndTellsTheController) {
+  StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON);
+  StartController(true, true);
+  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+  ASSERT_TRUE(WaitForBytes(4, 2000));
+  SimClearReceived(*sim);
+  HWND button = FindFunctionButton(app.Pid());
+  ASSERT_NE(button, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
+
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IAccessible* object = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(button, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                       reinterpret_cast<void**>(&object)),
+            S_OK);
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR action = nullptr;
+  EXPECT_EQ(object->get_accDefaultAction(self, &action), S_OK);
+  EXPECT_EQ(std::wstring(action ? action : L""), L"Arm");
+  SysFreeString(action);
+  EXPECT_EQ(object->accDoDefaultAction(self), S_OK);
+  EXPECT_TRUE(WaitForBytes(2, 3000));
+  EXPECT_EQ(SimHex(SimReceivedBytes(*sim)), "01 01");
+  // Armed now: pressed, and no action left to offer.
+  VARIANT state{};
+  EXPECT_EQ(object->get_accState(self, &state), S_OK);
+  EXPECT_NE(state.lVal & STATE_SYSTEM_PRESSED, 0);
+  EXPECT_EQ(object->accDoDefaultAction(self), DISP_E_MEMBERNOTFOUND);
+  object->Release();
+  CoUninitialize();
+
+  const RECT r = WindowRect(button);
+  const std::vector<std::uint8_t> rgb = DrawButtonPicture(ButtonImage::Armed, r.right - r.left);
+  std::vector<std::uint32_t> armed;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    armed.push_back(static_cast<std::uint32_t>(rgb[i]) << 16 | static_cast<std::uint32_t>(rgb[i + 1]) << 8 |
+                    rgb[i + 2]);
+  }
+  EXPECT_TRUE(WaitUntil([&] { return CaptureScreen(r.left, r.top, r.right - r.left, r.bottom - r.top) == armed; },
+                        3000));
 }
 
 TEST_F(DeviceE2e, TapsOnTheButtonLeaveTheUsersWindowInFrontAlsoInMoveMode) {

@@ -1,6 +1,7 @@
 // The program as a whole: the status window at start, the hidden main window, one copy only.
 #include <gtest/gtest.h>
 #include <oleacc.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "e2e/e2e_support.h"
 #include "feedback/popup_win_test_support.h"
+#include "win/win_handles.h"
 
 namespace {
 
@@ -317,5 +319,47 @@ TEST_F(Startup, FunctionButtonIsDrawnForTheScaleOfTheScreen) {
     EXPECT_TRUE(WaitUntil([&] { return CaptureScreen(r.left, r.top, side, side) == reference; }, 10000));
     EndAllOstinel();
   }
+  DeleteSettingsKey();
+}
+
+namespace {
+
+// Whether the process has loaded a library of this name.
+bool HasLoaded(DWORD pid, const wchar_t* name) {
+  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+  if (!snapshot) return false;
+  MODULEENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Module32FirstW(snapshot.get(), &entry); more; more = Module32NextW(snapshot.get(), &entry)) {
+    if (CompareStringOrdinal(entry.szModule, -1, name, -1, TRUE) == CSTR_EQUAL) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// A screen reader asking the button or the ring for any object but their client areas (the
+// frame, the caret, ...) gets the system's: the program answers 0 and loads no accessibility
+// library for it. The client area it does answer loads it, so the check can see it.
+TEST_F(Startup, AccessibilityIsLoadedOnlyForTheObjectsTheProgramAnswers) {
+  ASSERT_TRUE(StoreSetting(L"ButtonSetup", 0x1B));  // the function button method
+  LaunchedProcess app = LaunchOstinel();
+  ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
+  HWND button = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (button = FindFunctionButton(app.Pid())) != nullptr; }, 5000));
+  HWND ring = FindIndicatorWindow(app.Pid());
+  ASSERT_NE(ring, nullptr);
+  for (HWND window : {button, ring}) {
+    for (LONG object : {OBJID_WINDOW, OBJID_CARET, OBJID_TITLEBAR, OBJID_NATIVEOM}) {
+      DWORD_PTR result = 1;
+      ASSERT_NE(SendMessageTimeoutW(window, WM_GETOBJECT, 0, static_cast<LPARAM>(static_cast<DWORD>(object)),
+                                    SMTO_BLOCK, 5000, &result),
+                0);
+      EXPECT_EQ(result, 0u) << object;
+    }
+  }
+  EXPECT_FALSE(HasLoaded(app.Pid(), L"oleacc.dll"));
+  ExpectScreenReaderSees(button, L"Right-click function button", L"Not armed");
+  EXPECT_TRUE(HasLoaded(app.Pid(), L"oleacc.dll"));
   DeleteSettingsKey();
 }

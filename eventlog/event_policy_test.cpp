@@ -71,6 +71,35 @@ TEST(ControllerReports, NotFoundAtTheFirstFailedAttemptThenAtMostHourlyUntilACon
   EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"0", L"1"}));
 }
 
+// Event 10's text names the controller's path at %1; event 11's puts the system's error at %1 and
+// the path at %2.
+TEST(ControllerReports, ConnectionLostGivesTheErrorFirstAndThePathSecond) {
+  ControllerLog log;
+  ASSERT_EQ(log.Notice(DeviceNotice::Connected), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_CONTROLLER_CONNECTED);
+  EXPECT_EQ(Strings(log.Last()), std::vector<std::wstring>{kPath});
+  ASSERT_EQ(log.Notice(DeviceNotice::Lost, 1167), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_CONNECTION_LOST);
+  EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"1167", kPath}));
+}
+
+// The console comes back to this session: a new absence, so its first failed attempt is reported
+// at once and counted from 1, not held for the rest of the hour of the one before.
+TEST(ControllerReports, NotFoundAfterTheConsoleComesBackIsReportedAtOnceAndCountedAfresh) {
+  ControllerLog log;
+  ASSERT_EQ(log.Notice(DeviceNotice::AttemptFailed, 0, nullptr), 1u);
+  log.Now += 2200;
+  EXPECT_EQ(log.Notice(DeviceNotice::AttemptFailed, 0, nullptr), 0u);
+  log.Now += kMinute;
+  ASSERT_EQ(log.Notice(DeviceNotice::LeftToOtherSession), 1u);
+  log.Now += kMinute;
+  ASSERT_EQ(log.Notice(DeviceNotice::TakenBack), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_TAKEN_BACK);
+  ASSERT_EQ(log.Notice(DeviceNotice::AttemptFailed, 2, kPath), 1u);
+  EXPECT_EQ(log.Last().Id, EVENT_CONTROLLER_NOT_FOUND);
+  EXPECT_EQ(Strings(log.Last()), (std::vector<std::wstring>{L"2", L"1"}));
+}
+
 // A controller that drops and comes back every 5 s for three hours (connected, lost, a failed
 // attempt each time): never more than 30 writes in any hour, the held-back count an hour after
 // the last write followed by the latest report held back, and every report written or counted.

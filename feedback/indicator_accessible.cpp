@@ -79,13 +79,12 @@ class HiddenRing final : public AccessibleObject {
 }  // namespace
 
 LRESULT AnswerRingAccessibility(WPARAM flags, LPARAM objectId) {
-  const auto id = static_cast<LONG>(static_cast<DWORD>(objectId));
-  if (id != OBJID_CLIENT && id != OBJID_WINDOW) return 0;
+  // Only the client area: the window's own object (its frame, its place among the desktop's
+  // windows) stays the system's, which screen readers need to walk the desktop.
+  if (static_cast<LONG>(static_cast<DWORD>(objectId)) != OBJID_CLIENT) return 0;
   const AccessibilityCalls* calls = LoadAccessibilityCalls();
   if (!calls) return 0;
   auto* ring = new (std::nothrow) HiddenRing();
   if (!ring) return 0;
-  const LRESULT result = calls->LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(ring));
-  ring->Release();  // LresultFromObject holds its own reference
-  return result > 0 ? result : 0;
+  return HandOverAccessibleObject(*calls, flags, ring);
 }

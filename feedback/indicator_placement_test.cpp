@@ -59,6 +59,25 @@ TEST(IndicatorPlacement, RingCentredOnTheTouchAtEveryScaleOfOneMonitor) {
   EXPECT_EQ(IndicatorSideForDpi(0), 127);
 }
 
+// A monitor below another: a touch on its first row gets its ring, whichever monitor the system
+// lists first.
+TEST(IndicatorPlacement, TheFirstRowOfAMonitorBelowAnotherTakesItsScale) {
+  const MonitorScale upper = Monitor(0, 0, 1920, 1080, 100);
+  const MonitorScale lower = Monitor(0, 1080, 1920, 1080, 200);
+  for (const std::vector<MonitorScale>& monitors : {std::vector<MonitorScale>{upper, lower},
+                                                    std::vector<MonitorScale>{lower, upper}}) {
+    ExpectRing(monitors, {700, 1080}, 200);
+    ExpectRing(monitors, {700, 1079}, 100);
+  }
+}
+
+// Off every monitor, above one that starts lower than its neighbour: the distance to it is from
+// its top edge, so it is the nearest one.
+TEST(IndicatorPlacement, OffEveryMonitorAboveALowerOneThatOneIsTheNearest) {
+  const std::vector<MonitorScale> monitors{Monitor(0, 0, 1920, 1080, 100), Monitor(1920, 200, 1920, 1080, 200)};
+  ExpectRing(monitors, {2100, 150}, 200);
+}
+
 TEST(IndicatorPlacement, MixedScalesTakeTheScaleOfTheTouchedMonitorAlsoNearTheEdgeBetweenThem) {
   for (std::uint32_t left : {100u, 200u}) {
     const std::uint32_t right = left == 100 ? 200 : 100;

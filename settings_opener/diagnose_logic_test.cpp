@@ -132,6 +132,22 @@ DiagnoseCopy AnsweringCopy(std::uint32_t pid, std::uint32_t session, bool connec
   return copy;
 }
 
+// An answered copy and the system written whole: its start to the second (the first seconds of an
+// hour included), the system's release, and a comma only between items.
+TEST(DiagnoseJson, AnAnsweredCopyAndTheSystemAreWrittenWhole) {
+  DiagnoseReport report;
+  report.Copies.push_back(AnsweringCopy(8, 1, true));
+  report.Copies[0].State.Started = 134411832030000000ull;
+  report.OsRelease = L"22H2";
+  const std::string json = DiagnoseReportJson(report);
+  EXPECT_NE(json.find("\"started\": \"2026-12-08T06:00:03Z\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"release\": \"22H2\""), std::string::npos) << json;
+  EXPECT_EQ(json.rfind("{\n  \"", 0), 0u) << json;
+  for (const char* misplaced : {"{,", "[,", ",\n}", ",\n  }", ",\n  ]"}) {
+    EXPECT_EQ(json.find(misplaced), std::string::npos) << misplaced << "\n" << json;
+  }
+}
+
 TEST(DiagnoseCopies, EachProcessWithItsSessionsAnswer) {
   SessionSection one{1, {}, true};
   one.Snapshot.ProcessId = 100;

@@ -36,6 +36,7 @@ constexpr LanguageTexts kTraditional = {
     L"\u5DF2\u555F\u7528\uFF1A\u4E0B\u4E00\u6B21\u89F8\u63A7\u70BA\u53F3\u9375",
     // 移動模式：拖曳按鈕即可移動
     L"\u79FB\u52D5\u6A21\u5F0F\uFF1A\u62D6\u66F3\u6309\u9215\u5373\u53EF\u79FB\u52D5",
+    L"\u555F\u7528",  // 啟用
 };
 
 constexpr LanguageTexts kSimplified = {
@@ -69,6 +70,7 @@ constexpr LanguageTexts kSimplified = {
     L"\u5DF2\u542F\u7528\uFF1A\u4E0B\u4E00\u6B21\u89E6\u63A7\u4E3A\u53F3\u952E",
     // 移动模式：拖动按钮即可移动
     L"\u79FB\u52A8\u6A21\u5F0F\uFF1A\u62D6\u52A8\u6309\u94AE\u5373\u53EF\u79FB\u52A8",
+    L"\u542F\u7528",  // 启用
 };
 
 constexpr LanguageTexts kEnglish = {
@@ -97,6 +99,7 @@ constexpr LanguageTexts kEnglish = {
     L"Not armed",
     L"Armed: the next touch is a right click",
     L"Move mode: drag the button to move it",
+    L"Arm",
 };
 
 void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {

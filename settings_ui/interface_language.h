@@ -25,11 +25,12 @@ struct LanguageTexts {
   const wchar_t* UnitText;      // nullptr: UnitText keeps its value
   const wchar_t* ExitCaption;
   const wchar_t* NotSavedText;  // OK could not store the settings; they act until the program ends
-  // The function button as screen readers name it, and its three states.
+  // The function button as screen readers name it, its three states, and its default action.
   const wchar_t* ButtonName;
   const wchar_t* ButtonIdle;
   const wchar_t* ButtonArmed;
   const wchar_t* ButtonMoveMode;
+  const wchar_t* ButtonAction;
 };
 
 // Texts of a mode (0, 1 or 2). Mode 0 is what the dialog resources hold; any other mode value

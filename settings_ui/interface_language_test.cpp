@@ -110,6 +110,21 @@ TEST(InterfaceLanguage, TraditionalChineseTextsAreTheResourceTexts) {
   EXPECT_STREQ(t.ExitCaption, L"結束");
 }
 
+// What screen readers say of the function button exists in every language, its default action
+// included (a missing one leaves Narrator's Invoke without a name).
+TEST(InterfaceLanguage, FunctionButtonTextsInEveryLanguage) {
+  const wchar_t* actions[] = {L"啟用", L"启用", L"Arm"};
+  for (std::int32_t mode : {0, 1, 2}) {
+    SCOPED_TRACE(mode);
+    const LanguageTexts& t = *TextsForLanguage(mode);
+    for (const wchar_t* text : {t.ButtonName, t.ButtonIdle, t.ButtonArmed, t.ButtonMoveMode, t.ButtonAction}) {
+      ASSERT_NE(text, nullptr);
+      EXPECT_NE(text[0], L'\0');
+    }
+    EXPECT_STREQ(t.ButtonAction, actions[mode]);
+  }
+}
+
 TEST(InterfaceLanguage, StateTextsPerMode) {
   AppStateRecord english;
   english.LanguageMode = 2;

@@ -91,3 +91,12 @@ class AccessibleObject : public IAccessible {
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+
+// Hands a new object (holding its maker's reference) to the client that sent WM_GETOBJECT, and
+// drops that reference. The message's result: what LresultFromObject made, or 0 when it failed
+// (it returns a COM error then), so that the system's own object serves.
+inline LRESULT HandOverAccessibleObject(const AccessibilityCalls& calls, WPARAM flags, AccessibleObject* object) {
+  const LRESULT result = calls.LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(object));
+  object->Release();  // the result holds its own reference
+  return result > 0 ? result : 0;
+}
