@@ -93,18 +93,20 @@ DWORD WINAPI WatchPolicies(void*) {
   }
 }
 
-// Puts a reading in force on the UI thread. Bad values are told once each; the status log
-// hears them only at start, while the UI thread still owns it.
+// Puts a reading in force on the UI thread. Bad values are told once each: into the status log
+// at start, while the UI thread still owns it, later handed to the device thread that owns it.
 void ApplyReading(const RawPolicies& raw, bool atStart) {
   std::array<bool, POLICY_COUNT> fresh{};
   if (TakeNewlyIgnored(Ignored, raw, fresh) > 0) {
     for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
       if (!fresh[i]) continue;
       ReportPolicyIgnored(static_cast<PolicyValue>(i), raw[i]);
+      std::array<wchar_t, LINE_SCRATCH_CAPACITY> line{};
+      FormatIgnoredPolicy(line, static_cast<PolicyValue>(i), raw[i]);
       if (atStart) {
-        std::array<wchar_t, LINE_SCRATCH_CAPACITY> line{};
-        FormatIgnoredPolicy(line, static_cast<PolicyValue>(i), raw[i]);
         LogLine(AppState, L"%ls", line.data());
+      } else {
+        HandLogLine(AppState, line.data());
       }
     }
   }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "core/policy_merge.h"
 
@@ -90,6 +91,11 @@ struct AppStateRecord {
   // Log: the UI thread before the device thread starts, the device thread afterwards.
   std::array<wchar_t, LINE_SCRATCH_CAPACITY> LineScratch{};
   std::array<wchar_t, LOG_TEXT_CAPACITY> LogText{};
+  // Lines another thread hands to the log once the device thread owns it (HandLogLine); the
+  // device thread appends them at its next pass. HandedLog is guarded by HandedLogLock.
+  std::mutex HandedLogLock;
+  std::array<wchar_t, LINE_SCRATCH_CAPACITY> HandedLog{};
+  std::atomic<std::uint32_t> HandedLogPending{0};
 
   // Created once at start-up on the UI thread, never released.
   NativeHandle Instance = nullptr;

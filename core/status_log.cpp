@@ -41,4 +41,21 @@ void LogLine(AppStateRecord& state, const wchar_t* format, ...) {
   AppendBounded(state.LogText, state.LineScratch.data());
 }
 
+void HandLogLine(AppStateRecord& state, const wchar_t* line) {
+  {
+    std::lock_guard<std::mutex> hold(state.HandedLogLock);
+    AppendBounded(state.HandedLog, line);
+    state.HandedLogPending.store(1, std::memory_order_release);
+  }
+  if (auto wake = state.WakeDeviceThread.load(std::memory_order_acquire)) wake();
+}
+
+bool TakeHandedLog(AppStateRecord& state) {
+  if (state.HandedLogPending.exchange(0, std::memory_order_acq_rel) == 0) return false;
+  std::lock_guard<std::mutex> hold(state.HandedLogLock);
+  AppendBounded(state.LogText, state.HandedLog.data());
+  state.HandedLog[0] = L'\0';
+  return true;
+}
+
 void ClearLogText(AppStateRecord& state) { state.LogText[0] = L'\0'; }

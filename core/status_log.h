@@ -19,5 +19,13 @@ std::size_t AppendBounded(std::span<wchar_t> dest, const wchar_t* text);
 // Format one line into state.LineScratch and append it to state.LogText. Does not touch any window.
 void LogLine(AppStateRecord& state, const wchar_t* format, ...);
 
+// Any thread but the device thread, once that thread owns the log: hands one line over and wakes
+// the device thread, which appends it at its next pass. What does not fit beside lines not yet
+// taken is cut off.
+void HandLogLine(AppStateRecord& state, const wchar_t* line);
+
+// Device thread: appends the lines handed over since the last call. True when there were any.
+bool TakeHandedLog(AppStateRecord& state);
+
 // Empty the log text.
 void ClearLogText(AppStateRecord& state);

@@ -233,6 +233,7 @@ void DispatchDeviceEvent(AppStateRecord& state, const DevicePlatform& platform, 
 }
 
 void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
+  if (TakeHandedLog(state)) platform.ShowLog(platform.Context);
   if (state.DeviceAllowed.load(std::memory_order_acquire) == 0) {
     LeaveToOtherSession(state, platform, loop);
     platform.WaitForWake(platform.Context);

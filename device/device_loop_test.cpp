@@ -827,3 +827,28 @@ TEST(ConsoleSession, OnlyTheSessionAttachedToTheConsoleHoldsTheController) {
 }
 
 }  // namespace
+
+// Lines another thread hands to the log are appended by the next pass, in order and once, also
+// while another session has the console; the hand-over wakes the thread.
+TEST_F(DeviceLoop, LinesHandedToTheLogAppearOnceAtTheNextPass) {
+  static int wakes = 0;
+  wakes = 0;
+  state.WakeDeviceThread = [] { ++wakes; };
+  RaisePending(state.SetupPending);
+  Pass();
+  ClearLogText(state);
+  HandLogLine(state, L"one\r\n");
+  HandLogLine(state, L"two\r\n");
+  EXPECT_EQ(wakes, 2);
+  EXPECT_EQ(Pass(), (Calls{"show log", "read", "sleep 10"}));
+  EXPECT_EQ(device.ShownLogs.back(), L"one\r\ntwo\r\n");
+  EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
+
+  state.DeviceAllowed = 0;
+  Pass();
+  HandLogLine(state, L"three\r\n");
+  EXPECT_EQ(Pass(), (Calls{"show log", "wait for wake"}));
+  const std::wstring log = state.LogText.data();
+  EXPECT_EQ(log.substr(log.size() - 7), L"three\r\n");
+  EXPECT_EQ(log.find(L"one"), log.rfind(L"one"));  // the earlier lines were taken once
+}

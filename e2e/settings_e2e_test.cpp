@@ -615,6 +615,10 @@ TEST_F(SettingsWithController, PoliciesAtStartActFromTheFirstCommandAndBadValues
   ASSERT_TRUE(WaitForReportedEvent(
       trace.Path, [](const ReportedEvent& e) { return e.Id == 23 && e.Strings[1] == L"600"; }, 10000, &events));
   EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 23; }), 3);
+  // The status log hears a bad value found after start too, through the device thread that owns it.
+  EXPECT_TRUE(WaitUntil(
+      [&] { return ControlText(status, kStatusLog).find(L"Policy HoldTime=600 ignored") != std::wstring::npos; }, 5000))
+      << Utf8(ControlText(status, kStatusLog));
 
   // The dialog greys only what a valid policy decides.
   SimClearReceived(*sim_);
