@@ -199,6 +199,19 @@ class DeviceE2e : public ProgramTest {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 4000));
   }
 
+  // Ostinel with the function button, connected to a controller that completes idle reads; the
+  // setup command already taken, the button shown.
+  void LaunchWithFunctionButton(HWND* button) {
+    StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON);
+    StartController(true, true);
+    ASSERT_NO_FATAL_FAILURE(LaunchConnected());
+    ASSERT_TRUE(WaitForBytes(4, 2000));
+    SimClearReceived(*sim);
+    *button = FindFunctionButton(app.Pid());
+    ASSERT_NE(*button, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(*button) != FALSE; }, 2000));
+  }
+
   UniqueSim sim;
   LaunchedProcess app;
   HWND status = nullptr;
@@ -444,14 +457,8 @@ TEST_F(DeviceE2e, CommandsReachTheControllerDuringAHeldReadAndOnceOnlyDisarmTell
 // Accessibility's default action): it arms as a tap arms it, the controller gets the command, and
 // the button is drawn armed.
 TEST_F(DeviceE2e, AScreenReadersDefaultActionArmsTheButtonAndTellsTheController) {
-  StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON);
-  StartController(true, true);
-  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
-  ASSERT_TRUE(WaitForBytes(4, 2000));
-  SimClearReceived(*sim);
-  HWND button = FindFunctionButton(app.Pid());
-  ASSERT_NE(button, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
+  HWND button = nullptr;
+  ASSERT_NO_FATAL_FAILURE(LaunchWithFunctionButton(&button));
 
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   IAccessible* object = nullptr;
@@ -488,14 +495,8 @@ TEST_F(DeviceE2e, AScreenReadersDefaultActionArmsTheButtonAndTellsTheController)
 }
 
 TEST_F(DeviceE2e, TapsOnTheButtonLeaveTheUsersWindowInFrontAlsoInMoveMode) {
-  StoreSetting(L"ButtonSetup", SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_RIGHT_FLASH | SETUP_FUNCTION_BUTTON);
-  StartController(true, true);
-  ASSERT_NO_FATAL_FAILURE(LaunchConnected());
-  ASSERT_TRUE(WaitForBytes(4, 2000));
-  SimClearReceived(*sim);
-  HWND button = FindFunctionButton(app.Pid());
-  ASSERT_NE(button, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
+  HWND button = nullptr;
+  ASSERT_NO_FATAL_FAILURE(LaunchWithFunctionButton(&button));
 
   const UserWindow user(RECT{100, 100, 500, 400});
   ASSERT_NE(user.window, nullptr);

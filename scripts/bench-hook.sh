@@ -5,12 +5,5 @@
 #   scripts/bench-hook.sh [--calls N] [--moves N] [--holds N]
 # OSTINEL_BUILD_DIR selects the Windows build directory (default build/windows).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${OSTINEL_BUILD_DIR:-$root/build/windows}
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j2 --target HookBench >/dev/null
-cd "$build"
-exec "$root/cmake/wine-run.sh" bin/HookBench.exe "$@"
+source "$(dirname "$0")/wine-lib.sh"
+ostinel_run_windows_bench HookBench "$@"

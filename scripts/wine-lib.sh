@@ -72,3 +72,16 @@ ostinel_stop_display() {
 
 # Windows form of a Linux path (Wine maps / to drive Z:).
 ostinel_winpath() { printf 'Z:%s' "$1" | sed 's#/#\\#g'; }
+
+# Builds a Windows benchmark target (the Release build in OSTINEL_BUILD_DIR, default build/windows)
+# and runs it under Wine with the given arguments. Used by the scripts/bench-*.sh wrappers.
+ostinel_run_windows_bench() {
+  local target=$1; shift
+  local build=${OSTINEL_BUILD_DIR:-$OSTINEL_ROOT/build/windows}
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$OSTINEL_ROOT" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$OSTINEL_ROOT/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null || return 1
+  fi
+  cmake --build "$build" -j2 --target "$target" >/dev/null || return 1
+  cd "$build" && exec "$OSTINEL_ROOT/cmake/wine-run.sh" "bin/$target.exe" "$@"
+}
