@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -281,8 +283,10 @@ TEST_P(InterfaceLanguage, ControlsAPolicyDecidesAreGreyedAndTheNoteSpeaksTheLoca
   ExpectEveryTextWholeInside({dialog, kSettingsFont, IDOK, 14}, dpi, "managed settings dialog");
 
   ASSERT_TRUE(SetPolicy(L"AllowSettingsChanges", 0));
-  EXPECT_TRUE(WaitUntil([&] { return !enabled(kRightSound); }, 10000));
-  for (int id : {kRightSound, kRightFlash, kOnceOnly, kSlider, kLabel}) EXPECT_FALSE(enabled(id)) << id;
+  // The dialog greys its controls one after another: wait for the last of them, not the first.
+  const std::array<int, 5> rest = {kRightSound, kRightFlash, kOnceOnly, kSlider, kLabel};
+  EXPECT_TRUE(WaitUntil([&] { return std::none_of(rest.begin(), rest.end(), enabled); }, 10000));
+  for (int id : rest) EXPECT_FALSE(enabled(id)) << id;
   EXPECT_TRUE(enabled(IDOK));
 }
 
