@@ -88,6 +88,23 @@ def local(tag):
     return tag.split("}", 1)[1] if tag.startswith("{") else tag
 
 
+# Attribute types (S3-S6): a test of the value and what the message says is expected.
+ATTRIBUTE_KINDS = {
+    "version": (VERSION_RE.fullmatch, "a versionString (major.minor, e.g. 1.0)"),
+    "name": (NAME_RE.fullmatch, "a name of letters, digits and underscores"),
+    "itemref": (ITEM_REF_RE.fullmatch, "a name or prefix:name"),
+    "stringref": (STRING_REF_RE.fullmatch, "$(string.ID)"),
+    "presentationref": (PRESENTATION_REF_RE.fullmatch, "$(presentation.ID)"),
+    "class": (lambda v: v in ("User", "Machine", "Both"), "User, Machine or Both"),
+    "bool": (lambda v: v in ("true", "false", "1", "0"), "true or false"),
+    "uint": (lambda v: re.fullmatch(r"[0-9]+", v) and int(v) <= 0xFFFFFFFF, "an unsigned number"),
+    "ulong": (lambda v: re.fullmatch(r"[0-9]+", v) and int(v) <= 0xFFFFFFFFFFFFFFFF, "an unsigned number"),
+    "key": (lambda v: all(v.split("\\")) and not v.split("\\")[0].upper().startswith(("HKEY_", "HKLM", "HKCU")),
+            "a registry key without hive and without empty parts"),
+    "uri": (lambda v: v != "" and not any(c.isspace() for c in v), "a URI"),
+}
+
+
 class Checker:
     def __init__(self):
         self.errors = []
@@ -97,51 +114,18 @@ class Checker:
 
     # ---- attribute types (S3-S6) ----------------------------------------------------------
     def typed(self, where, name, value, kind):
-        ok = True
-        if kind == "version":
-            ok = VERSION_RE.fullmatch(value) is not None
-            expected = "a versionString (major.minor, e.g. 1.0)"
-        elif kind == "name":
-            ok = NAME_RE.fullmatch(value) is not None
-            expected = "a name of letters, digits and underscores"
-        elif kind == "itemref":
-            ok = ITEM_REF_RE.fullmatch(value) is not None
-            expected = "a name or prefix:name"
-        elif kind == "stringref":
-            ok = STRING_REF_RE.fullmatch(value) is not None
-            expected = "$(string.ID)"
-        elif kind == "presentationref":
-            ok = PRESENTATION_REF_RE.fullmatch(value) is not None
-            expected = "$(presentation.ID)"
-        elif kind == "class":
-            ok = value in ("User", "Machine", "Both")
-            expected = "User, Machine or Both"
-        elif kind == "bool":
-            ok = value in ("true", "false", "1", "0")
-            expected = "true or false"
-        elif kind in ("uint", "ulong"):
-            limit = 0xFFFFFFFF if kind == "uint" else 0xFFFFFFFFFFFFFFFF
-            ok = re.fullmatch(r"[0-9]+", value) is not None and int(value) <= limit
-            expected = "an unsigned number"
-        elif kind == "key":
-            parts = value.split("\\")
-            ok = all(parts) and not parts[0].upper().startswith(("HKEY_", "HKLM", "HKCU"))
-            expected = "a registry key without hive and without empty parts"
-        elif kind == "uri":
-            ok = value != "" and not any(c.isspace() for c in value)
-            expected = "a URI"
-        else:  # plain string
-            expected = ""
+        test, expected = ATTRIBUTE_KINDS.get(kind, (lambda v: True, ""))  # unknown: a plain string
+        ok = bool(test(value))
         if not ok:
             self.error(where, f'{name}="{value}" is not {expected}')
         return ok
 
-    def attributes(self, el, where, spec):
-        """spec: {attribute: (kind, required)}. S2 and the types of S3-S6."""
+    def attributes(self, el, where, allowed):
+        """allowed: {attribute: (kind, required)}. S2 and the types of S3-S6."""
         for name in el.attrib:
-            if name not in spec:
+            if name not in allowed:
                 self.error(where, f"attribute {local(name)} is not one the schema defines here")
-        for name, (kind, required) in spec.items():
+        for name, (kind, required) in allowed.items():
             if name in el.attrib:
                 self.typed(where, name, el.attrib[name], kind)
             elif required:
@@ -172,16 +156,16 @@ class Checker:
         if len(el):
             self.error(where, f"<{local(el[0].tag)}> is not allowed here (the element holds text only)")
 
-    def sequence(self, el, where, spec):
-        """spec: [(name, min, max)] in schema order. Returns {name: [children]}."""
+    def sequence(self, el, where, layout):
+        """layout: [(name, min, max)] in schema order. Returns {name: [children]}."""
         self.no_text(el, where)
-        found = {name: [] for name, _, _ in spec}
+        found = {name: [] for name, _, _ in layout}
         order = " ".join(f"{n}{'' if lo == hi == 1 else '?' if hi == 1 else '*' if lo == 0 else '+'}"
-                         for n, lo, hi in spec)
+                         for n, lo, hi in layout)
         position = 0
         for kid in self.children(el, where):
             name = local(kid.tag)
-            at = next((i for i in range(position, len(spec)) if spec[i][0] == name), None)
+            at = next((i for i in range(position, len(layout)) if layout[i][0] == name), None)
             if at is None:
                 if name in found:
                     self.error(where, f"<{name}> is out of order (the schema's order: {order})")
@@ -190,7 +174,7 @@ class Checker:
                 continue
             position = at
             found[name].append(kid)
-        for name, lo, hi in spec:
+        for name, lo, hi in layout:
             if len(found[name]) < lo:
                 self.error(where, f"<{name}> is missing (the schema's order: {order})")
             if len(found[name]) > hi:
@@ -520,12 +504,12 @@ def read_presentation(presentation, checker, here):
             checker.text_only(el, at)
             controls.append({"kind": kind, "label": el.text or ""})
         elif kind in ("decimalTextBox", "dropdownList"):
-            spec = {"refId": ("name", True)}
+            allowed = {"refId": ("name", True)}
             if kind == "decimalTextBox":
-                spec.update(defaultValue=("uint", False), spin=("bool", False), spinStep=("uint", False))
+                allowed.update(defaultValue=("uint", False), spin=("bool", False), spinStep=("uint", False))
             else:
-                spec.update(noSort=("bool", False), defaultItem=("uint", False))
-            checker.attributes(el, at, spec)
+                allowed.update(noSort=("bool", False), defaultItem=("uint", False))
+            checker.attributes(el, at, allowed)
             checker.text_only(el, at)
             controls.append({"kind": kind, "refId": el.get("refId"), "label": el.text or "", "where": at,
                              "defaultValue": el.get("defaultValue", "1"), "spinStep": el.get("spinStep", "1"),
