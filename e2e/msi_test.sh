@@ -136,7 +136,8 @@ check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
 
 # Into a folder with a blank and an "&", with the logon task: the task starts the program there
-# (its definition escapes the folder for XML); uninstall removes the task and the folder.
+# (its definition escapes the folder for XML); an upgrade keeps both; uninstall removes the task
+# and the folder.
 kiosk='C:\Kiosk & Co\Ostinel'
 kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
 msiexec /i "$new_msi" /qn AUTOSTART=task "INSTALLDIR=\"$kiosk\""
@@ -144,7 +145,15 @@ check "install into a folder with a blank and & exits 0" exited 0
 check "Ostinel.exe installed there" same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe"
 check "the task starts the program there" \
   eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
-msiexec /x "$new_msi" /qn
+# An upgrade started by a double-click runs the UI sequence first (/qr: it, without dialogs; /qb
+# skips it), whose costing hands its folder to the installation: it keeps the folder and the task.
+msiexec /i 'C:\Ostinel-rebuild.msi' /qr
+check "upgrade with the UI sequence exits 0" exited 0
+check "it kept the folder, nothing in Program Files" \
+  eval 'same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe" && [ ! -e "$install_dir" ]'
+check "it kept the task, which starts the program there" \
+  eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
+msiexec /x 'C:\Ostinel-rebuild.msi' /qn
 check "its uninstall exits 0" exited 0
 check "its uninstall removes the task and the folder" eval 'no_task && [ ! -e "$kiosk_dir" ]'
 

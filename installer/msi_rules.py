@@ -6,10 +6,14 @@ there and fails on Windows.
   - an EXE or DLL custom action changes the system: it is deferred, not impersonated (it needs the
     installing service's rights), and sequenced between InstallInitialize and InstallFinalize;
   - no immediate action runs an EXE;
-  - a deferred action that adds state has a rollback action, <Action>Rollback, sequenced before it
-    under the same condition;
+  - a deferred action that adds or removes state has a rollback action, <Action>Rollback,
+    sequenced before it under its condition (or that condition AND more);
   - every public property named in a condition, a custom action or a formatted field is in
-    SecureCustomProperties, unless Windows Installer passes it to the server anyway.
+    SecureCustomProperties, unless Windows Installer passes it to the server anyway;
+  - an action that sets a property or folder used by costing runs in both InstallUISequence and
+    InstallExecuteSequence, before CostFinalize (a double-click runs the first, whose costing
+    hands its folders and properties to the second);
+  - and the rules of the SDK's validation that the tables show (check_ice, below).
 
 Usage: msi_rules.py PACKAGE.msi   (reads the tables with msitools' msiinfo)
 Prints each broken rule with the table row that breaks it; exits 1 when any is broken.
@@ -22,10 +26,9 @@ import sys
 # Impersonated on purpose: it must see the windows of the installing user's session (as the
 # service it sees none), and it ends the user's own processes, which needs no rights.
 IMPERSONATED_BY_DESIGN = {"StopUtility"}
-# Deferred actions that add nothing a rollback could take away: they remove, or end processes.
-ADD_NO_STATE = {
-    "StopUtility",    # ends running copies of the utility
-    "DeleteTask",     # removes the logon task (uninstall)
+# Deferred actions without a rollback action, and why.
+NO_ROLLBACK = {
+    "StopUtility",    # ends running copies of the utility: no state
     "RemoveSetup",    # removes the setup's install; a rollback cannot put it back
     # Creates the settings key and opens it to the Users group: the key and its access list are
     # kept by the package's uninstall too, so a rolled-back install leaves what an uninstall does.
@@ -138,14 +141,17 @@ def check(package):
                 if initialize is None or finalize is None or not initialize < number < finalize:
                     broken.append(("a custom action that changes the system runs outside "
                                    "InstallInitialize..InstallFinalize", where))
-            if deferred and not kind & (ROLLBACK | COMMIT) and row["Action"] not in ADD_NO_STATE:
+            if deferred and not kind & (ROLLBACK | COMMIT) and row["Action"] not in NO_ROLLBACK:
                 undo = steps.get(row["Action"] + "Rollback")
                 undo_action = actions.get(row["Action"] + "Rollback")
+                condition = row["Condition"]
                 if (undo is None or undo_action is None
                         or int(undo_action["Type"]) & (IN_SCRIPT | ROLLBACK) != IN_SCRIPT | ROLLBACK
                         or initialize is None or not initialize < int(undo["Sequence"]) < int(row["Sequence"])
-                        or undo["Condition"] != row["Condition"]):
-                    broken.append(("a deferred action that adds state has no rollback action "
+                        or (undo["Condition"] != condition
+                            and not (condition and undo["Condition"].startswith(condition + " AND ")))):
+                    what = "removes" if re.search(r'(?<!NOT )REMOVE~="ALL"', condition) else "adds"
+                    broken.append(("a deferred action that " + what + " state has no rollback action "
                                    "(" + row["Action"] + "Rollback) before it, under its condition", where))
 
     # Every public property the package reads, and the row that names it.
