@@ -39,7 +39,7 @@ TABLES = {
     "_Validation": [
         ident("Table"), ident("Column"), col("Nullable", values="Y;N"),
         number("MinValue", *I32, null=True), number("MaxValue", *I32, null=True),
-        ident("KeyTable", True), number("KeyColumn", 1, 32, True),
+        col("KeyTable", True, cat="Text"), number("KeyColumn", 1, 32, True),
         col("Category", True, values=CATEGORIES), col("Set", True, cat="Text"),
         col("Description", True, cat="Text"),
     ],
