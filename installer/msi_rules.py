@@ -18,6 +18,7 @@ there and fails on Windows.
 Usage: msi_rules.py PACKAGE.msi   (reads the tables with msitools' msiinfo)
 Prints each broken rule with the table row that breaks it; exits 1 when any is broken.
 """
+import os
 import re
 import subprocess
 import sys
@@ -73,12 +74,26 @@ FORMATTED = {
 CONDITIONS = {"LaunchCondition": "Condition", "Component": "Condition", "Condition": "Condition"}
 
 
+EXPORTED = {}
+
+
+def export_text(package, table):
+    """msiinfo's export of TABLE, None when the package has no such table; read once per version
+    of the file (the rules read most tables many times)."""
+    stat = os.stat(package)
+    key = (package, table, stat.st_mtime_ns, stat.st_size)
+    if key not in EXPORTED:
+        run = subprocess.run(["msiinfo", "export", package, table], capture_output=True, text=True)
+        EXPORTED[key] = run.stdout if run.returncode == 0 else None
+    return EXPORTED[key]
+
+
 def export(package, table):
     """The rows of TABLE as dicts, [] when the package has no such table."""
-    run = subprocess.run(["msiinfo", "export", package, table], capture_output=True, text=True)
-    if run.returncode != 0:
+    text = export_text(package, table)
+    if text is None:
         return []
-    lines = [line.rstrip("\r") for line in run.stdout.split("\n")]
+    lines = [line.rstrip("\r") for line in text.split("\n")]
     names = lines[0].split("\t")
     rows = []
     for line in lines[3:]:
@@ -282,7 +297,7 @@ def package_tables(package):
 
 def table_columns(package, table):
     """The names and IDT types (s72, I2, ...) of TABLE's columns."""
-    lines = subprocess.run(["msiinfo", "export", package, table], capture_output=True, text=True).stdout.split("\n")
+    lines = (export_text(package, table) or "\n").split("\n")
     return list(zip(lines[0].rstrip("\r").split("\t"), lines[1].rstrip("\r").split("\t")))
 
 
