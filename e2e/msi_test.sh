@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Ostinel.msi under Wine, in a fresh copy of the template prefix: refused presets, a first install
 # of an older package with presets, a silent upgrade while the old utility runs where the installer
-# cannot end it, a refused downgrade, a repair, a same-version rebuild over the running utility, and
-# an uninstall that ends the running utility and keeps the settings.
+# cannot end it, a refused downgrade, a repair, a same-version rebuild over the running utility, an
+# uninstall that ends the running utility and keeps the settings, a custom folder kept by an upgrade
+# with the UI sequence, and a failed uninstall that puts the logon task back.
 # Usage: msi_test.sh <directory of Ostinel.msi> <older package> <version> <older version>
 # The older package carries the test build of the utility (OstinelFaults.exe) as its Ostinel.exe,
 # so the files show which version is installed.
@@ -156,6 +157,25 @@ check "it kept the task, which starts the program there" \
 msiexec /x 'C:\Ostinel-rebuild.msi' /qn
 check "its uninstall exits 0" exited 0
 check "its uninstall removes the task and the folder" eval 'no_task && [ ! -e "$kiosk_dir" ]'
+
+# An uninstall that fails after the task was deleted (a deferred action of a copy of the package
+# fails when asked to): its rollback registers the task again; a later uninstall removes it.
+failing=$prefix/drive_c/Ostinel-failing.msi
+cp "$bin/Ostinel.msi" "$failing"
+msibuild "$failing" -q "INSERT INTO CustomAction (Action, Type, Source, Target) \
+  VALUES ('FailUninstall', 3106, 'System64Folder', '[System64Folder]cmd.exe /c exit 1')" >>"$log" 2>&1
+msibuild "$failing" -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) \
+  VALUES ('FailUninstall', 'REMOVE~=\"ALL\" AND FAILUNINSTALL', 3103)" >>"$log" 2>&1
+msiexec /i 'C:\Ostinel-failing.msi' /qn AUTOSTART=task
+check "install with the task exits 0" exited 0
+msiexec /x 'C:\Ostinel-failing.msi' /qn FAILUNINSTALL=1
+# (Wine's rollback does not put back the product's registration: only its files are checked.)
+check "a failed uninstall leaves Ostinel's files" eval '! exited 0 && [ -e "$install_dir/Ostinel.exe" ]'
+check "its rollback registered the task again" \
+  eval 'task_registered && task_definition_starts "$win_install_dir\Ostinel.exe"'
+msiexec /x 'C:\Ostinel-failing.msi' /qn
+check "the next uninstall removes the task and the folder" \
+  eval 'exited 0 && no_task && [ ! -e "$install_dir" ]'
 
 # A setup's uninstall entry whose uninstaller is gone: the package cannot remove it, so it refuses
 # before it changes anything, and its log says why.
