@@ -22,6 +22,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 # Actions allowed to break a rule, and why. Only what the tables cannot tell belongs here.
 # Impersonated on purpose: it must see the windows of the installing user's session (as the
@@ -83,7 +84,10 @@ def export_text(package, table):
     stat = os.stat(package)
     key = (package, table, stat.st_mtime_ns, stat.st_size)
     if key not in EXPORTED:
-        run = subprocess.run(["msiinfo", "export", package, table], capture_output=True, text=True)
+        # In a folder of its own: msiinfo writes the streams of binary columns beside the export.
+        with tempfile.TemporaryDirectory() as scratch:
+            run = subprocess.run(["msiinfo", "export", os.path.abspath(package), table], capture_output=True,
+                                 text=True, cwd=scratch)
         EXPORTED[key] = run.stdout if run.returncode == 0 else None
     return EXPORTED[key]
 
@@ -344,7 +348,7 @@ def check_validation(package):
                     if rule["Nullable"] != "Y":
                         broken.append(("ICE03: null in a column that is not nullable", where))
                     continue
-                if kind[0] in "iIlL" and kind[0] in "iI":
+                if kind[0] in "iI":
                     if rule["MinValue"] and int(value) < int(rule["MinValue"]):
                         broken.append(("ICE03: value below MinValue", where))
                     if rule["MaxValue"] and int(value) > int(rule["MaxValue"]):
@@ -547,6 +551,33 @@ def check_sequences(package):
     return broken
 
 
+def check_directory_setters(package):
+    """ICE12: a sequence with property or folder setters has CostFinalize; a folder set through
+    its property (51) is set before CostFinalize, through the folder action (35) after it, and
+    that one names a folder of the Directory table."""
+    broken = []
+    folders = {row["Directory"] for row in export(package, "Directory")}
+    actions = {row["Action"]: row for row in export(package, "CustomAction")}
+    for table in SEQUENCES:
+        rows = [row for row in export(package, table) if row["Sequence"] and int(row["Sequence"]) > 0]
+        at = {row["Action"]: int(row["Sequence"]) for row in rows}
+        for row in rows:
+            action = actions.get(row["Action"])
+            basic = int(action["Type"]) & BASIC_TYPE if action else None
+            if basic not in (SET_PROPERTY, SET_DIRECTORY):
+                continue
+            where = describe(table, row)
+            if "CostFinalize" not in at:
+                broken.append(("ICE12: a sequence that sets properties or folders has no CostFinalize", where))
+            elif basic == SET_DIRECTORY and at[row["Action"]] < at["CostFinalize"]:
+                broken.append(("ICE12: a folder action (35) before CostFinalize", where))
+            elif basic == SET_PROPERTY and action["Source"] in folders and at[row["Action"]] > at["CostFinalize"]:
+                broken.append(("ICE12: a folder's property set (51) after CostFinalize", where))
+            if basic == SET_DIRECTORY and action["Source"] not in folders:
+                broken.append(("ICE12: a folder action (35) names no folder of the Directory table", where))
+    return broken
+
+
 # Properties Windows Installer defines (ICE46 compares the package's names with them by case).
 SYSTEM_PROPERTIES = PASSED_ANYWAY | {
     "ProductCode", "ProductName", "ProductVersion", "ProductLanguage", "Manufacturer", "UpgradeCode",
@@ -586,7 +617,8 @@ def check_property_case(package):
 
 def check_ice(package):
     return (check_costing_sequences(package) + check_validation(package) + check_bitness(package)
-            + check_upgrade(package) + check_sequences(package) + check_property_case(package))
+            + check_upgrade(package) + check_sequences(package) + check_directory_setters(package)
+            + check_property_case(package))
 
 
 def main():

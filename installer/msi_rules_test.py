@@ -52,6 +52,8 @@ class Faults(unittest.TestCase):
                           "INSERT INTO InstallUISequence (Action, Sequence) VALUES ('NoSuchAction', 60)")
         self.assertBreaks("ICE63", "UPDATE InstallExecuteSequence SET Sequence = 1502 "
                                    "WHERE Action = 'RemoveExistingProducts'")
+        self.assertBreaks("ICE12: a folder's property set (51) after CostFinalize",
+                          "UPDATE InstallExecuteSequence SET Sequence = 1001 WHERE Action = 'InstallDirAsInstalled'")
 
     def test_validation_table(self):
         self.assertBreaks("no _Validation table", "DROP TABLE `_Validation`")
@@ -66,6 +68,8 @@ class Faults(unittest.TestCase):
         self.assertBreaks("ICE03: value above MaxValue", "UPDATE Registry SET Root = 4")
         self.assertBreaks("ICE03: value not in the column's set", "UPDATE RemoveFile SET InstallMode = 4")
         self.assertBreaks("ICE03: null in a column that is not nullable", "UPDATE File SET FileName = ''")
+        self.assertBreaks("ICE03: not a valid Version",
+                          "UPDATE File SET Version = '1.2.3.65536' WHERE File = 'OstinelExe'")
         self.assertBreaks("ICE03: not a valid Identifier",
                           "INSERT INTO Property (Property, Value) VALUES ('Two words', '1')")
 
@@ -73,6 +77,13 @@ class Faults(unittest.TestCase):
         upgrade_code = {row["Property"]: row["Value"] for row in msi_rules.export(PACKAGE, "Property")}["UpgradeCode"]
         self.assertBreaks("ICE80: a 32-bit component in a 64-bit folder",
                           "UPDATE Component SET Directory_ = 'INSTALLDIR' WHERE Component = 'PresetWaitTime'")
+        self.assertBreaks("ICE80: a 64-bit component in a 32-bit folder",
+                          "INSERT INTO Directory (Directory, Directory_Parent, DefaultDir) "
+                          "VALUES ('ProgramFilesFolder', 'TARGETDIR', '.')",
+                          "UPDATE Component SET Directory_ = 'ProgramFilesFolder' WHERE Component = 'Opener'")
+        self.assertBreaks("ICE61: not a valid product version",
+                          "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Attributes, ActionProperty) "
+                          "VALUES ('%s', '0.0.65536', '0.1.0', 2, 'OLDER_DETECTED')" % upgrade_code)
         self.assertBreaks("ICE61: the package removes a newer",
                           "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'",
                           "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Attributes, ActionProperty) "

@@ -143,7 +143,10 @@ COLUMNS = ("Table", "Column", "Nullable", "MinValue", "MaxValue", "KeyTable", "K
 
 
 def msiinfo(*args):
-    return subprocess.run(["msiinfo"] + list(args), capture_output=True, text=True, check=True).stdout
+    # In a folder of its own: an export writes the streams of binary columns beside it.
+    with tempfile.TemporaryDirectory() as scratch:
+        return subprocess.run(["msiinfo"] + list(args), capture_output=True, text=True, check=True,
+                              cwd=scratch).stdout
 
 
 def tables(package):
@@ -188,7 +191,7 @@ def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().split("\n\n")[-1], file=sys.stderr)
         return 2
-    package = sys.argv[1]
+    package = os.path.abspath(sys.argv[1])
     present = {table: columns(package, table) for table in tables(package) if table != "_Validation"}
     present["_Validation"] = list(COLUMNS)
     try:
