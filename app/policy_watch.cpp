@@ -87,8 +87,26 @@ bool ArmChangeNotice() {
   return Armed;
 }
 
-// Lets the watched key go, so the next arming opens it anew: it may have been deleted and made
-// again meanwhile. Closing it signals the change notice; that is no change.
+// Whether the watched key is still the one to watch: not deleted (a deleted key never gives
+// another notice), and not SOFTWARE once SOFTWARE\Policies exists.
+bool WatchedKeyCurrent() {
+  if (!Watched) return false;
+  DWORD values = 0;
+  if (RegQueryInfoKeyW(Watched.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  if (WatchingPolicies) return true;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPoliciesRoot, 0, KEY_NOTIFY | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    return true;
+  }
+  RegCloseKey(key);
+  return false;
+}
+
+// Lets the watched key go, so the next arming opens the right one. Closing a key with a notice
+// asked for may signal it; that is no change.
 void ReleaseWatchedKey() {
   Watched.reset();
   WatchingPolicies = false;
@@ -145,7 +163,7 @@ void WaitForQuiet() {
 
 DWORD WINAPI WatchPolicies(void*) {
   for (;;) {
-    ReleaseWatchedKey();
+    if (!WatchedKeyCurrent()) ReleaseWatchedKey();
     const bool armed = ArmChangeNotice();
     ReadAndHandOver();
     if (WaitForNotice(armed ? INFINITE : kUnwatchedPollMs)) WaitForQuiet();
