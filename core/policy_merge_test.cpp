@@ -170,8 +170,6 @@ TEST(PolicyMerge, AnIgnoredValueIsReportedOncePerDistinctBadValue) {
     raw[hold] = Dword(bad);
     EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u) << bad;
   }
-  raw[hold] = RawPolicyValue{true, 1, 4, 501};
-  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
   raw[hold] = Dword(605);
   EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
   raw[hold] = Dword(20);
