@@ -1,6 +1,6 @@
-// Managed settings, live: the policy values are read at start and again within a moment of any
-// change under HKEY_LOCAL_MACHINE\SOFTWARE\Policies (the key may not exist yet) or a Group Policy
-// refresh, and put in force as the settings dialog's OK puts settings in force.
+// Managed settings, live: the policy values are read at start and again once changes under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Policies (the key may not exist yet) or a Group Policy refresh have
+// been quiet for a moment, and put in force as the settings dialog's OK puts settings in force.
 #pragma once
 
 #include <windows.h>

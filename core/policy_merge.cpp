@@ -95,16 +95,24 @@ std::size_t TakeNewlyIgnored(IgnoredPolicyMemory& memory, const RawPolicies& raw
   std::size_t count = 0;
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
     out[i] = false;
-    if (!raw[i].Present || PolicyValueValid(At(i), raw[i])) {
-      memory.Reported[i] = RawPolicyValue{};
-      continue;
-    }
-    if (memory.Reported[i] == raw[i]) continue;
-    memory.Reported[i] = raw[i];
+    if (!raw[i].Present || PolicyValueValid(At(i), raw[i])) continue;
+    auto& told = memory.Reported[i];
+    bool known = false;
+    for (const RawPolicyValue& value : told) known = known || value == raw[i];
+    if (known) continue;
+    told[memory.Next[i]] = raw[i];
+    memory.Next[i] = (memory.Next[i] + 1) % told.size();
     out[i] = true;
     ++count;
   }
   return count;
+}
+
+std::uint32_t PolicyReadDelay(std::uint32_t sinceFirstChange, std::uint32_t sinceLatestChange) {
+  if (sinceFirstChange >= POLICY_QUIET_CAP_MS || sinceLatestChange >= POLICY_QUIET_MS) return 0;
+  const std::uint32_t quietLeft = POLICY_QUIET_MS - sinceLatestChange;
+  const std::uint32_t capLeft = POLICY_QUIET_CAP_MS - sinceFirstChange;
+  return quietLeft < capLeft ? quietLeft : capLeft;
 }
 
 void FormatPoliciesInForce(std::span<wchar_t> dest, const Policies& policies) {

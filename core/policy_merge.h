@@ -79,16 +79,30 @@ SettingsInForce MergePolicies(std::uint32_t storedButtonSetup, std::int32_t stor
 // the hold time differ (the other bits are the program's own business).
 bool SetupCommandNeeded(const SettingsInForce& before, const SettingsInForce& after);
 
-// Invalid values are reported once: the last invalid value reported per name, forgotten when the
-// name reads valid or absent, so a re-read of the same bad value says nothing new.
+// Invalid values are reported once per distinct value for the whole run: a value that reads
+// absent or valid for a while (a Group Policy refresh deletes and writes it again) and comes back
+// says nothing new. Each name remembers its last few distinct bad values; past that, the oldest
+// is forgotten (and would be said again).
+constexpr std::size_t IGNORED_REMEMBERED_PER_NAME = 8;
 struct IgnoredPolicyMemory {
-  RawPolicies Reported{};
+  std::array<std::array<RawPolicyValue, IGNORED_REMEMBERED_PER_NAME>, POLICY_COUNT> Reported{};
+  std::array<std::size_t, POLICY_COUNT> Next{};  // the slot the next new bad value takes
 };
 
 // The invalid values of a reading not yet reported, marked in out; remembers them as reported.
 // Returns how many.
 std::size_t TakeNewlyIgnored(IgnoredPolicyMemory& memory, const RawPolicies& raw,
                              std::array<bool, POLICY_COUNT>& out);
+
+// When the policy watch reads. A Group Policy refresh deletes the values it applied and writes
+// them again, one by one: the watch reads once no change has been heard for POLICY_QUIET_MS, or
+// POLICY_QUIET_CAP_MS after the first change of a burst, so endless changes are still read.
+constexpr std::uint32_t POLICY_QUIET_MS = 500;
+constexpr std::uint32_t POLICY_QUIET_CAP_MS = 4000;
+
+// How much longer to wait before reading, given the time since the first change heard after the
+// last reading and since the latest one; 0: read now.
+std::uint32_t PolicyReadDelay(std::uint32_t sinceFirstChange, std::uint32_t sinceLatestChange);
 
 // "RightClickMethod=2, HoldTime=150" for the configured values, in table order; "none" for none.
 // Cut at the destination's capacity, always terminated.

@@ -133,9 +133,12 @@ TEST(PolicyMerge, AnIgnoredValueIsReportedOncePerDistinctBadValue) {
   RawPolicies raw{};
   raw[hold] = Dword(20);
   raw[sound] = Dword(1);
-  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  raw[0] = Dword(3);  // the first name counts as the others do
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 2u);
   EXPECT_TRUE(fresh[hold]);
+  EXPECT_TRUE(fresh[0]);
   EXPECT_FALSE(fresh[sound]);
+  raw[0] = RawPolicyValue{};
   // Read again (any change under the policies' key): nothing new.
   EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
   EXPECT_FALSE(fresh[hold]);
@@ -148,17 +151,43 @@ TEST(PolicyMerge, AnIgnoredValueIsReportedOncePerDistinctBadValue) {
   EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
   EXPECT_TRUE(fresh[sound]);
   EXPECT_FALSE(fresh[hold]);
-  // Fixed, then the same bad value again: said again, since it came back.
+  // Fixed, or removed, for a while (a refresh rewriting the values), then the same bad values
+  // again: nothing new, for the whole run.
   raw[hold] = Dword(100);
-  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
-  raw[hold] = RawPolicyValue{true, 1, 4, 501};
-  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
-  EXPECT_TRUE(fresh[hold]);
-  // Removed, then back: said again.
   raw[sound] = RawPolicyValue{};
   EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
+  raw[hold] = RawPolicyValue{true, 1, 4, 501};
   raw[sound] = RawPolicyValue{true, 11, 8, 1};
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
+  raw[hold] = Dword(20);
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u);
+  // Each name keeps its last eight distinct bad values; a ninth forgets the oldest.
+  for (std::uint32_t bad = 600; bad < 605; ++bad) {
+    raw[hold] = Dword(bad);
+    EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u) << bad;
+  }
+  for (std::uint32_t bad : {20u, 501u, 600u, 604u}) {
+    raw[hold] = Dword(bad);
+    EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 0u) << bad;
+  }
+  raw[hold] = Dword(605);
   EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  raw[hold] = Dword(20);
+  EXPECT_EQ(TakeNewlyIgnored(memory, raw, fresh), 1u);
+  EXPECT_TRUE(fresh[hold]);
+}
+
+// A refresh's deletions and writes come some milliseconds apart: the read waits for quiet, but
+// never longer than the cap after the first change.
+TEST(PolicyMerge, ThePolicyWatchReadsOnceQuietOrAtTheCap) {
+  EXPECT_EQ(PolicyReadDelay(0, 0), POLICY_QUIET_MS);
+  EXPECT_EQ(PolicyReadDelay(300, 100), POLICY_QUIET_MS - 100);
+  EXPECT_EQ(PolicyReadDelay(900, POLICY_QUIET_MS - 1), 1u);
+  EXPECT_EQ(PolicyReadDelay(900, POLICY_QUIET_MS), 0u);
+  EXPECT_EQ(PolicyReadDelay(900, POLICY_QUIET_MS + 200), 0u);
+  EXPECT_EQ(PolicyReadDelay(POLICY_QUIET_CAP_MS + 100, 0), 0u);
+  EXPECT_EQ(PolicyReadDelay(POLICY_QUIET_CAP_MS - 200, 0), 200u);
+  EXPECT_EQ(PolicyReadDelay(POLICY_QUIET_CAP_MS, 0), 0u);
 }
 
 TEST(PolicyMerge, PoliciesInForceAreNamedWithTheirValuesInOneString) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/e2e_support.h"
@@ -358,8 +359,9 @@ TEST_F(SettingsDialog, OkShowsTheFunctionButtonForItsMethodAndHidesItOtherwise) 
 }
 
 // AllowSettingsChanges 0: every control greyed, the note shown, and OK stores nothing, not even
-// the first OK's values or a slider moved by messages past the greyed control. Removed while the
-// program runs, everything is the user's again.
+// the first OK's values or a slider moved by messages past the greyed control; values written to
+// the settings key meanwhile are not taken. Removed while the program runs, everything is the
+// user's again.
 TEST_F(SettingsDialog, SettingsChangesNotAllowedGreyEveryControlAndOkStoresNothing) {
   ASSERT_TRUE(SetPolicy(L"AllowSettingsChanges", 0));
   Start();
@@ -380,6 +382,16 @@ TEST_F(SettingsDialog, SettingsChangesNotAllowedGreyEveryControlAndOkStoresNothi
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), std::nullopt);
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
+  // A user writes the settings key (the installers let Users write it): while the lock is in
+  // force the program keeps the settings it read at start.
+  Store(L"ButtonSetup", 0x1F);
+  Store(L"WaitTime", 250);
+  Open();
+  EXPECT_EQ(SelectedMethod(dialog_), 2);
+  EXPECT_EQ(SliderPosition(dialog_), 100);
+  Ok();
+  DeleteStoredValue(L"ButtonSetup");
+  DeleteStoredValue(L"WaitTime");
 
   DeletePolicyKey();
   // The dialog enables its controls, then hides the note and shrinks: wait for the last step.
@@ -635,6 +647,66 @@ TEST_F(SettingsWithController, PoliciesAtStartActFromTheFirstCommandAndBadValues
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x2Fu);
   EXPECT_TRUE(WaitForReceived("00 00 64 00", 3000)) << Received();  // the first OK of the run sends what is in force
+}
+
+// A Group Policy refresh deletes each value it applied and writes it again. The program reads
+// once the key is quiet, so a refresh sends nothing, keeps the function button shown, writes no
+// event and does not tell a bad value again (its event and status line go together); a real
+// change after it still acts. Deleting SOFTWARE\Policies itself and making it again leaves the
+// watch working.
+TEST_F(SettingsWithController, RefreshesThatRewriteTheSameValuesChangeNothing) {
+  const std::vector<std::pair<const wchar_t*, DWORD>> applied = {
+      {L"RightClickMethod", 2}, {L"HoldTime", 150}, {L"LeftClickSound", 0}, {L"ButtonOnceOnly", 7}};  // 7: bad
+  for (const auto& [name, value] : applied) ASSERT_TRUE(SetPolicy(name, value));
+  ASSERT_NO_FATAL_FAILURE(StartController(true));
+  const TraceFile trace;
+  Start(trace.Path);
+  ASSERT_TRUE(WaitUntil([&] { return SimIsConnected(*sim_); }, 10000));
+  ASSERT_TRUE(WaitForReceived("00 00 96 00", 5000)) << Received();
+  HWND button = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (button = FindFunctionButton(app_->Pid())) != nullptr; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 5000));
+  SimClearReceived(*sim_);
+
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, POLICY_KEY, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &opened), ERROR_SUCCESS);
+  // Each refresh deletes the values one by one, then writes them one by one (the sleeps are the
+  // refresh's pace, not checks). A reading in between would hide the button with a command.
+  for (int refresh = 0; refresh < 3; ++refresh) {
+    for (const auto& [name, value] : applied) {
+      ASSERT_EQ(RegDeleteValueW(opened, name), ERROR_SUCCESS);
+      Sleep(40);
+    }
+    for (const auto& [name, value] : applied) {
+      ASSERT_EQ(RegSetValueExW(opened, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)),
+                ERROR_SUCCESS);
+      Sleep(40);
+    }
+  }
+  RegCloseKey(opened);
+  // A real change: its command alone reaches the controller, and one event names it.
+  ASSERT_TRUE(SetPolicy(L"HoldTime", 160));
+  EXPECT_TRUE(WaitForReceived("00 00 A0 00", 10000)) << Received();
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(
+      trace.Path, [](const ReportedEvent& e) { return e.Id == 22 && e.Strings[0].find(L"HoldTime=160") != std::wstring::npos; },
+      10000, &events));
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 22; }), 2);
+  EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 23; }), 1);
+  EXPECT_TRUE(IsWindowVisible(button));
+
+  // SOFTWARE\Policies gone: the stored settings act; made again: its values act, and later
+  // changes under it are heard.
+  HKEY software = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &software),
+            ERROR_SUCCESS);
+  SimClearReceived(*sim_);
+  EXPECT_EQ(RegDeleteTreeW(software, L"Policies"), ERROR_SUCCESS);
+  RegCloseKey(software);
+  EXPECT_TRUE(WaitForReceived("00 01 64 00", 10000)) << Received();
+  SimClearReceived(*sim_);
+  ASSERT_TRUE(SetPolicy(L"HoldTime", 170));
+  EXPECT_TRUE(WaitForReceived("00 01 AA 00", 10000)) << Received();
 }
 
 }  // namespace

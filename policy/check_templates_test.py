@@ -64,7 +64,7 @@ BROKEN = [
      "<displayName>Ostinel</displayName><displayName>Ostinel</displayName>", "<displayName> appears 2 times"),
     ("one value written by two policies", ADMX, '<decimal id="HoldTime" valueName="HoldTime"',
      '<decimal id="HoldTime" valueName="RightClickMethod"', "writes RightClickMethod, which"),
-    ("a Chinese file left in English", TW, "右鍵時播放聲音", "Play a sound on right clicks",
+    ("a Chinese file left in English", TW, "右鍵時播放聲音</string>", "Play a sound on right clicks</string>",
      "string RightClickSound is not translated"),
 ]
 

@@ -108,8 +108,12 @@ HWND CreateSettingsDialog(HINSTANCE instance, HWND owner) {
 }
 
 void LoadSettings(HWND dialog) {
-  const std::uint32_t stored = ReadSetting(kButtonSetupValue, DEFAULT_BUTTON_SETUP);
-  const std::uint32_t storedWait = ReadSetting(kWaitTimeValue, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT));
+  // While AllowSettingsChanges 0 is in force the settings key is not read again: users may write
+  // it, and what they write meanwhile must not change the settings in force.
+  const bool locked = SettingsLocked(AppState.PoliciesInForce);
+  const std::uint32_t stored = locked ? SETTING_UNAVAILABLE : ReadSetting(kButtonSetupValue, DEFAULT_BUTTON_SETUP);
+  const std::uint32_t storedWait =
+      locked ? SETTING_UNAVAILABLE : ReadSetting(kWaitTimeValue, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT));
   // An unreadable store keeps what was last read or stored (unshown bits included).
   if (stored != SETTING_UNAVAILABLE) AppState.StoredButtonSetup = stored;
   if (storedWait != SETTING_UNAVAILABLE) AppState.StoredWaitTime = static_cast<std::int32_t>(storedWait);
