@@ -81,6 +81,8 @@ TEST(DisplayScale, GrabOffsetFollowsTheScaleAndComesBack) {
   EXPECT_EQ(RescaleLength(45, 96, 144), 30);
   EXPECT_EQ(RescaleLength(17, 96, 144), 11);   // 11.33
   EXPECT_EQ(RescaleLength(23, 96, 144), 15);   // 15.33
+  EXPECT_EQ(RescaleLength(25, 96, 144), 17);   // 16.67
+  EXPECT_EQ(RescaleLength(-25, 96, 144), -17);
   EXPECT_EQ(RescaleLength(22, 120, 96), 27);   // 27.5
   EXPECT_EQ(RescaleLength(25, 96, 120), 20);
   EXPECT_EQ(RescaleLength(31, 96, 96), 31);
