@@ -16,6 +16,7 @@ constexpr DWORD kHookStopMs = 200;
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  if (EndInServicesSession()) return 1;  // the event says why; nothing was started
   DetectLanguage();
   LoadStringW(instance, IDS_CLASS_NAME, AppState.ClassName.data(), static_cast<int>(AppState.ClassName.size()));
   RegisterMainWindowClass(instance);

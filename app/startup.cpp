@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 #include <dbt.h>
+#include <sddl.h>
 #include <wtsapi32.h>
 
+#include <array>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "core/status_log.h"
 #include "app/policy_watch.h"
@@ -196,7 +200,44 @@ void LogBanner() {
   LogLine(AppState, L"Looking for the touch controller...\r\n");
 }
 
+// Who this process runs as: "DOMAIN\name" (e.g. NT AUTHORITY\SYSTEM), its SID when the name
+// cannot be looked up, or "unknown".
+std::wstring ProcessAccount() {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return L"unknown";
+  const UniqueHandle token(opened);
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size < sizeof(TOKEN_USER) || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+    return L"unknown";
+  }
+  PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  std::array<wchar_t, 256> name{}, domain{};
+  DWORD nameLength = static_cast<DWORD>(name.size()), domainLength = static_cast<DWORD>(domain.size());
+  SID_NAME_USE use{};
+  if (LookupAccountSidW(nullptr, sid, name.data(), &nameLength, domain.data(), &domainLength, &use)) {
+    return domain[0] ? std::wstring(domain.data()) + L"\\" + name.data() : std::wstring(name.data());
+  }
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(sid, &text)) return L"unknown";
+  std::wstring account(text);
+  LocalFree(text);
+  return account;
+}
+
 }  // namespace
+
+bool EndInServicesSession() {
+  DWORD session = 0;
+  const bool servicesSession =
+      FaultInjected(L"session0") || (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0);
+  if (!servicesSession) return false;
+  StartEventLog();
+  ReportServicesSession(ProcessAccount().c_str());
+  EndEventLog(kEventLogEndMs);
+  return true;
+}
 
 ATOM RegisterMainWindowClass(HINSTANCE instance) {
   WNDCLASSEXW wc{};

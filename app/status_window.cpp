@@ -125,18 +125,22 @@ LRESULT CALLBACK NoFocusButtonProc(HWND button, UINT message, WPARAM wParam, LPA
 // quick swipe leaves it behind and the release goes to the window beneath. So, as the function
 // button does, the cursor and the primary button are read on a timer; the window follows the cursor
 // at the offset of the press, and the drag ends at the first reading or message without the button
-// down. The capture still brings the messages while the window is in the foreground.
+// down. The capture still brings the messages while the window is in the foreground. On a monitor
+// of another scale the window takes another size: the offset, measured at the press, follows it.
 constexpr UINT_PTR kDragTimer = 1;
 constexpr UINT kDragStepMs = 15;
 bool CaptionHeld = false;
-POINT CaptionGrab{};
+POINT CaptionGrab{};        // the cursor's offset from the window's corner at the press
+UINT CaptionGrabDpi = 0;    // the window's scale at the press
+UINT CaptionDpi = 0;        // the window's scale now
 
 void FollowTo(HWND dialog, POINT at) {
+  const int x = at.x - RescaleLength(CaptionGrab.x, CaptionDpi, CaptionGrabDpi);
+  const int y = at.y - RescaleLength(CaptionGrab.y, CaptionDpi, CaptionGrabDpi);
   RECT frame{};
   GetWindowRect(dialog, &frame);
-  if (frame.left == at.x - CaptionGrab.x && frame.top == at.y - CaptionGrab.y) return;
-  SetWindowPos(dialog, nullptr, at.x - CaptionGrab.x, at.y - CaptionGrab.y, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (frame.left == x && frame.top == y) return;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void EndCaptionDrag(HWND dialog) {
@@ -158,6 +162,7 @@ void StartCaptionDrag(HWND dialog) {
   GetWindowRect(dialog, &frame);
   const POINT at = MessagePoint();
   CaptionGrab = POINT{at.x - frame.left, at.y - frame.top};
+  CaptionGrabDpi = CaptionDpi = DpiOfWindow(dialog);
   CaptionHeld = true;
   SetCapture(dialog);
   SetTimer(dialog, kDragTimer, kDragStepMs, CaptionDragTimerProc);
@@ -266,7 +271,9 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       return 0;
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: take the place the system suggests; the dialog
-      // manager then scales the font and the controls, and the fit follows.
+      // manager then scales the font and the controls, and the fit follows. During a drag the
+      // next step puts the window under the cursor at the offset for the new scale.
+      CaptionDpi = LOWORD(wParam);
       MoveToSuggestedRect(dialog, lParam);
       PostMessageW(dialog, WM_STATUS_RESCALED, 0, 0);
       return 0;

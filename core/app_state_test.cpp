@@ -72,3 +72,20 @@ TEST(DisplayScale, RingAndButtonSidesAtEachScaleAndBack) {
   EXPECT_EQ(ScaleToDpi(1, 24), 1);  // a 25 % scale never makes a length vanish
   EXPECT_EQ(ScaleToDpi(0, 144), 0);
 }
+
+// A grab offset measured at the press follows the window's scale and comes back unchanged.
+TEST(DisplayScale, GrabOffsetFollowsTheScaleAndComesBack) {
+  EXPECT_EQ(RescaleLength(30, 192, 96), 60);
+  EXPECT_EQ(RescaleLength(17, 144, 96), 25);   // 25.5: the tie goes to the shorter
+  EXPECT_EQ(RescaleLength(-17, 144, 96), -25);
+  EXPECT_EQ(RescaleLength(45, 96, 144), 30);
+  EXPECT_EQ(RescaleLength(17, 96, 144), 11);   // 11.33
+  EXPECT_EQ(RescaleLength(23, 96, 144), 15);   // 15.33
+  EXPECT_EQ(RescaleLength(25, 96, 144), 17);   // 16.67
+  EXPECT_EQ(RescaleLength(-25, 96, 144), -17);
+  EXPECT_EQ(RescaleLength(22, 120, 96), 27);   // 27.5
+  EXPECT_EQ(RescaleLength(25, 96, 120), 20);
+  EXPECT_EQ(RescaleLength(31, 96, 96), 31);
+  EXPECT_EQ(RescaleLength(31, 192, 0), 31);  // a scale not known changes nothing
+  EXPECT_EQ(RescaleLength(31, 0, 96), 31);
+}

@@ -423,6 +423,10 @@ TEST_F(Diagnose, ARunningCopyThatHoldsTheControllerExitsZeroWithItsPath) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << Utf8(name);
     if (writable) CloseHandle(writable);
   }
+  // The displays listed are this session's, the console's.
+  EXPECT_NE(text.find("\"session\": " + std::to_string(session) + ",\n      \"console\": true\n    }"),
+            std::string::npos)
+      << text;
 
   // Unplugged: the same copy no longer holds it, and says it lost it once.
   SimUnplug(*sim);

@@ -189,6 +189,25 @@ TEST(StartupWithoutMainWindow, EndsAtOnceWithZeroAndShowsNothing) {
   EXPECT_EQ(events[0].Strings.at(0), L"main window");
 }
 
+// A copy started in session 0 (as SYSTEM; the test build is told so, Wine having session 1 only)
+// ends at once with 1 and no window, and the event log says why and who started it.
+TEST(StartupWithoutMainWindow, InSessionZeroEndsAtOnceWithOneAndSaysWhy) {
+  EndAllOstinel();
+  LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"), {L"OSTINEL_INJECT_FAULT=session0"});
+  EXPECT_EQ(app.WaitExit(10000), 1u);
+  EXPECT_EQ(FindProcessWindow(app.Pid(), nullptr, nullptr), nullptr);
+
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"OstinelFaults.exe", trace.Path, {L"OSTINEL_INJECT_FAULT=session0"}));
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 2; }, 10000, &events));
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Id, 5u);
+  EXPECT_EQ(events[0].Type, EVENTLOG_WARNING_TYPE);
+  ASSERT_EQ(events[0].Strings.size(), 1u);
+  EXPECT_NE(events[0].Strings[0], L"");
+}
+
 // The test build's main window holds its thread for wParam ms on this message, titled "held"
 // meanwhile, and answers the hook's latest point (PointerWord) on the next.
 constexpr UINT kTestHoldUiThread = WM_USER + 20;

@@ -147,6 +147,8 @@ void ReportStartFailed(const wchar_t* step, std::uint32_t error) { QueueRecord(S
 
 void ReportSupportSectionTaken(const wchar_t* name) { QueueRecord(SupportSectionTakenEvent(name)); }
 
+void ReportServicesSession(const wchar_t* account) { QueueRecord(ServicesSessionEvent(account)); }
+
 void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                       std::int32_t newWaitTime, bool saved, std::uint32_t saveError) {
   std::array<EventRecord, 2> events;

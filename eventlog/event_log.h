@@ -24,6 +24,9 @@ void ReportStartFailed(const wchar_t* step, std::uint32_t error);
 // The support section's name was already taken by another program (name: the object's full name).
 void ReportSupportSectionTaken(const wchar_t* name);
 
+// Started in session 0 (account: who started it); the program ends without starting.
+void ReportServicesSession(const wchar_t* account);
+
 // The settings dialog's OK: the settings in force before and after, whether both were stored,
 // and the system's error when not.
 void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,

@@ -156,6 +156,12 @@ EventRecord SupportSectionTakenEvent(const wchar_t* name) {
   return record;
 }
 
+EventRecord ServicesSessionEvent(const wchar_t* account) {
+  EventRecord record = Record(EVENT_SERVICES_SESSION, EventLevel::Warning);
+  AddText(record, account);
+  return record;
+}
+
 std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
                              std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
                              std::span<EventRecord> out) {

@@ -19,6 +19,7 @@ constexpr std::uint32_t EVENT_STARTED = 1;
 constexpr std::uint32_t EVENT_ENDED = 2;
 constexpr std::uint32_t EVENT_START_FAILED = 3;
 constexpr std::uint32_t EVENT_SUPPORT_SECTION_TAKEN = 4;
+constexpr std::uint32_t EVENT_SERVICES_SESSION = 5;
 constexpr std::uint32_t EVENT_CONTROLLER_CONNECTED = 10;
 constexpr std::uint32_t EVENT_CONNECTION_LOST = 11;
 constexpr std::uint32_t EVENT_CONTROLLER_NOT_FOUND = 12;
@@ -30,8 +31,9 @@ constexpr std::uint32_t EVENT_SETTINGS_NOT_SAVED = 21;
 constexpr std::uint32_t EVENT_POLICIES_IN_FORCE = 22;
 constexpr std::uint32_t EVENT_POLICY_IGNORED = 23;
 
-constexpr std::array<std::uint32_t, 14> ALL_EVENT_IDS = {
+constexpr std::array<std::uint32_t, 15> ALL_EVENT_IDS = {
     EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,  EVENT_SUPPORT_SECTION_TAKEN,
+    EVENT_SERVICES_SESSION,
     EVENT_CONTROLLER_CONNECTED, EVENT_CONNECTION_LOST, EVENT_CONTROLLER_NOT_FOUND,
     EVENT_LEFT_TO_OTHER_SESSION, EVENT_TAKEN_BACK,  EVENT_REPORTS_HELD_BACK,
     EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED, EVENT_POLICIES_IN_FORCE,
@@ -66,6 +68,9 @@ EventRecord PoliciesInForceEvent(const Policies& policies, std::uint32_t buttonS
 EventRecord PolicyIgnoredEvent(PolicyValue value, const RawPolicyValue& raw);
 // The support section's name was taken by another program: name as an administrator finds the object.
 EventRecord SupportSectionTakenEvent(const wchar_t* name);
+// Started in session 0, where services run and no user sees a window: account is who started it
+// ("NT AUTHORITY\SYSTEM", or the account's SID when its name cannot be looked up).
+EventRecord ServicesSessionEvent(const wchar_t* account);
 
 // The settings dialog's OK: a "changed" event when the word or the hold time differs from the
 // one in force before, and a "not saved" event with the system's error when a write failed. Returns the

@@ -855,6 +855,7 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
     case EVENT_START_FAILED: return StartFailedEvent(L"bitmaps", 1814).StringCount;
     case EVENT_SUPPORT_SECTION_TAKEN:
       return SupportSectionTakenEvent(L"\\Sessions\\1\\BaseNamedObjects\\OstinelSupport").StringCount;
+    case EVENT_SERVICES_SESSION: return ServicesSessionEvent(L"NT AUTHORITY\\SYSTEM").StringCount;
     case EVENT_CONTROLLER_CONNECTED: ControllerNoticeEvents(fresh, DeviceNotice::Connected, 0, L"p", 0, device); break;
     case EVENT_CONNECTION_LOST: ControllerNoticeEvents(fresh, DeviceNotice::Lost, 109, L"p", 0, device); break;
     case EVENT_CONTROLLER_NOT_FOUND: ControllerNoticeEvents(fresh, DeviceNotice::AttemptFailed, 0, L"", 0, device); break;

@@ -198,6 +198,18 @@ std::string JsonString(const std::wstring& text) {
   return out;
 }
 
+ProcessFacts CombineProcessFacts(std::uint32_t processId, const ProcessFacts& opened,
+                                 const std::vector<ListedProcess>& list) {
+  ProcessFacts facts = opened;
+  for (const ListedProcess& listed : list) {
+    if (listed.ProcessId != processId) continue;
+    facts.Session = listed.Session;
+    if (!listed.User.empty()) facts.User = listed.User;
+    break;
+  }
+  return facts;
+}
+
 std::wstring ImagePathKey(const std::wstring& path) {
   std::wstring text = path;
   for (wchar_t& c : text) {
@@ -466,6 +478,8 @@ std::string DiagnoseReportJson(const DiagnoseReport& report) {
     CloseArray(w);
     Number(w, "dpi", display.Dpi);
     Number(w, "scale", ScaleToDpi(100, display.Dpi));
+    Maybe(w, "session", display.Session);
+    Bool(w, "console", display.Session && report.ConsoleSession && *display.Session == *report.ConsoleSession);
     CloseObject(w);
   }
   CloseArray(w);

@@ -39,6 +39,28 @@ struct SectionOrigin {
   std::vector<std::uint8_t> Owner;              // the section's owner (SID bytes)
 };
 
+// What the system tells of a process; empty or none where it would not tell.
+struct ProcessFacts {
+  std::wstring Image;                     // full image path
+  std::optional<std::uint32_t> Session;
+  std::vector<std::uint8_t> User;         // its user's SID, as bytes
+};
+
+// A process as the sessions' process list shows it (WTSEnumerateProcesses): the system names its
+// session and user to an administrator, also where neither the process nor its token may be opened.
+struct ListedProcess {
+  std::uint32_t ProcessId = 0;
+  std::uint32_t Session = 0;
+  std::vector<std::uint8_t> User;  // empty when the list names none
+};
+
+// Who a process is: its image as opening it told (another user's process needs SeDebugPrivilege);
+// its session and user as the process list names them, else as opening the process and its token
+// told. A token's access list grants its user and SYSTEM only, so an administrator learns another
+// user's copy's user from the list alone.
+ProcessFacts CombineProcessFacts(std::uint32_t processId, const ProcessFacts& opened,
+                                 const std::vector<ListedProcess>& list);
+
 // A Windows path in one spelling for comparison: without the "\\?\" or "\??\" prefix, with
 // backslashes only, no empty, "." or ".." steps, ASCII letters in capitals. Empty when the path
 // climbs above its root. Letters beyond ASCII are left as they are: both paths compared come
@@ -94,11 +116,14 @@ struct AccessEntry {
 // order) for those groups that speaks of setting values decides. No list at all lets everyone.
 bool UsersMayChangeSettings(bool hasList, const std::vector<AccessEntry>& entries);
 
+// A monitor of the session the tool runs in: as SYSTEM that is session 0, whose one display is
+// virtual and not the user's screen.
 struct DisplayInfo {
   std::int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;  // physical pixels
   std::uint32_t Dpi = 96;
   bool Primary = false;
   std::wstring Name;
+  std::optional<std::uint32_t> Session;  // none when the system would not tell
 };
 
 struct DiagnoseReport {

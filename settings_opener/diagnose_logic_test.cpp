@@ -261,6 +261,25 @@ TEST(DiagnoseTrust, OnlyTheInstalledUtilityOfTheSectionsOwnerInItsSessionIsBelie
   EXPECT_FALSE(SectionTrusted(2, snapshot, stranger, installed));
   EXPECT_FALSE(SectionTrusted(3, snapshot, origin, installed));  // read from another session's namespace
   EXPECT_FALSE(SectionTrusted(2, snapshot, origin, L""));          // the installed utility not known
+
+  // An elevated administrator opens another user's copy (SeDebugPrivilege) but never its token:
+  // the user comes from the process list, which also names the session.
+  const ProcessFacts opened{origin.ProcessImage, std::nullopt, {}};
+  const std::vector<ListedProcess> list = {{41, 2, {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0}},
+                                           {42, 2, origin.ProcessUser}};
+  ProcessFacts facts = CombineProcessFacts(42, opened, list);
+  SectionOrigin seen{facts.Image, facts.Session, facts.User, origin.Owner};
+  EXPECT_TRUE(SectionTrusted(2, snapshot, seen, installed));
+  // The list is believed over the token; where it names no user, or not the process, what opening told stays.
+  facts = CombineProcessFacts(42, ProcessFacts{origin.ProcessImage, 1u, {9}}, list);
+  EXPECT_EQ(facts.User, origin.ProcessUser);
+  EXPECT_EQ(facts.Session, 2u);
+  facts = CombineProcessFacts(42, ProcessFacts{origin.ProcessImage, 2u, origin.ProcessUser}, {{42, 3, {}}});
+  EXPECT_EQ(facts.User, origin.ProcessUser);
+  EXPECT_EQ(facts.Session, 3u);
+  facts = CombineProcessFacts(43, opened, list);
+  EXPECT_TRUE(facts.User.empty());
+  EXPECT_FALSE(facts.Session.has_value());
 }
 
 TEST(DiagnoseTrust, AStrangersSectionIsListedAsNotTrustedAndNeverMakesTheExitValueZero) {
@@ -459,12 +478,20 @@ TEST(DiagnoseSystem, ArchitectureScaleAndSignatureInWords) {
   DisplayInfo display;
   display.Dpi = 144;
   display.Right = 2560;
+  display.Session = 0;  // run as SYSTEM: session 0's virtual display, not the console's
+  report.ConsoleSession = 1;
   report.Displays = {display};
   std::string json = DiagnoseReportJson(report);
   EXPECT_NE(json.find("\"architecture\": \"arm64\",\n    \"program\": \"x64\",\n    \"emulated\": true"),
             std::string::npos)
       << json;
-  EXPECT_NE(json.find("\"dpi\": 144,\n      \"scale\": 150"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"dpi\": 144,\n      \"scale\": 150,\n      \"session\": 0,\n      \"console\": false"),
+            std::string::npos)
+      << json;
+  report.Displays[0].Session = 1;
+  EXPECT_NE(DiagnoseReportJson(report).find("\"session\": 1,\n      \"console\": true"), std::string::npos);
+  report.ConsoleSession.reset();
+  EXPECT_NE(DiagnoseReportJson(report).find("\"session\": 1,\n      \"console\": false"), std::string::npos);
   EXPECT_NE(json.find("\"verified\": false,\n    \"status\": \"0x800B0109\",\n    \"meaning\": \"untrusted root\""),
             std::string::npos)
       << json;

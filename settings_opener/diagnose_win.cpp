@@ -177,15 +177,10 @@ std::vector<std::uint8_t> SidBytes(PSID sid) {
   return std::vector<std::uint8_t>(bytes, bytes + GetLengthSid(sid));
 }
 
-// What the system tells of a process: its image, session and user. Empty where it would not tell
-// (a process of another user needs an administrator, and one that ended tells nothing).
-struct ProcessFacts {
-  std::wstring Image;
-  std::optional<std::uint32_t> Session;
-  std::vector<std::uint8_t> User;
-};
-
-ProcessFacts FactsOfProcess(DWORD pid) {
+// What opening a process tells: its image, session and user. Empty where it would not tell (a
+// process of another user needs an administrator with SeDebugPrivilege, its token SYSTEM, and one
+// that ended tells nothing).
+ProcessFacts OpenedProcessFacts(DWORD pid) {
   ProcessFacts facts;
   DWORD session = 0;
   if (ProcessIdToSessionId(pid, &session)) facts.Session = session;
@@ -210,7 +205,33 @@ ProcessFacts FactsOfProcess(DWORD pid) {
   return facts;
 }
 
-std::vector<RunningCopy> ListUtilityProcesses(const std::wstring& installed) {
+// Every session's processes with their users, as the system lists them.
+std::vector<ListedProcess> SessionsProcessList() {
+  std::vector<ListedProcess> listed;
+  WTS_PROCESS_INFOW* list = nullptr;
+  DWORD count = 0;
+  if (!WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count) || !list) return listed;
+  for (DWORD i = 0; i < count; ++i) {
+    listed.push_back(ListedProcess{list[i].ProcessId, list[i].SessionId, SidBytes(list[i].pUserSid)});
+  }
+  WTSFreeMemory(list);
+  return listed;
+}
+
+// An administrator's token holds SeDebugPrivilege, disabled: enabled, it opens every user's
+// process for its image. A token without it is left as it is.
+void EnableDebugPrivilege() {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &opened)) return;
+  const UniqueHandle token(opened);
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid)) return;
+  AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+}
+
+std::vector<RunningCopy> ListUtilityProcesses(const std::wstring& installed, const std::vector<ListedProcess>& list) {
   std::vector<RunningCopy> copies;
   const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return copies;
@@ -220,22 +241,12 @@ std::vector<RunningCopy> ListUtilityProcesses(const std::wstring& installed) {
     if (lstrcmpiW(entry.szExeFile, kUtilityName) != 0) continue;
     RunningCopy copy;
     copy.ProcessId = entry.th32ProcessID;
-    const ProcessFacts facts = FactsOfProcess(entry.th32ProcessID);
+    const ProcessFacts facts =
+        CombineProcessFacts(entry.th32ProcessID, OpenedProcessFacts(entry.th32ProcessID), list);
     copy.Session = facts.Session;
     // Named like the utility is not enough: a program of that name elsewhere is not it.
     if (!facts.Image.empty()) copy.Installed = IsInstalledImage(facts.Image, installed);
     copies.push_back(copy);
-  }
-  // Another user's process may not be opened by an ordinary user; the session list still tells.
-  WTS_PROCESS_INFOW* list = nullptr;
-  DWORD count = 0;
-  if (WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count) && list) {
-    for (RunningCopy& copy : copies) {
-      for (DWORD i = 0; i < count && !copy.Session; ++i) {
-        if (list[i].ProcessId == copy.ProcessId) copy.Session = list[i].SessionId;
-      }
-    }
-    WTSFreeMemory(list);
   }
   return copies;
 }
@@ -244,7 +255,8 @@ void PauseBetweenReads() { Sleep(1); }
 
 // The support section of a session ("Local\" for this one, "Session\N\" for another), and whether
 // it is believed: anyone may have made it before the utility and written anything into it.
-std::optional<SessionSection> ReadSessionSection(std::uint32_t session, bool own, const std::wstring& installed) {
+std::optional<SessionSection> ReadSessionSection(std::uint32_t session, bool own, const std::wstring& installed,
+                                                 const std::vector<ListedProcess>& list) {
   const std::wstring name = (own ? std::wstring(L"Local\\") : L"Session\\" + std::to_wstring(session) + L"\\") +
                             SUPPORT_SECTION_NAME;
   // Its owner is read through the handle; a section whose list grants reading alone is still read.
@@ -270,7 +282,8 @@ std::optional<SessionSection> ReadSessionSection(std::uint32_t session, bool own
     SupportSnapshot snapshot;
     if (ReadSupportSectionSettled(*static_cast<const SupportSection*>(view), snapshot, SUPPORT_READ_TRIES,
                                   PauseBetweenReads) == SupportRead::Done) {
-      const ProcessFacts facts = FactsOfProcess(snapshot.ProcessId);
+      const ProcessFacts facts =
+          CombineProcessFacts(snapshot.ProcessId, OpenedProcessFacts(snapshot.ProcessId), list);
       origin.ProcessImage = facts.Image;
       origin.ProcessSession = facts.Session;
       origin.ProcessUser = facts.User;
@@ -305,7 +318,8 @@ void GatherCopies(DiagnoseReport& report) {
   ProcessIdToSessionId(GetCurrentProcessId(), &own);
 
   const std::wstring installed = InstalledUtility();
-  const std::vector<RunningCopy> processes = ListUtilityProcesses(installed);
+  const std::vector<ListedProcess> list = SessionsProcessList();
+  const std::vector<RunningCopy> processes = ListUtilityProcesses(installed, list);
   std::vector<std::uint32_t> sessions{own};
   for (const RunningCopy& process : processes) {
     if (process.Session && std::find(sessions.begin(), sessions.end(), *process.Session) == sessions.end()) {
@@ -314,7 +328,7 @@ void GatherCopies(DiagnoseReport& report) {
   }
   std::vector<SessionSection> sections;
   for (std::uint32_t session : sessions) {
-    if (std::optional<SessionSection> section = ReadSessionSection(session, session == own, installed)) {
+    if (std::optional<SessionSection> section = ReadSessionSection(session, session == own, installed, list)) {
       sections.push_back(*section);
     }
   }
@@ -417,7 +431,12 @@ void GatherSystem(DiagnoseReport& report) {
   }
 
   report.AudioOutputs = waveOutGetNumDevs();
+  // The monitors are those of this tool's session.
   EnumDisplayMonitors(nullptr, nullptr, AddDisplay, reinterpret_cast<LPARAM>(&report.Displays));
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) {
+    for (DisplayInfo& display : report.Displays) display.Session = session;
+  }
 }
 
 // Whether the utility beside this program is signed by a publisher this computer trusts. Nothing
@@ -491,6 +510,7 @@ int RunDiagnose(const std::wstring& reportFile) {
   DWORD computerLength = MAX_COMPUTERNAME_LENGTH + 1;
   if (GetComputerNameW(computer, &computerLength)) report.Computer = computer;
 
+  EnableDebugPrivilege();
   GatherSettings(report);
   GatherController(report);
   GatherCopies(report);
