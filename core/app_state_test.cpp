@@ -1,5 +1,4 @@
 #include "core/app_state.h"
-#include "core/display_scale.h"
 
 #include <gtest/gtest.h>
 
@@ -57,18 +56,4 @@ TEST(AppState, WaitTimeIsShownInSeconds) {
   EXPECT_DOUBLE_EQ(WaitTimeSeconds(WAIT_TIME_DEFAULT), 1.0);
   EXPECT_DOUBLE_EQ(WaitTimeSeconds(WAIT_TIME_MIN), 0.5);
   EXPECT_DOUBLE_EQ(WaitTimeSeconds(WAIT_TIME_MAX), 5.0);
-}
-
-TEST(DisplayScale, RingAndButtonSidesAtEachScaleAndBack) {
-  // The ring's 127 px and the button's 50 px at 100, 125, 150, 175, 200, 250 and 300 %.
-  const std::uint32_t dpis[] = {96, 120, 144, 168, 192, 240, 288};
-  const std::int32_t ring[] = {127, 159, 190, 222, 254, 317, 381};
-  const std::int32_t button[] = {50, 62, 75, 87, 100, 125, 150};
-  for (std::size_t i = 0; i < std::size(dpis); ++i) {
-    EXPECT_EQ(ScaleToDpi(127, dpis[i]), ring[i]) << dpis[i];
-    EXPECT_EQ(ScaleToDpi(50, dpis[i]), button[i]) << dpis[i];
-    EXPECT_EQ(ScaleFromDpi(ScaleToDpi(127, dpis[i]), dpis[i]), 127) << dpis[i];
-  }
-  EXPECT_EQ(ScaleToDpi(1, 24), 1);  // a 25 % scale never makes a length vanish
-  EXPECT_EQ(ScaleToDpi(0, 144), 0);
 }
