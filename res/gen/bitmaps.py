@@ -211,6 +211,8 @@ def draw_hand_picture():
     layers.append(fill(border, solid(rgb(0xA7B2C2))))
     return opaque_rgb(render(HAND_W, HAND_H, layers, 5, background))
 
+# ---------------------------------------------------------------------------------------------
+# The BMP file of a bitmap resource.
 
 
 def bmp24(pixels):

@@ -33,7 +33,6 @@ def write_file(directory, name, data):
     os.replace(tmp, path)
 
 
-
 # ---------------------------------------------------------------------------------------------
 # Read-back checks of everything written.
 
