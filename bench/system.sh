@@ -85,9 +85,10 @@ if [ ! -s "$prefix.md" ]; then
 fi
 
 doc=$root/docs/performance.md
-# The device link's figures come from bench/device-latency.sh, the ring's at every display
-# scale and the before-and-after figures from side-by-side runs of this script; they are kept as they are.
-device_link=$(awk '/^## (Device link|The ring at every display scale|Before and after)/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
+# The device link's figures come from bench/device-latency.sh, the hook's from bench/hook.sh, the
+# policy's from e2e_tests, the ring's at every display scale and the before-and-after figures from
+# side-by-side runs of this script; they are kept as they are.
+device_link=$(awk '/^## (Device link|The ring at every display scale|Before and after|A policy written|The mouse hook)/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
 {
   cat <<EOF
 # Performance
