@@ -1,5 +1,5 @@
 // The function button's three pictures drawn at any side, from the same description the asset
-// generator draws the 50-pixel bitmaps from (res/gen/generate_assets.py, draw_mouse): a mouse on a
+// generator draws the 50-pixel bitmaps from (res/gen/bitmaps.py, draw_mouse): a mouse on a
 // dark-grey-to-white fade, one button red, a red frame in move mode. No window calls.
 #pragma once
 

@@ -1,5 +1,5 @@
 // The ring's source image for a display scale, drawn from the same description as bitmap 150 (the
-// 127-pixel ring of 100 %, made by res/gen/generate_assets.py): eight shaded discs with a darker
+// 127-pixel ring of 100 %, made by res/gen/bitmaps.py): eight shaded discs with a darker
 // rim and a gloss, evenly spaced on a ring, the first with a white core, on black.
 //
 // Drawn for the side it is shown at, never stretched from another size. Each pixel is either black

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up and runs every test: the portable core on the host, again with AddressSanitizer and
-# UndefinedBehaviorSanitizer and with ThreadSanitizer, and the Windows programs under Wine in an
-# Xvfb of its own.
+# UndefinedBehaviorSanitizer and with ThreadSanitizer (both with the standard library's checks), and
+# the Windows programs under Wine in an Xvfb of its own.
 # Prints one summary line at the end; exits non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."

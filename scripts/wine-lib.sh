@@ -74,7 +74,7 @@ ostinel_stop_display() {
 ostinel_winpath() { printf 'Z:%s' "$1" | sed 's#/#\\#g'; }
 
 # Builds a Windows benchmark target (the Release build in OSTINEL_BUILD_DIR, default build/windows)
-# and runs it under Wine with the given arguments. Used by the scripts/bench-*.sh wrappers.
+# and runs it under Wine with the given arguments. Used by the bench/*.sh wrappers.
 ostinel_run_windows_bench() {
   local target=$1; shift
   local build=${OSTINEL_BUILD_DIR:-$OSTINEL_ROOT/build/windows}

@@ -4,7 +4,7 @@
 # event flood with the main window probed throughout. Prints the figures and writes them into
 # docs/performance.md. Takes about six minutes; not a test and not part of CI.
 #
-#   scripts/bench-system.sh [--starts N] [--idle-seconds S] [--idle-interval MS] [--flood N]
+#   bench/system.sh [--starts N] [--idle-seconds S] [--idle-interval MS] [--flood N]
 #
 # OSTINEL_BUILD_DIR: Windows build directory to use (configured here when new); without it the
 #   windows preset is used (build/windows).
@@ -85,18 +85,19 @@ if [ ! -s "$prefix.md" ]; then
 fi
 
 doc=$root/docs/performance.md
-# The device link's figures come from scripts/bench-device-latency.sh, the ring's at every display
-# scale and the before-and-after figures from side-by-side runs of this script; they are kept as they are.
-device_link=$(awk '/^## (Device link|The ring at every display scale|Before and after)/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
+# The device link's figures come from bench/device-latency.sh, the hook's from bench/hook.sh, the
+# policy's from e2e_tests, the ring's at every display scale and the before-and-after figures from
+# side-by-side runs of this script; they are kept as they are.
+device_link=$(awk '/^## (Device link|The ring at every display scale|Before and after|A policy written|The mouse hook)/{keep=1; print; next} /^## /{keep=0} keep' "$doc" 2>/dev/null || true)
 {
   cat <<EOF
 # Performance
 
-Figures of the whole program, measured end to end by \`scripts/bench-system.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'):
+Figures of the whole program, measured end to end by \`bench/system.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'):
 $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')), Linux $(uname -r),
 $(wine --version) with a fresh prefix, Xvfb without a window manager. The harness
-(\`tools/perf/OstinelPerf.exe\`) starts the real \`Ostinel.exe\` against the simulated touch controller
-(\`tools/sim_controller\`) and sets each figure beside the same figure of \`tools/perf/MinimalDialog.exe\`,
+(\`bench/windows/OstinelPerf.exe\`) starts the real \`Ostinel.exe\` against the simulated touch controller
+(\`tools/sim_controller\`) and sets each figure beside the same figure of \`bench/windows/MinimalDialog.exe\`,
 a Win32 program that only shows a small dialog from its resources and waits in a message loop. Both
 are built the same way (mingw-w64, static C++ runtime, Release). Under Wine every figure carries
 Wine's own cost (its loader, the server round trips); the ratios to the minimal program are the

@@ -37,7 +37,7 @@
 #include "core/app_state.h"
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
-#include "tools/perf/process_cpu.h"
+#include "bench/windows/process_cpu.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {

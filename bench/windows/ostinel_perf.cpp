@@ -1,6 +1,6 @@
 // OstinelPerf.exe: system figures of the real Ostinel.exe, each next to the same figure of
 // MinimalDialog.exe (a Win32 program that only shows a small dialog), measured in one run under the
-// same conditions. Run under Wine by scripts/bench-system.sh; it prints figures, it is not a test.
+// same conditions. Run under Wine by bench/system.sh; it prints figures, it is not a test.
 //
 //   OstinelPerf.exe [--starts N] [--idle-seconds S] [--idle-interval MS] [--flood N] [--markdown FILE]
 //
@@ -30,7 +30,7 @@
 
 #include "device/device_protocol.h"
 #include "e2e/e2e_support.h"
-#include "tools/perf/process_cpu.h"
+#include "bench/windows/process_cpu.h"
 #include "tools/sim_controller/sim_controller.h"
 
 #if defined(__GNUC__)

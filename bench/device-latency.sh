@@ -4,8 +4,8 @@
 # and with idle reads completed, unplug/replug cycles with commands pending, WM_CLOSE to process end,
 # console session release and reconnect, and (--cpu S) CPU over S seconds in each failure mode the
 # simulated controller can play with a held write against the console leaving. Prints figures; not a test.
-#   scripts/bench-device-latency.sh [--events N] [--cycles N] [--commands N] [--closes N] [--sessions N] [--cpu S]
+#   bench/device-latency.sh [--events N] [--cycles N] [--commands N] [--closes N] [--sessions N] [--cpu S]
 # OSTINEL_BUILD_DIR selects the Windows build directory (default build/windows).
 set -euo pipefail
-source "$(dirname "$0")/wine-lib.sh"
+source "$(dirname "$0")/../scripts/wine-lib.sh"
 ostinel_run_windows_bench DeviceLatencyBench "$@"
