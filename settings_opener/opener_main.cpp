@@ -9,7 +9,7 @@
 #include <string>
 
 #include "win/win_handles.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 #include "settings_opener/diagnose_win.h"
 #include "settings_opener/opener_logic.h"
 
