@@ -1,5 +1,7 @@
 #include "language/interface_language.h"
 
+#include <string_view>
+
 #include "core/status_log.h"
 #include "res/resource_ids.h"
 
@@ -122,23 +124,18 @@ constexpr LanguageTexts kEnglish = {
     L"or restart Ostinel.",
 };
 
-// The interface languages, in LanguageMode order (the constants in core/app_state.h name the
-// first three). One row each; check_languages.py reads the rows as written here.
+// The interface languages, in LanguageMode order. One row each; check_languages.py reads the rows
+// as written here.
 constexpr std::array<InterfaceLanguage, 3> kLanguages = {{
     {"zh-TW", "Traditional Chinese", {L"CHT"}, 0x0404, "ChineseTraditional", "TradChinese", true, &kTraditional},
     {"zh-CN", "Simplified Chinese", {L"CHS"}, 0x0804, "ChineseSimplified", "SimpChinese", false, &kSimplified},
     {"en-US", "English", {}, 0x0409, "English", "English", false, &kEnglish},
 }};
 
-constexpr bool SameCode(const char* a, const char* b) {
-  for (; *a != '\0' || *b != '\0'; ++a, ++b) {
-    if (*a != *b) return false;
-  }
-  return true;
-}
-static_assert(SameCode(kLanguages[LANGUAGE_TRADITIONAL_CHINESE].Code, "zh-TW"));
-static_assert(SameCode(kLanguages[LANGUAGE_SIMPLIFIED_CHINESE].Code, "zh-CN"));
-static_assert(SameCode(kLanguages[LANGUAGE_ENGLISH].Code, "en-US"));
+// The constants in core/app_state.h name these rows.
+static_assert(std::string_view(kLanguages[LANGUAGE_TRADITIONAL_CHINESE].Code) == "zh-TW");
+static_assert(std::string_view(kLanguages[LANGUAGE_SIMPLIFIED_CHINESE].Code) == "zh-CN");
+static_assert(std::string_view(kLanguages[LANGUAGE_ENGLISH].Code) == "en-US");
 
 void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {
   dest[0] = L'\0';

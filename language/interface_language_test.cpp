@@ -49,9 +49,13 @@ TEST(InterfaceLanguage, EveryLanguageIsWholeAndReachable) {
     for (const ControlTextEntry& control : t.SettingsControls) ASSERT_NE(control.Text, nullptr) << control.Id;
     // The state record holds them whole.
     EXPECT_LT(std::wcslen(t.ExitCaption), SHORT_TEXT_CAPACITY);
-    if (t.UnitText) EXPECT_LT(std::wcslen(t.UnitText), SHORT_TEXT_CAPACITY);
+    if (t.UnitText) {
+      EXPECT_LT(std::wcslen(t.UnitText), SHORT_TEXT_CAPACITY);
+    }
     for (const wchar_t* locale : language.Locales) {
-      if (locale) EXPECT_EQ(LanguageModeFromAbbreviation(locale), mode) << "locale " << locale[0];
+      if (locale) {
+        EXPECT_EQ(LanguageModeFromAbbreviation(locale), mode);
+      }
     }
     if (!language.Locales[0]) {
       ++fallbacks;
