@@ -3,9 +3,9 @@
 
 The table is the kLanguages rows of language/interface_language.cpp. For each language the event
 log's message table (res/event_messages.mc, and the files its CMake rule makes) has its texts, the
-administrative templates have its Ostinel.adml, both installers install that file, the NSIS setup
-speaks the language, the installer test looks for the file, and the pictures script and the README
-show the language. A language found in one of those files but not in the table fails too.
+administrative templates have its Ostinel.adml (which the build copies and the templates' check
+reads), both installers install that file, the NSIS setup speaks the language, the installer test
+looks for the file, and the pictures script and the README show the language. A language found in one of those files but not in the table fails too.
 
 Usage: check_languages.py [SOURCE_DIR]
 """
@@ -67,6 +67,9 @@ def check_templates(root, languages, checker):
     codes = {l["code"] for l in languages}
     found = {p.parent.name for p in (root / "policy").glob("*/Ostinel.adml")}
     checker.same("policy/", "folder with Ostinel.adml", found, codes)
+    where = "policy/CMakeLists.txt"
+    match = re.search(r"^set\(OSTINEL_POLICY_LANGUAGES ([^)]*)\)", (root / where).read_text(encoding="utf-8"), re.MULTILINE)
+    checker.same(where, "OSTINEL_POLICY_LANGUAGES entry", set(match.group(1).split()) if match else set(), codes)
     where = "policy/check_templates.py"
     match = re.search(r"^LANGUAGES = \(([^)]*)\)", (root / where).read_text(encoding="utf-8"), re.MULTILINE)
     if not match:
@@ -93,6 +96,11 @@ def check_installers(root, languages, checker):
     text = (root / where).read_text(encoding="utf-8")
     checker.same(where, "Ostinel.adml of",
                  set(re.findall(r'Source="\$\(var\.PolicyDir\)/([^/"]+)/Ostinel\.adml"', text)), codes)
+    components = re.findall(r'<Component Id="(\w+)"[^>]*>\s*<File [^>]*Source="\$\(var\.PolicyDir\)/([^/"]+)/Ostinel\.adml"', text)
+    installed = set(re.findall(r'<ComponentRef Id="(\w+)"/>', text))
+    for component, code in components:
+        if component not in installed:
+            checker.error(where, f"component {component} with the Ostinel.adml of {code} is in no feature")
     where = "e2e/installer_test_lib.sh"
     text = (root / where).read_text(encoding="utf-8")
     checker.same(where, "Ostinel.adml of", set(re.findall(r"\b([A-Za-z]{2,3}-[A-Za-z0-9]+)/Ostinel\.adml", text)), codes)

@@ -663,6 +663,8 @@ TEST(Resources, SettingsDialogCreatesHiddenWithItsPictureAndTrackbar) {
 // ---------------------------------------------------------------------------------------------
 // String, icons, manifest.
 
+// Spelled out, not taken from res/resource_ids.h: other programs find the main window by this name,
+// so a change of the shared constant must fail here.
 TEST(Resources, ClassNameString) {
   std::array<wchar_t, 100> text{};
   const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_CLASS_NAME, text.data(), static_cast<int>(text.size()));

@@ -257,7 +257,7 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(7 + i % 13);  // not in step with the driver's idle reads
     }
     HWND ok = dialog ? GetDlgItem(dialog, IDOK) : nullptr;
-    HWND slider = dialog ? GetDlgItem(dialog, 1005) : nullptr;
+    HWND slider = dialog ? GetDlgItem(dialog, IDC_WAIT_SLIDER) : nullptr;
     for (int i = 0; ok && slider && i < commands; ++i) {
       if (!OpenSettingsDialog(main, dialog)) break;
       // A new hold time every time, so that every OK queues the setup command.
