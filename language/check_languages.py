@@ -120,8 +120,8 @@ def check_pictures(root, languages, checker):
                      {slug(l["name"]) for l in languages})
 
 
-def main():
-    root = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent
+def check(root):
+    """Every fault found in the source tree at root, as "file: what" lines."""
     languages = read_languages(root)
     checker = Checker()
     if not languages:
@@ -131,11 +131,17 @@ def main():
         check_templates(root, languages, checker)
         check_installers(root, languages, checker)
         check_pictures(root, languages, checker)
-    for error in checker.errors:
+    return languages, checker.errors
+
+
+def main():
+    root = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent
+    languages, errors = check(root)
+    for error in errors:
         print(error)
-    if not checker.errors:
+    if not errors:
         print(f"{len(languages)} languages: {', '.join(l['code'] for l in languages)}; every list agrees")
-    return 1 if checker.errors else 0
+    return 1 if errors else 0
 
 
 if __name__ == "__main__":

@@ -13,7 +13,7 @@ import re
 import sys
 from pathlib import Path
 
-ROW_RE = re.compile(r"^\| `([a-z_]+)/` \| *([0-9]+|tests)? *\|")
+ROW_RE = re.compile(r"^\| `([a-z0-9_]+)/` \| *([0-9]+|tests)? *\|")
 INCLUDE_RE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 TEST_FILE_RE = re.compile(r"(_test\.cpp|_test\.h|_test_support\.h|_fuzz\.cpp)$")
 SOURCE_SUFFIXES = {".cpp", ".h", ".rc", ".in"}
