@@ -17,6 +17,7 @@ TEST(InterfaceLanguage, ModeComesFromTheFirstThreeLettersExactly) {
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ENU"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"chs"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"Cht"), 2);
+  EXPECT_EQ(LanguageModeFromAbbreviation(L"XHS"), 2);  // the first letter counts too
   // Other Chinese locales: Hong Kong, Singapore, Macao.
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ZHH"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ZHI"), 2);
