@@ -7,13 +7,9 @@
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
 #include "language/interface_language.h"
+#include "language/system_language.h"
 
-void DetectLanguage() {
-  // A failed query leaves LineScratch empty, which means English.
-  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, AppState.LineScratch.data(),
-                 static_cast<int>(AppState.LineScratch.size()));
-  AppState.LanguageMode = LanguageModeFromAbbreviation(AppState.LineScratch.data());
-}
+void DetectLanguage() { AppState.LanguageMode = SystemLanguageMode(); }
 
 void ApplyLanguage() {
   HWND dialog = AsWindow(AppState.SettingsDialog);
