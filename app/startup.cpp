@@ -28,12 +28,11 @@
 #include "feedback/sound_cues.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 #include "settings_ui/settings_dialog.h"
 
 namespace {
 
-constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr wchar_t kMutexName[] = L"Ostinel.exe";
 constexpr DWORD kEndSessionStopMs = 1000;
 constexpr DWORD kEventLogEndMs = 700;
@@ -63,14 +62,6 @@ bool FaultInjected([[maybe_unused]] const wchar_t* step) {
   return false;
 #endif
 }
-
-#ifdef OSTINEL_FAULT_INJECTION
-// The test build's main window also takes these from a test: hold the UI thread for wParam ms (at
-// most 5 s, the title "held" meanwhile), as a removal hand-over or a drawing at a new scale holds
-// it; and answer the hook's latest point (PointerWord; 0 before the first move).
-constexpr UINT WM_TEST_HOLD_UI_THREAD = WM_USER + 20;
-constexpr UINT WM_TEST_HOOK_POINT = WM_USER + 21;
-#endif
 
 // Timers of the main window: the console asked again during a switch, the session notices
 // registered again after a failure.
@@ -295,6 +286,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (wParam == kRegisterSessionsTimer) RegisterSessionNotices(window);
       return 0;
 #ifdef OSTINEL_FAULT_INJECTION
+    // The test build also takes these from a test: hold the UI thread for wParam ms (at most 5 s),
+    // as a removal hand-over or a drawing at a new scale holds it; and answer the hook's latest
+    // point (PointerWord; 0 before the first move).
     case WM_TEST_HOLD_UI_THREAD:
       // The title says so meanwhile: another process reads it without this thread.
       SetWindowTextW(window, L"held");
@@ -368,6 +362,7 @@ bool StartInstance(HINSTANCE instance) {
 
   CreateIndicatorWindow();
   if (!FaultInjected(L"dialog")) CreateButtonWindow();
+  AppState.RepaintButton.store(RepaintButtonWindow, std::memory_order_release);
   if (const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode)) {
     SetButtonAccessibleTexts({texts->ButtonName, texts->ButtonIdle, texts->ButtonArmed, texts->ButtonMoveMode});
   }

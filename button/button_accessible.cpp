@@ -5,7 +5,7 @@
 #include "button/function_button.h"
 #include "button/function_button_logic.h"
 #include "core/app_state.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 #include "win/accessible_object.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "feedback/popup_win_test_support.h"
 #include "feedback/rotate_indicator_win.h"
 #include "res/resource_ids.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 
 namespace {
 

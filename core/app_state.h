@@ -140,6 +140,9 @@ struct AppStateRecord {
   // Ends the device thread's wait in a held read; set by the device thread before it runs, called
   // by whoever raises a flag above. Null: nothing waits (the tests' loop, or no thread yet).
   std::atomic<void (*)()> WakeDeviceThread{nullptr};
+  // Repaints the function button after the device thread disarmed it (once only); set by start-up
+  // when the button exists, so the device thread needs no part of the button. Null: no button.
+  std::atomic<void (*)()> RepaintButton{nullptr};
 };
 
 extern AppStateRecord AppState;

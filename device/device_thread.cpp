@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "button/function_button.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "device/device_discovery.h"
@@ -243,7 +242,9 @@ DevicePlatform WindowsDevicePlatform(DeviceIo& io) {
   p.WaitForWake = [](void*) { WaitForSingleObject(WakeEvent, INFINITE); };
   p.PlayCue = [](void*, SoundCue cue) { PlayCue(cue); };
   p.ShowIndicator = [](void*) { ShowIndicator(); };
-  p.RepaintButton = [](void*) { RepaintButtonWindow(); };
+  p.RepaintButton = [](void*) {
+    if (void (*repaint)() = AppState.RepaintButton.load(std::memory_order_acquire)) repaint();
+  };
   p.ShowLog = [](void*) { StatusActions.ShowLog(); };
   p.ClearLog = [](void*) { StatusActions.ClearLog(); };
   p.ShowStatusWindow = [](void*) { StatusActions.ShowStatusWindow(); };

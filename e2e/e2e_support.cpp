@@ -147,7 +147,7 @@ LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 bool OpenSettingsDialog(HWND mainWindow, HWND dialog) {
-  if (!PostMessageW(mainWindow, WM_USER + 1, 0, 0)) return false;
+  if (!PostMessageW(mainWindow, WM_OPEN_SETTINGS, 0, 0)) return false;
   if (!WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000)) return false;
   SendWithTimeout(mainWindow, WM_NULL);
   SendWithTimeout(mainWindow, WM_NULL);
@@ -167,7 +167,7 @@ HWND WaitForStatusWindow(DWORD pid, DWORD timeoutMs) {
 
 void EndAllOstinel() {
   for (int i = 0; i < 10; ++i) {
-    HWND main = FindWindowW(kMainWindowClass, nullptr);
+    HWND main = FindWindowW(MAIN_WINDOW_CLASS, nullptr);
     if (!main) return;
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
@@ -176,7 +176,7 @@ void EndAllOstinel() {
     TerminateProcess(process, 98);
     WaitForSingleObject(process, 5000);
     CloseHandle(process);
-    WaitUntil([&] { return FindWindowW(kMainWindowClass, nullptr) != main; }, 2000);
+    WaitUntil([&] { return FindWindowW(MAIN_WINDOW_CLASS, nullptr) != main; }, 2000);
   }
 }
 
@@ -189,7 +189,6 @@ void DeleteSettingsKey() {
 namespace {
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 constexpr wchar_t kTestBuildKey[] = L"Software\\Ostinel test";
-constexpr int kSliderId = 1005;
 
 bool IsPopup(HWND window, bool layered, int side) {
   RECT r{};
@@ -277,7 +276,7 @@ HWND FindProgramDialog(DWORD pid, const std::function<bool(HWND)>& test) {
 }
 
 HWND FindSettingsDialog(DWORD pid) {
-  return FindProgramDialog(pid, [](HWND w) { return GetDlgItem(w, kSliderId) != nullptr; });
+  return FindProgramDialog(pid, [](HWND w) { return GetDlgItem(w, IDC_WAIT_SLIDER) != nullptr; });
 }
 
 HWND FindIndicatorWindow(DWORD pid) {
@@ -361,7 +360,7 @@ TraceFile::~TraceFile() { DeleteFileW((L"Z:" + Path).c_str()); }
 LaunchedProcess AttachToStartedOstinel(DWORD timeoutMs) {
   LaunchedProcess p;
   HWND main = nullptr;
-  if (!WaitUntil([&] { return (main = FindWindowW(kMainWindowClass, nullptr)) != nullptr; }, timeoutMs)) return p;
+  if (!WaitUntil([&] { return (main = FindWindowW(MAIN_WINDOW_CLASS, nullptr)) != nullptr; }, timeoutMs)) return p;
   DWORD pid = 0;
   GetWindowThreadProcessId(main, &pid);
   p.info.hProcess = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-constexpr wchar_t kMainWindowClass[] = L"{A3F450AB-AF1C-4d36-BDAA-9B69162F70D0}";
+#include "res/resource_ids.h"
+
 constexpr wchar_t kStatusTitle[] = L"Vemto Kavrix Sound out v1.000h";
 constexpr wchar_t kDialogClass[] = L"#32770";
 

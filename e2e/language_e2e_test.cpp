@@ -17,15 +17,9 @@
 
 #include "core/display_scale.h"
 #include "e2e/e2e_support.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 
 namespace {
-
-constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
-constexpr int kStatusButton = 1;
-constexpr int kLabel = 1006;
-constexpr int kLeftSound = 1000, kRightSound = 1001, kRightFlash = 1002, kOnceOnly = 1003, kSlider = 1005;
-constexpr int kMethodNone = 1009, kMethodButton = 1010, kMethodHold = 1011, kManagedNote = 1015;
 
 struct Language {
   const char* Name;
@@ -54,8 +48,8 @@ constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
 
 std::set<DWORD> RunningCopies() {
   std::set<DWORD> pids;
-  for (HWND w = FindWindowExW(nullptr, nullptr, kMainWindowClass, nullptr); w;
-       w = FindWindowExW(nullptr, w, kMainWindowClass, nullptr)) {
+  for (HWND w = FindWindowExW(nullptr, nullptr, MAIN_WINDOW_CLASS, nullptr); w;
+       w = FindWindowExW(nullptr, w, MAIN_WINDOW_CLASS, nullptr)) {
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
     pids.insert(pid);
@@ -119,18 +113,18 @@ TEST_P(InterfaceLanguage, SettingsDialogAndStatusWindowSpeakTheLocalesLanguage) 
   ASSERT_NO_FATAL_FAILURE(LaunchOstinelInLocale(lang.Locale, app));
   HWND status = WaitForStatusWindow(app.Pid);
   ASSERT_NE(status, nullptr);
-  EXPECT_EQ(ControlText(status, kStatusButton), lang.StatusButton);
+  EXPECT_EQ(ControlText(status, IDC_STATUS_BUTTON), lang.StatusButton);
   EXPECT_EQ(WindowTextOf(status), kStatusTitle);  // the same in every language
 
   HWND dialog = FindProcessWindow(app.Pid, kDialogClass, lang.Title);
   ASSERT_NE(dialog, nullptr) << "no settings dialog titled " << Utf8(lang.Title);
-  HWND main = FindProcessWindow(app.Pid, kMainWindowClass, nullptr);
+  HWND main = FindProcessWindow(app.Pid, MAIN_WINDOW_CLASS, nullptr);
   ASSERT_TRUE(PostMessageW(main, WM_OPEN_SETTINGS, 0, 0));
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
 
   EXPECT_EQ(ControlText(dialog, IDOK), lang.Ok);
   EXPECT_EQ(ControlText(dialog, IDCANCEL), lang.Cancel);
-  EXPECT_EQ(ControlText(dialog, kLabel), lang.Label);
+  EXPECT_EQ(ControlText(dialog, IDC_WAIT_LABEL), lang.Label);
   const LanguageTexts* texts = TextsForLanguage(lang.Mode);
   ASSERT_NE(texts, nullptr);
   for (const ControlTextEntry& control : texts->SettingsControls) {
@@ -147,10 +141,10 @@ TEST_P(InterfaceLanguage, FailedStartOffersTheExitButtonInTheLocalesLanguage) {
   ASSERT_NO_FATAL_FAILURE(LaunchOstinelInLocale(lang.Locale, second));
   HWND status = WaitForStatusWindow(second.Pid);
   ASSERT_NE(status, nullptr);
-  EXPECT_TRUE(WaitUntil([&] { return ControlText(status, kStatusButton) == lang.ExitButton; }, 5000))
-      << Utf8(ControlText(status, kStatusButton));
+  EXPECT_TRUE(WaitUntil([&] { return ControlText(status, IDC_STATUS_BUTTON) == lang.ExitButton; }, 5000))
+      << Utf8(ControlText(status, IDC_STATUS_BUTTON));
   // The first copy keeps its ordinary button.
-  EXPECT_EQ(ControlText(FindProcessWindow(first.Pid, kDialogClass, kStatusTitle), kStatusButton), lang.StatusButton);
+  EXPECT_EQ(ControlText(FindProcessWindow(first.Pid, kDialogClass, kStatusTitle), IDC_STATUS_BUTTON), lang.StatusButton);
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, InterfaceLanguage, ::testing::ValuesIn(kLanguages),
@@ -263,20 +257,20 @@ TEST_P(InterfaceLanguage, ControlsAPolicyDecidesAreGreyedAndTheNoteSpeaksTheLoca
   ASSERT_NE(WaitForStatusWindow(app.Pid), nullptr);
   HWND dialog = FindProcessWindow(app.Pid, kDialogClass, lang.Title);
   ASSERT_NE(dialog, nullptr);
-  ASSERT_TRUE(OpenSettingsDialog(FindProcessWindow(app.Pid, kMainWindowClass, nullptr), dialog));
+  ASSERT_TRUE(OpenSettingsDialog(FindProcessWindow(app.Pid, MAIN_WINDOW_CLASS, nullptr), dialog));
 
   const auto enabled = [&](int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; };
-  for (int id : {kMethodNone, kMethodButton, kMethodHold, kLeftSound}) EXPECT_FALSE(enabled(id)) << id;
-  for (int id : {kRightSound, kRightFlash, kOnceOnly, kSlider, kLabel, IDOK, IDCANCEL}) EXPECT_TRUE(enabled(id)) << id;
+  for (int id : {IDC_METHOD_NONE, IDC_METHOD_BUTTON, IDC_METHOD_HOLD, IDC_LEFT_SOUND}) EXPECT_FALSE(enabled(id)) << id;
+  for (int id : {IDC_RIGHT_SOUND, IDC_RIGHT_FLASH, IDC_ONCE_ONLY, IDC_WAIT_SLIDER, IDC_WAIT_LABEL, IDOK, IDCANCEL}) EXPECT_TRUE(enabled(id)) << id;
   const LanguageTexts* texts = TextsForLanguage(lang.Mode);
   ASSERT_NE(texts, nullptr);
   const wchar_t* note = nullptr;
   for (const ControlTextEntry& control : texts->SettingsControls) {
-    if (control.Id == kManagedNote) note = control.Text;
+    if (control.Id == IDC_MANAGED_NOTE) note = control.Text;
   }
   ASSERT_NE(note, nullptr);
-  EXPECT_EQ(ControlText(dialog, kManagedNote), note);
-  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, kManagedNote)));
+  EXPECT_EQ(ControlText(dialog, IDC_MANAGED_NOTE), note);
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_MANAGED_NOTE)));
   HDC screen = GetDC(nullptr);
   const UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));  // the prefix's, as the program's
   ReleaseDC(nullptr, screen);
@@ -284,7 +278,7 @@ TEST_P(InterfaceLanguage, ControlsAPolicyDecidesAreGreyedAndTheNoteSpeaksTheLoca
 
   ASSERT_TRUE(SetPolicy(L"AllowSettingsChanges", 0));
   // The dialog greys its controls one after another: wait for the last of them, not the first.
-  const std::array<int, 5> rest = {kRightSound, kRightFlash, kOnceOnly, kSlider, kLabel};
+  const std::array<int, 5> rest = {IDC_RIGHT_SOUND, IDC_RIGHT_FLASH, IDC_ONCE_ONLY, IDC_WAIT_SLIDER, IDC_WAIT_LABEL};
   EXPECT_TRUE(WaitUntil([&] { return std::none_of(rest.begin(), rest.end(), enabled); }, 10000));
   for (int id : rest) EXPECT_FALSE(enabled(id)) << id;
   EXPECT_TRUE(enabled(IDOK));
@@ -314,9 +308,9 @@ TEST_P(DisplayScale, EveryControlShowsItsWholeTextInsideItsWindowInEveryLanguage
     ASSERT_NE(status, nullptr);
     HWND dialog = FindProcessWindow(app.Pid, kDialogClass, lang.Title);
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(OpenSettingsDialog(FindProcessWindow(app.Pid, kMainWindowClass, nullptr), dialog));
+    ASSERT_TRUE(OpenSettingsDialog(FindProcessWindow(app.Pid, MAIN_WINDOW_CLASS, nullptr), dialog));
 
-    ExpectEveryTextWholeInside({status, kStatusFont, kStatusButton, 17}, dpi, "status window");
+    ExpectEveryTextWholeInside({status, kStatusFont, IDC_STATUS_BUTTON, 17}, dpi, "status window");
     ExpectEveryTextWholeInside({dialog, kSettingsFont, IDOK, 14}, dpi, "settings dialog");
 
     // The status window lies wholly on the screen; the picture is drawn for the scale.
@@ -325,7 +319,7 @@ TEST_P(DisplayScale, EveryControlShowsItsWholeTextInsideItsWindowInEveryLanguage
     EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= GetSystemMetrics(SM_CXSCREEN) &&
                 r.bottom <= GetSystemMetrics(SM_CYSCREEN))
         << "status window " << Size(status);
-    GetWindowRect(GetDlgItem(dialog, 153), &r);
+    GetWindowRect(GetDlgItem(dialog, IDC_HAND_PICTURE), &r);
     EXPECT_EQ(r.right - r.left, ScaleToDpi(104, dpi));
     EXPECT_EQ(r.bottom - r.top, ScaleToDpi(100, dpi));
     std::printf("dpi %u %s: status window %s, settings dialog %s\n", dpi, lang.Name, Size(status).c_str(),
@@ -345,7 +339,7 @@ TEST(InterfaceLanguageOther, OtherLocalesGiveEnglish) {
     ASSERT_NO_FATAL_FAILURE(LaunchOstinelInLocale(locale, app));
     HWND status = WaitForStatusWindow(app.Pid);
     ASSERT_NE(status, nullptr);
-    EXPECT_EQ(ControlText(status, kStatusButton), L"Close") << Utf8(locale);
+    EXPECT_EQ(ControlText(status, IDC_STATUS_BUTTON), L"Close") << Utf8(locale);
     EXPECT_NE(FindProcessWindow(app.Pid, kDialogClass, L"Vemto Touch Screen Program Setting"), nullptr)
         << Utf8(locale);
   }

@@ -13,7 +13,7 @@
 
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 #include "settings_opener/diagnose_logic.h"
 #include "settings_opener/opener_logic.h"
 #include "tools/sim_controller/sim_controller.h"
@@ -99,7 +99,7 @@ TEST_F(Opener, WithoutTheUtilityItSaysSoAndFails) {
     EXPECT_EQ(WindowTextOf(box), L"Ostinel Settings");
   }
   // Nothing was started or created on the way.
-  EXPECT_EQ(FindWindowW(kMainWindowClass, nullptr), nullptr);
+  EXPECT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), nullptr);
 
   PressOk(box);
   EXPECT_EQ(opener.WaitExit(5000), static_cast<DWORD>(OPENER_EXIT_NOT_RUNNING));
@@ -134,14 +134,14 @@ class StuckUtility {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kMainWindowClass;
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
     const ATOM atom = RegisterClassW(&windowClass);
-    self->window_ = CreateWindowExW(0, kMainWindowClass, L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+    self->window_ = CreateWindowExW(0, MAIN_WINDOW_CLASS, L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
                                     windowClass.hInstance, nullptr);
     SetEvent(self->ready_);
     WaitForSingleObject(self->release_, INFINITE);  // stuck: no message is taken meanwhile
     if (self->window_) DestroyWindow(self->window_);
-    if (atom) UnregisterClassW(kMainWindowClass, windowClass.hInstance);
+    if (atom) UnregisterClassW(MAIN_WINDOW_CLASS, windowClass.hInstance);
     return 0;
   }
 
@@ -154,7 +154,7 @@ class StuckUtility {
 TEST_F(Opener, AUtilityThatDoesNotAnswerIsReportedInsteadOfSilence) {
   const StuckUtility stuck;
   ASSERT_NE(stuck.Window(), nullptr);
-  ASSERT_EQ(FindWindowW(kMainWindowClass, nullptr), stuck.Window());
+  ASSERT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), stuck.Window());
 
   LaunchedProcess opener = RunOpener(L"");
   HWND box = WaitForVisibleDialog(opener.Pid(), 20000);
@@ -289,7 +289,7 @@ TEST_F(Opener, StopEndsEveryCopyOfTheUtility) {
   // Both ended by themselves on the polite request (a forced end leaves exit value 1).
   EXPECT_EQ(first.WaitExit(0), 0u);
   EXPECT_EQ(second.WaitExit(0), 0u);
-  EXPECT_EQ(FindWindowW(kMainWindowClass, nullptr), nullptr);
+  EXPECT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), nullptr);
 
   // Nothing left to stop is no failure, and shows nothing.
   LaunchedProcess idle = RunOpener(L"-Stop-Utility");
@@ -466,7 +466,7 @@ TEST_F(Diagnose, AStrangersSectionIsNotTrustedAndTheNameTakenIsSaidOnce) {
   const std::wstring taken =
       L"Another program holds the name of Ostinel's support section: the support report cannot read this copy.\r\n";
   std::wstring log;
-  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(status, 1001)).find(L"Connect OK!") != std::wstring::npos; },
+  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(status, IDC_STATUS_LOG)).find(L"Connect OK!") != std::wstring::npos; },
                         10000))
       << Utf8(log);
   const std::size_t first = log.find(taken);

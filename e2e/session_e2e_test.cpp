@@ -19,9 +19,6 @@
 
 namespace {
 
-constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
-constexpr int kOnceOnly = 1003, kSlider = 1005, kMethodButton = 1010;
-
 // When the controller saw each connection begin (pipe thread writes, test reads).
 struct ConnectionLog {
   std::mutex Lock;
@@ -88,7 +85,7 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   ASSERT_TRUE(WaitForBytes(4, 5000));
   EXPECT_EQ(Received(), "00 01 64 00");
 
-  main = FindWindowW(kMainWindowClass, nullptr);
+  main = FindWindowW(MAIN_WINDOW_CLASS, nullptr);
   ASSERT_NE(main, nullptr);
   DWORD owner = 0;
   GetWindowThreadProcessId(main, &owner);
@@ -104,8 +101,8 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
   // Settings: the function button as method, 2.5 s hold time. The method and the hold time
   // changed, so the controller gets a new setup: no hold-still flag, 250 = FA 00.
   ASSERT_NO_FATAL_FAILURE(OpenSettings());
-  SendWithTimeout(GetDlgItem(dialog, kMethodButton), BM_CLICK);
-  HWND slider = GetDlgItem(dialog, kSlider);
+  SendWithTimeout(GetDlgItem(dialog, IDC_METHOD_BUTTON), BM_CLICK);
+  HWND slider = GetDlgItem(dialog, IDC_WAIT_SLIDER);
   SendWithTimeout(slider, TBM_SETPOS, TRUE, 250);
   SendWithTimeout(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 250), reinterpret_cast<LPARAM>(slider));
   Ok();
@@ -118,9 +115,9 @@ TEST_F(SessionE2e, WholeSessionSendsEachCommandOnceAndInOrder) {
 
   // A second OK that only turns on once-only: stored and in force, but nothing for the controller.
   ASSERT_NO_FATAL_FAILURE(OpenSettings());
-  EXPECT_EQ(SendWithTimeout(GetDlgItem(dialog, kMethodButton), BM_GETCHECK), BST_CHECKED);
+  EXPECT_EQ(SendWithTimeout(GetDlgItem(dialog, IDC_METHOD_BUTTON), BM_GETCHECK), BST_CHECKED);
   EXPECT_EQ(SendWithTimeout(slider, TBM_GETPOS), 250);
-  SendWithTimeout(GetDlgItem(dialog, kOnceOnly), BM_CLICK);
+  SendWithTimeout(GetDlgItem(dialog, IDC_ONCE_ONLY), BM_CLICK);
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), withButton | SETUP_ONCE_ONLY);
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 250u);

@@ -14,19 +14,13 @@
 
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
 
-constexpr UINT WM_OPEN_SETTINGS = WM_USER + 1;
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 
-constexpr int kLeftSound = 1000, kRightSound = 1001, kRightFlash = 1002, kOnceOnly = 1003;
-constexpr int kSlider = 1005, kLabel = 1006;
-constexpr int kMethodNone = 1009, kMethodButton = 1010, kMethodHold = 1011;
-constexpr int kManagedNote = 1015;
-constexpr int kStatusLog = 1001;
 
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 int Height(HWND window) {
@@ -36,20 +30,20 @@ int Height(HWND window) {
 }
 
 bool Checked(HWND dialog, int id) { return SendWithTimeout(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED; }
-int SliderPosition(HWND dialog) { return static_cast<int>(SendWithTimeout(GetDlgItem(dialog, kSlider), TBM_GETPOS)); }
+int SliderPosition(HWND dialog) { return static_cast<int>(SendWithTimeout(GetDlgItem(dialog, IDC_WAIT_SLIDER), TBM_GETPOS)); }
 void Click(HWND dialog, int id) { SendWithTimeout(GetDlgItem(dialog, id), BM_CLICK); }
 
 // As the trackbar itself does on a move: set the position, then tell the dialog.
 void MoveSlider(HWND dialog, int position) {
-  HWND slider = GetDlgItem(dialog, kSlider);
+  HWND slider = GetDlgItem(dialog, IDC_WAIT_SLIDER);
   SendWithTimeout(slider, TBM_SETPOS, TRUE, position);
   SendWithTimeout(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
 }
 
 // The method radio buttons as one number: 0 none, 1 function button, 2 hold still, -1 not exactly one.
 int SelectedMethod(HWND dialog) {
-  const bool none = Checked(dialog, kMethodNone), button = Checked(dialog, kMethodButton),
-             hold = Checked(dialog, kMethodHold);
+  const bool none = Checked(dialog, IDC_METHOD_NONE), button = Checked(dialog, IDC_METHOD_BUTTON),
+             hold = Checked(dialog, IDC_METHOD_HOLD);
   if (int(none) + int(button) + int(hold) != 1) return -1;
   return none ? 0 : button ? 1 : 2;
 }
@@ -97,7 +91,7 @@ class SettingsDialog : public ProgramTest {
     }
     ASSERT_TRUE(app_->Running());
     ASSERT_NE(WaitForStatusWindow(app_->Pid()), nullptr);
-    main_ = FindProcessWindow(app_->Pid(), kMainWindowClass, nullptr);
+    main_ = FindProcessWindow(app_->Pid(), MAIN_WINDOW_CLASS, nullptr);
     dialog_ = FindSettingsDialog(app_->Pid());
     ASSERT_NE(main_, nullptr);
     ASSERT_NE(dialog_, nullptr);
@@ -126,15 +120,15 @@ TEST_F(SettingsDialog, FirstStartStoresTheDefaultWordAndShowsTheDefaults) {
   EXPECT_FALSE(In64BitView(L"ButtonSetup"));
 
   Open();
-  EXPECT_TRUE(Checked(dialog_, kLeftSound));
-  EXPECT_TRUE(Checked(dialog_, kRightSound));
-  EXPECT_TRUE(Checked(dialog_, kRightFlash));
-  EXPECT_FALSE(Checked(dialog_, kOnceOnly));
+  EXPECT_TRUE(Checked(dialog_, IDC_LEFT_SOUND));
+  EXPECT_TRUE(Checked(dialog_, IDC_RIGHT_SOUND));
+  EXPECT_TRUE(Checked(dialog_, IDC_RIGHT_FLASH));
+  EXPECT_FALSE(Checked(dialog_, IDC_ONCE_ONLY));
   EXPECT_EQ(SelectedMethod(dialog_), 2);
   EXPECT_EQ(SliderPosition(dialog_), 100);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"1.0"));
   // The trackbar's range and page.
-  HWND slider = GetDlgItem(dialog_, kSlider);
+  HWND slider = GetDlgItem(dialog_, IDC_WAIT_SLIDER);
   EXPECT_EQ(SendWithTimeout(slider, TBM_GETRANGEMIN), 50);
   EXPECT_EQ(SendWithTimeout(slider, TBM_GETRANGEMAX), 500);
   EXPECT_EQ(SendWithTimeout(slider, TBM_GETPAGESIZE), 50);
@@ -146,20 +140,20 @@ TEST_F(SettingsDialog, ShowsStoredValuesAndTheStoredWordsMethod) {
   Store(L"WaitTime", 230);
   Start();
   Open();
-  EXPECT_TRUE(Checked(dialog_, kLeftSound));
-  EXPECT_TRUE(Checked(dialog_, kRightSound));
-  EXPECT_TRUE(Checked(dialog_, kRightFlash));
-  EXPECT_TRUE(Checked(dialog_, kOnceOnly));
+  EXPECT_TRUE(Checked(dialog_, IDC_LEFT_SOUND));
+  EXPECT_TRUE(Checked(dialog_, IDC_RIGHT_SOUND));
+  EXPECT_TRUE(Checked(dialog_, IDC_RIGHT_FLASH));
+  EXPECT_TRUE(Checked(dialog_, IDC_ONCE_ONLY));
   EXPECT_EQ(SelectedMethod(dialog_), 0);
   EXPECT_EQ(SliderPosition(dialog_), 230);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.3"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"2.3"));
 }
 
 TEST_F(SettingsDialog, HoldTimeChangeStoresBothValuesInThe32BitView) {
   Start();
   Open();
   MoveSlider(dialog_, 250);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.5"));  // at once, before OK
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"2.5"));  // at once, before OK
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
@@ -168,7 +162,7 @@ TEST_F(SettingsDialog, HoldTimeChangeStoresBothValuesInThe32BitView) {
 
   Open();
   EXPECT_EQ(SliderPosition(dialog_), 250);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"2.5"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"2.5"));
 }
 
 TEST_F(SettingsDialog, LaterOkStoresTheWordButNotAnUnchangedHoldTime) {
@@ -181,26 +175,26 @@ TEST_F(SettingsDialog, LaterOkStoresTheWordButNotAnUnchangedHoldTime) {
   // write it again.
   DeleteStoredValue(L"WaitTime");
   Open();
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));  // missing value: the default
-  Click(dialog_, kLeftSound);                           // sound only
-  EXPECT_FALSE(Checked(dialog_, kLeftSound));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"1.0"));  // missing value: the default
+  Click(dialog_, IDC_LEFT_SOUND);                           // sound only
+  EXPECT_FALSE(Checked(dialog_, IDC_LEFT_SOUND));
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 14u);
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
 
   Open();
-  EXPECT_FALSE(Checked(dialog_, kLeftSound));
-  EXPECT_TRUE(Checked(dialog_, kRightSound));
+  EXPECT_FALSE(Checked(dialog_, IDC_LEFT_SOUND));
+  EXPECT_TRUE(Checked(dialog_, IDC_RIGHT_SOUND));
 }
 
 TEST_F(SettingsDialog, CancelStoresNothingAndReopeningShowsTheStoredMethod) {
   Start();
   Open();
-  Click(dialog_, kMethodButton);
+  Click(dialog_, IDC_METHOD_BUTTON);
   EXPECT_EQ(SelectedMethod(dialog_), 1);  // one group: the others are cleared
-  Click(dialog_, kOnceOnly);
+  Click(dialog_, IDC_ONCE_ONLY);
   MoveSlider(dialog_, 400);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"4.0"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"4.0"));
   Click(dialog_, IDCANCEL);
   EXPECT_FALSE(IsWindowVisible(dialog_));
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
@@ -208,17 +202,17 @@ TEST_F(SettingsDialog, CancelStoresNothingAndReopeningShowsTheStoredMethod) {
 
   Open();
   EXPECT_EQ(SelectedMethod(dialog_), 2);
-  EXPECT_FALSE(Checked(dialog_, kOnceOnly));
+  EXPECT_FALSE(Checked(dialog_, IDC_ONCE_ONLY));
   EXPECT_EQ(SliderPosition(dialog_), 100);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.0"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"1.0"));
 }
 
 TEST_F(SettingsDialog, ReopeningAVisibleDialogDiscardsUnconfirmedEdits) {
   Store(L"WaitTime", 150);
   Start();
   Open();
-  Click(dialog_, kMethodNone);
-  Click(dialog_, kRightFlash);
+  Click(dialog_, IDC_METHOD_NONE);
+  Click(dialog_, IDC_RIGHT_FLASH);
   MoveSlider(dialog_, 300);
   Open();
   // The dialog was visible all along: wait for the reload itself, which sets every control in one
@@ -226,9 +220,9 @@ TEST_F(SettingsDialog, ReopeningAVisibleDialogDiscardsUnconfirmedEdits) {
   EXPECT_TRUE(WaitUntil([&] { return SliderPosition(dialog_) == 150; }, 5000));
   EXPECT_TRUE(IsWindowVisible(dialog_));
   EXPECT_EQ(SelectedMethod(dialog_), 2);
-  EXPECT_TRUE(Checked(dialog_, kRightFlash));
+  EXPECT_TRUE(Checked(dialog_, IDC_RIGHT_FLASH));
   EXPECT_EQ(SliderPosition(dialog_), 150);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"1.5"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"1.5"));
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 150u);  // the slider's 300 was never confirmed
 }
@@ -238,8 +232,8 @@ TEST_F(SettingsDialog, BothMethodBitsSelectTheFunctionButtonAndOkDropsTheHoldBit
   Start();
   Open();
   EXPECT_EQ(SelectedMethod(dialog_), 1);
-  EXPECT_TRUE(Checked(dialog_, kLeftSound));
-  EXPECT_FALSE(Checked(dialog_, kOnceOnly));
+  EXPECT_TRUE(Checked(dialog_, IDC_LEFT_SOUND));
+  EXPECT_FALSE(Checked(dialog_, IDC_ONCE_ONLY));
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x1Bu);
 }
@@ -249,16 +243,16 @@ TEST_F(SettingsDialog, StoredHoldTimeOutsideTheRangeIsKeptAndShown) {
   Start();
   Open();
   EXPECT_EQ(SliderPosition(dialog_), 500);  // the thumb at the end of the range
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"9.0"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"9.0"));
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 900u);  // OK without touching the slider keeps the number
 
   Store(L"WaitTime", 20);
   Open();
   EXPECT_EQ(SliderPosition(dialog_), 50);
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"0.2"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"0.2"));
   MoveSlider(dialog_, 60);  // moving the slider brings it into the range
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"0.6"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"0.6"));
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 60u);
 }
@@ -279,7 +273,7 @@ TEST_F(SettingsDialog, OkWithoutAControllerReturnsAtOnceAndTheProgramStaysRespon
   EXPECT_TRUE(SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result));
   // And the dialog opens again.
   Open();
-  EXPECT_EQ(ControlText(dialog_, kLabel), WithUnit(L"3.2"));
+  EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"3.2"));
 }
 
 // The settings key denies setting values to everyone (as a key without the installer's grant
@@ -301,7 +295,7 @@ TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
   const TraceFile trace;
   Start(trace.Path);
   Open();
-  Click(dialog_, kMethodButton);
+  Click(dialog_, IDC_METHOD_BUTTON);
   MoveSlider(dialog_, 250);
   PostMessageW(GetDlgItem(dialog_, IDOK), BM_CLICK, 0, 0);  // the message box holds the click
   HWND box = nullptr;
@@ -341,19 +335,19 @@ TEST_F(SettingsDialog, OkShowsTheFunctionButtonForItsMethodAndHidesItOtherwise) 
   ASSERT_TRUE(WaitUntil([&] { return (button = FindFunctionButton(app_->Pid())) != nullptr; }, 5000));
   EXPECT_FALSE(IsWindowVisible(button));  // the default word has no function button
   Open();
-  Click(dialog_, kMethodButton);
+  Click(dialog_, IDC_METHOD_BUTTON);
   Ok();
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x1Bu);
 
   Open();
-  Click(dialog_, kMethodHold);
+  Click(dialog_, IDC_METHOD_HOLD);
   Click(dialog_, IDCANCEL);  // nothing applied
   EXPECT_TRUE(IsWindowVisible(button));
   Store(L"ButtonSetup", 0x0F);
   Open();  // loading a word without the method hides the button at once
   EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(button); }, 2000));
-  Click(dialog_, kMethodButton);
+  Click(dialog_, IDC_METHOD_BUTTON);
   Ok();
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(button) != FALSE; }, 2000));
 }
@@ -366,13 +360,13 @@ TEST_F(SettingsDialog, SettingsChangesNotAllowedGreyEveryControlAndOkStoresNothi
   ASSERT_TRUE(SetPolicy(L"AllowSettingsChanges", 0));
   Start();
   Open();
-  for (int id : {kLeftSound, kRightSound, kRightFlash, kOnceOnly, kMethodNone, kMethodButton, kMethodHold, kSlider,
-                 kLabel}) {
+  for (int id : {IDC_LEFT_SOUND, IDC_RIGHT_SOUND, IDC_RIGHT_FLASH, IDC_ONCE_ONLY, IDC_METHOD_NONE, IDC_METHOD_BUTTON, IDC_METHOD_HOLD, IDC_WAIT_SLIDER,
+                 IDC_WAIT_LABEL}) {
     EXPECT_FALSE(Enabled(dialog_, id)) << id;
   }
   EXPECT_TRUE(Enabled(dialog_, IDOK));
   EXPECT_TRUE(Enabled(dialog_, IDCANCEL));
-  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog_, kManagedNote)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog_, IDC_MANAGED_NOTE)));
   const int managedHeight = Height(dialog_);
 
   DeleteStoredValue(L"ButtonSetup");  // stored at start when it was missing
@@ -396,9 +390,9 @@ TEST_F(SettingsDialog, SettingsChangesNotAllowedGreyEveryControlAndOkStoresNothi
   DeletePolicyKey();
   // The dialog enables its controls, then hides the note and shrinks: wait for the last step.
   EXPECT_TRUE(WaitUntil([&] { return Height(dialog_) < managedHeight; }, 10000));  // the note's line is gone again
-  EXPECT_TRUE(Enabled(dialog_, kLeftSound));
-  EXPECT_TRUE(Enabled(dialog_, kSlider));
-  EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog_, kManagedNote)));
+  EXPECT_TRUE(Enabled(dialog_, IDC_LEFT_SOUND));
+  EXPECT_TRUE(Enabled(dialog_, IDC_WAIT_SLIDER));
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog_, IDC_MANAGED_NOTE)));
   Open();
   EXPECT_EQ(SelectedMethod(dialog_), 2);
   Ok();
@@ -459,9 +453,9 @@ TEST_F(SettingsWithController, HoldTimeAndMethodChangesSendTheSetupAndOtherChang
 
   // Sounds, indicator and once-only alone say nothing to the controller.
   Open();
-  Click(dialog_, kLeftSound);
-  Click(dialog_, kRightFlash);
-  Click(dialog_, kOnceOnly);
+  Click(dialog_, IDC_LEFT_SOUND);
+  Click(dialog_, IDC_RIGHT_FLASH);
+  Click(dialog_, IDC_ONCE_ONLY);
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x26u);
   Sleep(1000);
@@ -469,14 +463,14 @@ TEST_F(SettingsWithController, HoldTimeAndMethodChangesSendTheSetupAndOtherChang
 
   // The method: hold still off.
   Open();
-  Click(dialog_, kMethodButton);
+  Click(dialog_, IDC_METHOD_BUTTON);
   Ok();
   EXPECT_TRUE(WaitForReceived("00 00 FA 00", 3000)) << Received();
   SimClearReceived(*sim_);
 
   // Cancel sends nothing.
   Open();
-  Click(dialog_, kMethodHold);
+  Click(dialog_, IDC_METHOD_HOLD);
   MoveSlider(dialog_, 400);
   Click(dialog_, IDCANCEL);
   Sleep(1000);
@@ -502,7 +496,7 @@ TEST_F(SettingsWithController, CommandConfirmedWithoutAControllerReachesOnePlugg
   Start();
   Open();
   MoveSlider(dialog_, 300);
-  Click(dialog_, kMethodNone);
+  Click(dialog_, IDC_METHOD_NONE);
   const ULONGLONG before = GetTickCount64();
   Ok();
   EXPECT_LT(GetTickCount64() - before, 1000u);
@@ -602,7 +596,7 @@ TEST_F(SettingsWithController, PoliciesAtStartActFromTheFirstCommandAndBadValues
 
   HWND status = WaitForStatusWindow(app_->Pid());
   ASSERT_NE(status, nullptr);
-  const std::wstring log = ControlText(status, kStatusLog);
+  const std::wstring log = ControlText(status, IDC_STATUS_LOG);
   EXPECT_NE(log.find(L"Policy HoldTime=20 ignored: accepted 50-500"), std::wstring::npos) << Utf8(log);
   EXPECT_NE(log.find(L"Policy LeftClickSound ignored: registry type 1, 4 bytes; a REG_DWORD is expected"),
             std::wstring::npos)
@@ -631,19 +625,19 @@ TEST_F(SettingsWithController, PoliciesAtStartActFromTheFirstCommandAndBadValues
   EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 23; }), 3);
   // The status log hears a bad value found after start too, through the device thread that owns it.
   EXPECT_TRUE(WaitUntil(
-      [&] { return ControlText(status, kStatusLog).find(L"Policy HoldTime=600 ignored") != std::wstring::npos; }, 5000))
-      << Utf8(ControlText(status, kStatusLog));
+      [&] { return ControlText(status, IDC_STATUS_LOG).find(L"Policy HoldTime=600 ignored") != std::wstring::npos; }, 5000))
+      << Utf8(ControlText(status, IDC_STATUS_LOG));
 
   // The dialog greys only what a valid policy decides.
   SimClearReceived(*sim_);
   Open();
-  EXPECT_FALSE(Enabled(dialog_, kMethodHold));
-  EXPECT_FALSE(Enabled(dialog_, kRightSound));
-  EXPECT_TRUE(Enabled(dialog_, kLeftSound));
-  EXPECT_TRUE(Enabled(dialog_, kSlider));
+  EXPECT_FALSE(Enabled(dialog_, IDC_METHOD_HOLD));
+  EXPECT_FALSE(Enabled(dialog_, IDC_RIGHT_SOUND));
+  EXPECT_TRUE(Enabled(dialog_, IDC_LEFT_SOUND));
+  EXPECT_TRUE(Enabled(dialog_, IDC_WAIT_SLIDER));
   EXPECT_EQ(SelectedMethod(dialog_), 0);
   // OK stores the user's own choices: the stored method (hold still) and right sound stay.
-  Click(dialog_, kOnceOnly);
+  Click(dialog_, IDC_ONCE_ONLY);
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 0x2Fu);
   EXPECT_TRUE(WaitForReceived("00 00 64 00", 3000)) << Received();  // the first OK of the run sends what is in force

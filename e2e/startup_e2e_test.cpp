@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr int kStatusLog = 1001;
-constexpr int kStatusButton = 1;
 constexpr wchar_t kBannerFirstLine[] = L"Vemto Kavrix Screen sound out program\r\n";
 constexpr wchar_t kTwiceLine[] = L"Error! Couldn't executed this program twice!\r\n";
 
@@ -35,7 +33,7 @@ TEST_F(Startup, StatusWindowShowsTheBannerTopmostInTheMiddleOfTheScreen) {
   HWND status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
 
-  const std::wstring log = ControlText(status, kStatusLog);
+  const std::wstring log = ControlText(status, IDC_STATUS_LOG);
   EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u) << "log: " << std::string(log.begin(), log.end());
   // Three banner lines, each ending in a line break.
   size_t breaks = 0;
@@ -53,7 +51,7 @@ TEST_F(Startup, StatusWindowShowsTheBannerTopmostInTheMiddleOfTheScreen) {
 TEST_F(Startup, HiddenMainWindowIsFoundByClassName) {
   LaunchedProcess app = LaunchOstinel();
   ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
-  HWND main = FindWindowW(kMainWindowClass, nullptr);
+  HWND main = FindWindowW(MAIN_WINDOW_CLASS, nullptr);
   ASSERT_NE(main, nullptr);
   DWORD pid = 0;
   GetWindowThreadProcessId(main, &pid);
@@ -73,13 +71,13 @@ TEST_F(Startup, SecondCopyReportsAndEndsWithMinusOneOnlyByItsButton) {
   HWND secondStatus = WaitForStatusWindow(second.Pid());
   ASSERT_NE(secondStatus, nullptr);
   std::wstring log;
-  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(secondStatus, kStatusLog)).find(kTwiceLine) != std::wstring::npos; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(secondStatus, IDC_STATUS_LOG)).find(kTwiceLine) != std::wstring::npos; }, 5000));
   EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u);
   EXPECT_GT(log.find(kTwiceLine), log.find(kBannerFirstLine));
-  EXPECT_EQ(ControlText(secondStatus, kStatusButton), L"Exit");
+  EXPECT_EQ(ControlText(secondStatus, IDC_STATUS_BUTTON), L"Exit");
 
   // Keys have no dialog role: Enter, Esc and Tab sent to the exit button do not end the program.
-  HWND button = GetDlgItem(secondStatus, kStatusButton);
+  HWND button = GetDlgItem(secondStatus, IDC_STATUS_BUTTON);
   for (WPARAM key : {VK_RETURN, VK_ESCAPE, VK_TAB}) {
     PostMessageW(button, WM_KEYDOWN, key, 1);
     PostMessageW(button, WM_KEYUP, key, 0xC0000001);
@@ -89,8 +87,8 @@ TEST_F(Startup, SecondCopyReportsAndEndsWithMinusOneOnlyByItsButton) {
 
   // The first copy is undisturbed: running, answering, its log free of the second copy's error.
   EXPECT_TRUE(first.Running());
-  EXPECT_EQ(ControlText(firstStatus, kStatusLog).find(kTwiceLine), std::wstring::npos);
-  EXPECT_NE(FindProcessWindow(first.Pid(), kMainWindowClass, nullptr), nullptr);
+  EXPECT_EQ(ControlText(firstStatus, IDC_STATUS_LOG).find(kTwiceLine), std::wstring::npos);
+  EXPECT_NE(FindProcessWindow(first.Pid(), MAIN_WINDOW_CLASS, nullptr), nullptr);
 
   // The button is the way out, with exit value -1.
   PostMessageW(button, BM_CLICK, 0, 0);
@@ -102,7 +100,7 @@ TEST_F(Startup, CloseButtonOnlyHidesTheStatusWindowOfARunningCopy) {
   LaunchedProcess app = LaunchOstinel();
   HWND status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
-  PostMessageW(GetDlgItem(status, kStatusButton), BM_CLICK, 0, 0);
+  PostMessageW(GetDlgItem(status, IDC_STATUS_BUTTON), BM_CLICK, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(status); }, 3000));
   EXPECT_EQ(app.WaitExit(500), static_cast<DWORD>(STILL_ACTIVE));
 }
@@ -134,15 +132,15 @@ TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   HWND status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
   std::wstring log;
-  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(status, kStatusLog)).find(fault.line) != std::wstring::npos; }, 5000))
+  ASSERT_TRUE(WaitUntil([&] { return (log = ControlText(status, IDC_STATUS_LOG)).find(fault.line) != std::wstring::npos; }, 5000))
       << std::string(log.begin(), log.end());
   EXPECT_EQ(log.rfind(kBannerFirstLine, 0), 0u);
   // The log ends with the failure line: the device thread never started, so nothing follows.
   EXPECT_EQ(log.size() - log.rfind(fault.line), wcslen(fault.line));
-  EXPECT_EQ(ControlText(status, kStatusButton), L"Exit");
+  EXPECT_EQ(ControlText(status, IDC_STATUS_BUTTON), L"Exit");
   EXPECT_EQ(app.WaitExit(800), static_cast<DWORD>(STILL_ACTIVE));
-  EXPECT_EQ(ControlText(status, kStatusLog), log);
-  PostMessageW(GetDlgItem(status, kStatusButton), BM_CLICK, 0, 0);
+  EXPECT_EQ(ControlText(status, IDC_STATUS_LOG), log);
+  PostMessageW(GetDlgItem(status, IDC_STATUS_BUTTON), BM_CLICK, 0, 0);
   EXPECT_EQ(app.WaitExit(5000), static_cast<DWORD>(-1));
 
   // The event log names the step that failed, then the end; a failed thread comes after the start.
@@ -210,8 +208,6 @@ TEST(StartupWithoutMainWindow, InSessionZeroEndsAtOnceWithOneAndSaysWhy) {
 
 // The test build's main window holds its thread for wParam ms on this message, titled "held"
 // meanwhile, and answers the hook's latest point (PointerWord) on the next.
-constexpr UINT kTestHoldUiThread = WM_USER + 20;
-constexpr UINT kTestHookPoint = WM_USER + 21;
 
 // A pointer move made with SendInput; the time SendInput took, in ms. Under Wine SendInput leaves
 // the X server's pointer behind, and a window shown or hidden there reports a move to that
@@ -236,10 +232,10 @@ TEST(StartupTestBuild, MovesPassWhileTheWindowThreadIsHeldAndTheHookRecordsThem)
   EndAllOstinel();
   LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"));
   ASSERT_NE(WaitForStatusWindow(app.Pid()), nullptr);
-  HWND main = FindProcessWindow(app.Pid(), kMainWindowClass, nullptr);
+  HWND main = FindProcessWindow(app.Pid(), MAIN_WINDOW_CLASS, nullptr);
   ASSERT_NE(main, nullptr);
   const auto hookSaw = [&](POINT at) {
-    return static_cast<std::uint64_t>(SendWithTimeout(main, kTestHookPoint)) == PointerWord(at.x, at.y);
+    return static_cast<std::uint64_t>(SendWithTimeout(main, WM_TEST_HOOK_POINT)) == PointerWord(at.x, at.y);
   };
   // Read from the window's record, not through its thread.
   const auto held = [&] {
@@ -255,7 +251,7 @@ TEST(StartupTestBuild, MovesPassWhileTheWindowThreadIsHeldAndTheHookRecordsThem)
       },
       5000));
 
-  ASSERT_TRUE(PostMessageW(main, kTestHoldUiThread, 1000, 0));
+  ASSERT_TRUE(PostMessageW(main, WM_TEST_HOLD_UI_THREAD, 1000, 0));
   ASSERT_TRUE(WaitUntil(held, 3000));
   const double ms = TimedMove(POINT{420, 330});
   const bool stillHeld = held();
@@ -273,8 +269,8 @@ TEST(StartupTestBuild, WithoutAnInjectedFaultStartsLikeTheProduct) {
   LaunchedProcess app = Launch(SiblingProgram(L"OstinelFaults.exe"));
   HWND status = WaitForStatusWindow(app.Pid());
   ASSERT_NE(status, nullptr);
-  EXPECT_TRUE(WaitUntil([&] { return ControlText(status, kStatusLog).find(L"auto retry") != std::wstring::npos; }, 8000));
-  EXPECT_EQ(ControlText(status, kStatusButton), L"Close");
+  EXPECT_TRUE(WaitUntil([&] { return ControlText(status, IDC_STATUS_LOG).find(L"auto retry") != std::wstring::npos; }, 8000));
+  EXPECT_EQ(ControlText(status, IDC_STATUS_BUTTON), L"Close");
   EndAllOstinel();
 }
 

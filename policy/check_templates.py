@@ -58,9 +58,10 @@ Against the program (core/policy_names.h: POLICY_KEY and the POLICY_VALUES table
       element's items are the range's values, each once, and it is required.
   P5  Every policy has an explainText and a category (Intune needs the explain text).
 Texts
-  T1  No string is empty; the Chinese files are translations: a string that is English prose in
-      en-US (more than one word) holds Chinese characters in zh-CN and zh-TW, and zh-TW is not a
-      copy of zh-CN.
+  T1  No string is empty; the files of the other languages are translations: a string that is
+      English prose in en-US (more than one word) is another text in each of them (in zh-CN and
+      zh-TW one with Chinese characters), and no such file is a copy of another. LANGUAGES are
+      the codes of the interface languages (language/check_languages.py holds them to their table).
 """
 import argparse
 import re
@@ -660,19 +661,23 @@ def check_languages(admx, admls, checker):
             checker.error(policy["where"], "names a presentation but has no elements")
     english = admls.get("en-US")
     if english:
-        copies = 0
         prose = [n for n, t in english["strings"].items() if " " in t.strip()]
-        for language in ("zh-CN", "zh-TW"):
+        others = [language for language in LANGUAGES if language != "en-US"]
+        for language in others:
             for name in prose:
                 text = admls.get(language, {}).get("strings", {}).get(name)
-                if text is not None and not CJK_RE.search(text):
+                if text is not None and (text == english["strings"][name] or
+                                         (language.startswith("zh-") and not CJK_RE.search(text))):
                     checker.error(f"{language}/{BASENAME}.adml", f"string {name} is not translated")
-        for name in prose:
-            simplified = admls.get("zh-CN", {}).get("strings", {}).get(name)
-            if simplified is not None and simplified == admls.get("zh-TW", {}).get("strings", {}).get(name):
-                copies += 1
-        if prose and copies == len(prose):
-            checker.error(f"zh-TW/{BASENAME}.adml", "holds the same texts as zh-CN: it needs Traditional Chinese")
+        for i, first in enumerate(others):
+            for second in others[i + 1:]:
+                copies = 0
+                for name in prose:
+                    text = admls.get(first, {}).get("strings", {}).get(name)
+                    if text is not None and text == admls.get(second, {}).get("strings", {}).get(name):
+                        copies += 1
+                if prose and copies == len(prose):
+                    checker.error(f"{second}/{BASENAME}.adml", f"holds the same texts as {first}: it needs its own language")
 
 
 def check_presentation(policy, controls, checker, where):

@@ -1,4 +1,5 @@
-// Resource identifiers of Ostinel.exe. Shared by the resource script and the code.
+// Identifiers of Ostinel.exe that its resource script, its code, OstinelSettings.exe and the tests
+// share: resources, controls, the hidden main window's class and the messages it takes.
 #pragma once
 
 // Dialog templates.
@@ -8,6 +9,9 @@
 
 // String table.
 #define IDS_CLASS_NAME 109  // class name of the hidden main window
+
+// The hidden main window's class (string IDS_CLASS_NAME), by which other processes find it.
+#define MAIN_WINDOW_CLASS_NAME "{A3F450AB-AF1C-4d36-BDAA-9B69162F70D0}"
 
 // Icon groups.
 #define IDI_SECOND 2
@@ -46,3 +50,14 @@
 // Status window controls.
 #define IDC_STATUS_LOG 1001
 #define IDC_STATUS_BUTTON 1
+
+#ifndef RC_INVOKED
+constexpr wchar_t MAIN_WINDOW_CLASS[] = L"" MAIN_WINDOW_CLASS_NAME;
+
+// Messages the main window takes from other processes (WM_USER is 0x0400).
+constexpr unsigned WM_OPEN_SETTINGS = 0x0400 + 1;  // open the settings dialog
+// Only the test build (OstinelFaults.exe) answers these: hold the UI thread for wParam ms (at most
+// 5 s), and answer the hook's latest point (PointerWord).
+constexpr unsigned WM_TEST_HOLD_UI_THREAD = 0x0400 + 20;
+constexpr unsigned WM_TEST_HOOK_POINT = 0x0400 + 21;
+#endif

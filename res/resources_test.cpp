@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <set>
 #include <span>
 #include <string>
@@ -24,6 +25,7 @@
 
 #include "button/button_picture.h"
 #include "eventlog/event_policy.h"
+#include "language/interface_language.h"
 #include "ostinel_version.h"
 #include "res/resource_ids.h"
 
@@ -661,6 +663,8 @@ TEST(Resources, SettingsDialogCreatesHiddenWithItsPictureAndTrackbar) {
 // ---------------------------------------------------------------------------------------------
 // String, icons, manifest.
 
+// Spelled out, not taken from res/resource_ids.h: other programs find the main window by this name,
+// so a change of the shared constant must fail here.
 TEST(Resources, ClassNameString) {
   std::array<wchar_t, 100> text{};
   const int length = LoadStringW(GetModuleHandleW(nullptr), IDS_CLASS_NAME, text.data(), static_cast<int>(text.size()));
@@ -879,10 +883,10 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
 }
 
 // The message file that the installers register is Ostinel.exe itself: every event ID has a text
-// in English, Simplified and Traditional Chinese that shows each value the program sends and no
+// in every interface language (English, Simplified and Traditional Chinese) that shows each value the program sends and no
 // other, and the Chinese texts came through the message compiler as Chinese (a wrong input code
 // page turns them into Latin-1 letters).
-TEST(Resources, EventMessagesOfEveryIdInTheThreeLanguagesShowEveryInsertion) {
+TEST(Resources, EventMessagesOfEveryIdInEveryLanguageShowEveryInsertion) {
   std::array<wchar_t, MAX_PATH> path{};
   GetModuleFileNameW(nullptr, path.data(), MAX_PATH);
   std::wstring program(path.data());
@@ -893,36 +897,36 @@ TEST(Resources, EventMessagesOfEveryIdInTheThreeLanguagesShowEveryInsertion) {
   const std::array<const wchar_t*, EVENT_MAX_STRINGS> markers = {L"<v1>", L"<v2>", L"<v3>", L"<v4>"};
   std::array<DWORD_PTR, EVENT_MAX_STRINGS> arguments{};
   for (std::size_t i = 0; i < markers.size(); ++i) arguments[i] = reinterpret_cast<DWORD_PTR>(markers[i]);
-  const std::array<LANGID, 3> languages = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                           MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED),
-                                           MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)};
+  const auto languages = InterfaceLanguages();
   for (std::uint32_t id : ALL_EVENT_IDS) {
     const std::uint16_t insertions = InsertionsOf(id);
-    std::array<std::wstring, 3> texts;
-    for (std::size_t l = 0; l < languages.size(); ++l) {
-      SCOPED_TRACE(testing::Message() << "event " << id << ", language " << std::hex << languages[l]);
+    std::map<std::string, std::wstring> texts;  // by language code
+    for (const InterfaceLanguage& language : languages) {
+      SCOPED_TRACE(testing::Message() << "event " << id << ", language " << language.Code);
       std::array<wchar_t, 1024> text{};
       const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, id,
-                                          languages[l], text.data(), static_cast<DWORD>(text.size()),
+                                          language.LangId, text.data(), static_cast<DWORD>(text.size()),
                                           reinterpret_cast<va_list*>(arguments.data()));
       ASSERT_GT(length, 0u) << "no text: " << GetLastError();
-      texts[l] = text.data();
+      const std::wstring& got = texts[language.Code] = text.data();
       for (std::size_t i = 0; i < markers.size(); ++i) {
-        EXPECT_EQ(texts[l].find(markers[i]) != std::wstring::npos, i < insertions) << "insertion " << i + 1;
+        EXPECT_EQ(got.find(markers[i]) != std::wstring::npos, i < insertions) << "insertion " << i + 1;
       }
-      EXPECT_EQ(texts[l].find(L'%'), std::wstring::npos);
+      EXPECT_EQ(got.find(L'%'), std::wstring::npos);
       bool chinese = false, latin1 = false;
-      for (wchar_t c : texts[l]) {
+      for (wchar_t c : got) {
         chinese = chinese || (c >= 0x4E00 && c <= 0x9FFF);
         latin1 = latin1 || (c >= 0x80 && c <= 0xFF);
       }
-      EXPECT_FALSE(latin1) << Narrow(texts[l]);
-      EXPECT_EQ(chinese, l != 0) << Narrow(texts[l]);
+      EXPECT_FALSE(latin1) << Narrow(got);
+      EXPECT_EQ(chinese, std::string(language.Code).starts_with("zh-")) << Narrow(got);
     }
-    EXPECT_NE(texts[1], texts[2]) << "event " << id << ": Simplified and Traditional are the same text";
+    std::set<std::wstring> distinct;
+    for (const auto& [code, text] : texts) distinct.insert(text);
+    EXPECT_EQ(distinct.size(), texts.size()) << "event " << id << ": two languages have the same text";
     if (id == EVENT_SETTINGS_NOT_SAVED) {  // the characters as written, not a misread of the file
-      EXPECT_NE(texts[1].find(L"\u65E0\u6CD5\u4FDD\u5B58"), std::wstring::npos) << Narrow(texts[1]);
-      EXPECT_NE(texts[2].find(L"\u7121\u6CD5\u5132\u5B58"), std::wstring::npos) << Narrow(texts[2]);
+      EXPECT_NE(texts["zh-CN"].find(L"\u65E0\u6CD5\u4FDD\u5B58"), std::wstring::npos) << Narrow(texts["zh-CN"]);
+      EXPECT_NE(texts["zh-TW"].find(L"\u7121\u6CD5\u5132\u5B58"), std::wstring::npos) << Narrow(texts["zh-TW"]);
     }
   }
   FreeLibrary(module);

@@ -1,6 +1,6 @@
 #include "settings_opener/opener_logic.h"
 
-#include "core/app_state.h"
+#include "language/interface_language.h"
 #include "logon_task_template.h"
 
 namespace {
@@ -15,6 +15,12 @@ bool SpellsSwitch(const wchar_t* begin, const wchar_t* end, const wchar_t* name)
     if (*name == L'\0' || FoldAscii(*begin) != *name) return false;
   }
   return *name == L'\0';
+}
+
+// The texts of a mode; a mode without a row gets those of every other locale.
+const LanguageTexts& OpenerTexts(std::int32_t languageMode) {
+  const InterfaceLanguage* language = LanguageOfMode(languageMode);
+  return *(language ? language : &FallbackLanguage())->Texts;
 }
 
 }  // namespace
@@ -69,41 +75,13 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
 }
 
 OpenerMessage NotRunningMessage(std::int32_t languageMode) {
-  switch (languageMode) {
-    case LANGUAGE_TRADITIONAL_CHINESE:
-      // Ostinel 設定 / Ostinel 沒有在執行，無法開啟設定。請先啟動 Ostinel。
-      return {L"Ostinel \u8A2D\u5B9A",
-              L"Ostinel \u6C92\u6709\u5728\u57F7\u884C\uFF0C\u7121\u6CD5\u958B\u555F\u8A2D\u5B9A\u3002"
-              L"\u8ACB\u5148\u555F\u52D5 Ostinel\u3002"};
-    case LANGUAGE_SIMPLIFIED_CHINESE:
-      // Ostinel 设置 / Ostinel 没有在运行，无法打开设置。请先启动 Ostinel。
-      return {L"Ostinel \u8BBE\u7F6E",
-              L"Ostinel \u6CA1\u6709\u5728\u8FD0\u884C\uFF0C\u65E0\u6CD5\u6253\u5F00\u8BBE\u7F6E\u3002"
-              L"\u8BF7\u5148\u542F\u52A8 Ostinel\u3002"};
-    default:
-      return {L"Ostinel Settings", L"Ostinel is not running, so its settings cannot be opened. Start Ostinel first."};
-  }
+  const LanguageTexts& texts = OpenerTexts(languageMode);
+  return {texts.OpenerCaption, texts.OpenerNotRunning};
 }
 
 OpenerMessage NotReachedMessage(std::int32_t languageMode) {
-  switch (languageMode) {
-    case LANGUAGE_TRADITIONAL_CHINESE:
-      // Ostinel 正在執行，但沒有回應，無法開啟設定。請稍後再試，或重新啟動 Ostinel。
-      return {L"Ostinel \u8A2D\u5B9A",
-              L"Ostinel \u6B63\u5728\u57F7\u884C\uFF0C\u4F46\u6C92\u6709\u56DE\u61C9\uFF0C"
-              L"\u7121\u6CD5\u958B\u555F\u8A2D\u5B9A\u3002"
-              L"\u8ACB\u7A0D\u5F8C\u518D\u8A66\uFF0C\u6216\u91CD\u65B0\u555F\u52D5 Ostinel\u3002"};
-    case LANGUAGE_SIMPLIFIED_CHINESE:
-      // Ostinel 正在运行，但没有响应，无法打开设置。请稍后再试，或重新启动 Ostinel。
-      return {L"Ostinel \u8BBE\u7F6E",
-              L"Ostinel \u6B63\u5728\u8FD0\u884C\uFF0C\u4F46\u6CA1\u6709\u54CD\u5E94\uFF0C"
-              L"\u65E0\u6CD5\u6253\u5F00\u8BBE\u7F6E\u3002"
-              L"\u8BF7\u7A0D\u540E\u518D\u8BD5\uFF0C\u6216\u91CD\u65B0\u542F\u52A8 Ostinel\u3002"};
-    default:
-      return {L"Ostinel Settings",
-              L"Ostinel is running but did not answer, so its settings cannot be opened. Try again in a moment, "
-              L"or restart Ostinel."};
-  }
+  const LanguageTexts& texts = OpenerTexts(languageMode);
+  return {texts.OpenerCaption, texts.OpenerNotReached};
 }
 
 std::wstring XmlEscaped(std::wstring_view text) {

@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
-// Class of the utility's hidden main window (its string resource 109).
-constexpr wchar_t UTILITY_WINDOW_CLASS[] = L"{A3F450AB-AF1C-4d36-BDAA-9B69162F70D0}";
+#include "res/resource_ids.h"
+
+// Class of the utility's hidden main window (its string resource IDS_CLASS_NAME).
+constexpr const wchar_t* UTILITY_WINDOW_CLASS = MAIN_WINDOW_CLASS;
 
 // Posted to the main window to open the settings dialog.
-constexpr unsigned OPEN_SETTINGS_MESSAGE = 0x0400 + 1;  // WM_USER + 1
+constexpr unsigned OPEN_SETTINGS_MESSAGE = WM_OPEN_SETTINGS;
 
 enum OpenerAction : int {
   OPENER_OPEN_SETTINGS,           // no argument: ask the running utility to show its settings
@@ -45,8 +47,8 @@ struct OpenerMessage {
   const wchar_t* Text;
 };
 
-// "The utility is not running" in the interface language of the mode (0 Traditional Chinese,
-// 1 Simplified Chinese, 2 English; any other mode gives English).
+// "The utility is not running" in the interface language of the mode (a row of the language table;
+// any other mode gives the language of every other locale, English).
 OpenerMessage NotRunningMessage(std::int32_t languageMode);
 
 // "The utility is running but could not be reached" (the request could not be delivered, or the

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+
+#include "language/interface_language.h"
 
 namespace {
 
@@ -98,7 +101,15 @@ TEST(OpenerMessages, OneTextPerLanguageEnglishOtherwise) {
   EXPECT_NE(std::wstring(traditional.Caption).find(L"\u8A2D\u5B9A"), std::wstring::npos);
   EXPECT_NE(std::wstring(simplified.Text).find(L"\u8FD0\u884C"), std::wstring::npos);
   EXPECT_NE(std::wstring(simplified.Caption).find(L"\u8BBE\u7F6E"), std::wstring::npos);
-  for (std::int32_t other : {3, -1, 100}) {
+  // Every language of the table reaches its own text.
+  const auto languages = InterfaceLanguages();
+  std::set<std::wstring> texts;
+  for (std::size_t mode = 0; mode < languages.size(); ++mode) {
+    EXPECT_STREQ(NotRunningMessage(static_cast<std::int32_t>(mode)).Text, languages[mode].Texts->OpenerNotRunning);
+    texts.insert(NotRunningMessage(static_cast<std::int32_t>(mode)).Text);
+  }
+  EXPECT_EQ(texts.size(), languages.size());
+  for (std::int32_t other : {static_cast<std::int32_t>(languages.size()), -1, 100}) {
     EXPECT_STREQ(NotRunningMessage(other).Text, english.Text);
     EXPECT_STREQ(NotRunningMessage(other).Caption, english.Caption);
   }
@@ -106,7 +117,8 @@ TEST(OpenerMessages, OneTextPerLanguageEnglishOtherwise) {
 
 
 TEST(OpenerMessages, NotReachedSaysTheUtilityRunsButDidNotAnswerInEachLanguage) {
-  for (std::int32_t mode : {0, 1, 2}) {
+  const std::int32_t count = static_cast<std::int32_t>(InterfaceLanguages().size());
+  for (std::int32_t mode = 0; mode < count; ++mode) {
     const OpenerMessage reached = NotReachedMessage(mode), running = NotRunningMessage(mode);
     ASSERT_NE(reached.Text, nullptr);
     EXPECT_STREQ(reached.Caption, running.Caption) << mode;  // the same program speaking
@@ -119,7 +131,7 @@ TEST(OpenerMessages, NotReachedSaysTheUtilityRunsButDidNotAnswerInEachLanguage) 
   EXPECT_NE(std::wstring(NotReachedMessage(0).Text).find(L"\u57F7\u884C"), std::wstring::npos);
   EXPECT_NE(std::wstring(NotReachedMessage(1).Text).find(L"\u54CD\u5E94"), std::wstring::npos);
   EXPECT_NE(std::wstring(NotReachedMessage(1).Text).find(L"\u8FD0\u884C"), std::wstring::npos);
-  for (std::int32_t other : {3, -1}) EXPECT_STREQ(NotReachedMessage(other).Text, NotReachedMessage(2).Text);
+  for (std::int32_t other : {count, -1}) EXPECT_STREQ(NotReachedMessage(other).Text, NotReachedMessage(2).Text);
 }
 
 }  // namespace

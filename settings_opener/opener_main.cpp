@@ -9,7 +9,7 @@
 #include <string>
 
 #include "win/win_handles.h"
-#include "settings_ui/interface_language.h"
+#include "language/system_language.h"
 #include "settings_opener/diagnose_win.h"
 #include "settings_opener/opener_logic.h"
 
@@ -33,10 +33,7 @@ constexpr UINT kAnswerWaitMs = 5000;
 
 // Shows a message in the system's language and waits for the user.
 void ShowMessage(OpenerMessage (*message)(std::int32_t)) {
-  std::array<wchar_t, 16> abbreviation{};
-  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation.data(),
-                 static_cast<int>(abbreviation.size()));
-  const OpenerMessage text = message(LanguageModeFromAbbreviation(abbreviation.data()));
+  const OpenerMessage text = message(SystemLanguageMode());
   MessageBoxW(nullptr, text.Text, text.Caption, MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 

@@ -6,20 +6,17 @@
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
+#include "language/system_language.h"
 
-void DetectLanguage() {
-  // A failed query leaves LineScratch empty, which means English.
-  GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, AppState.LineScratch.data(),
-                 static_cast<int>(AppState.LineScratch.size()));
-  AppState.LanguageMode = LanguageModeFromAbbreviation(AppState.LineScratch.data());
-}
+void DetectLanguage() { AppState.LanguageMode = SystemLanguageMode(); }
 
 void ApplyLanguage() {
   HWND dialog = AsWindow(AppState.SettingsDialog);
   HWND status = AsWindow(AppState.StatusWindow);
-  if (AppState.LanguageMode == LANGUAGE_SIMPLIFIED_CHINESE || AppState.LanguageMode == LANGUAGE_ENGLISH) {
-    const LanguageTexts* texts = TextsForLanguage(AppState.LanguageMode);
+  const InterfaceLanguage* language = LanguageOfMode(AppState.LanguageMode);
+  if (language && !language->InDialogResources) {
+    const LanguageTexts* texts = language->Texts;
     SetWindowTextW(dialog, texts->SettingsTitle);
     for (const ControlTextEntry& control : texts->SettingsControls) SetDlgItemTextW(dialog, control.Id, control.Text);
     ApplyLanguageToState(AppState);

@@ -12,7 +12,7 @@
 #include "eventlog/event_log.h"
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 #include "settings_ui/settings_logic.h"
 #include "win/dpi_scale.h"
 #include "win/win_handles.h"

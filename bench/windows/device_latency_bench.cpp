@@ -240,7 +240,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> Click;
     std::vector<double> Ok;
   } held, idle;
-  HWND main = FindWindowW(kMainWindowClass, nullptr);
+  HWND main = FindWindowW(MAIN_WINDOW_CLASS, nullptr);
   HWND dialog = FindSettingsDialog(app.Pid());
   for (CommandFigures* figures : {&held, &idle}) {
     SimSetIdle(*sim, figures == &idle, 50);
@@ -257,7 +257,7 @@ int wmain(int argc, wchar_t** argv) {
       Sleep(7 + i % 13);  // not in step with the driver's idle reads
     }
     HWND ok = dialog ? GetDlgItem(dialog, IDOK) : nullptr;
-    HWND slider = dialog ? GetDlgItem(dialog, 1005) : nullptr;
+    HWND slider = dialog ? GetDlgItem(dialog, IDC_WAIT_SLIDER) : nullptr;
     for (int i = 0; ok && slider && i < commands; ++i) {
       if (!OpenSettingsDialog(main, dialog)) break;
       // A new hold time every time, so that every OK queues the setup command.
@@ -318,7 +318,7 @@ int wmain(int argc, wchar_t** argv) {
     const int connections = SimConnectionCount(*sim);
     HWND copyMain = nullptr;
     if (!WaitUntil([&] { return SimConnectionCount(*sim) > connections && SimIsConnected(*sim); }, 10000) ||
-        !(copyMain = FindProcessWindow(copy.Pid(), kMainWindowClass, nullptr))) {
+        !(copyMain = FindProcessWindow(copy.Pid(), MAIN_WINDOW_CLASS, nullptr))) {
       std::printf("close %d: the program did not connect\n", i);
       continue;
     }
@@ -344,7 +344,7 @@ int wmain(int argc, wchar_t** argv) {
   const int before = SimConnectionCount(*sim);
   HWND faultsMain = nullptr;
   if (sessions > 0 && (!WaitUntil([&] { return SimConnectionCount(*sim) > before && SimIsConnected(*sim); }, 10000) ||
-                       !(faultsMain = FindProcessWindow(faults.Pid(), kMainWindowClass, nullptr)))) {
+                       !(faultsMain = FindProcessWindow(faults.Pid(), MAIN_WINDOW_CLASS, nullptr)))) {
     std::printf("the test build did not connect: sessions skipped\n");
     sessions = 0;
   }
@@ -386,7 +386,7 @@ int wmain(int argc, wchar_t** argv) {
     HWND probeMain = nullptr;
     HWND probeButton = nullptr;
     if (!WaitUntil([&] { return SimConnectionCount(*sim) > connections && SimIsConnected(*sim); }, 10000) ||
-        !(probeMain = FindProcessWindow(probe.Pid(), kMainWindowClass, nullptr)) ||
+        !(probeMain = FindProcessWindow(probe.Pid(), MAIN_WINDOW_CLASS, nullptr)) ||
         !(probeButton = FindFunctionButton(probe.Pid()))) {
       std::printf("the test build did not connect: CPU figures skipped\n");
     } else {

@@ -439,7 +439,7 @@ int wmain(int argc, wchar_t** argv) {
       completed.OstinelGetProcessTimes * 1000.0, completed.MinimalGetProcessTimes * 1000.0);
 
   // 3 and 4. The flood, then memory after it.
-  HWND main = FindWindowW(kMainWindowClass, nullptr);
+  HWND main = FindWindowW(MAIN_WINDOW_CLASS, nullptr);
   HWND indicator = FindIndicatorWindow(app.Pid());
   SendPointerMove(400, 300);
   Sleep(200);

@@ -1,9 +1,10 @@
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
 
 #include <gtest/gtest.h>
 
 #include <cwchar>
 #include <map>
+#include <set>
 #include <string>
 
 namespace {
@@ -16,12 +17,70 @@ TEST(InterfaceLanguage, ModeComesFromTheFirstThreeLettersExactly) {
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ENU"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"chs"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"Cht"), 2);
+  EXPECT_EQ(LanguageModeFromAbbreviation(L"XHS"), 2);  // the first letter counts too
   // Other Chinese locales: Hong Kong, Singapore, Macao.
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ZHH"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ZHI"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"ZHM"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L"CH"), 2);
   EXPECT_EQ(LanguageModeFromAbbreviation(L""), 2);
+}
+
+// A language is its texts and its row: each row has every text, its locales choose it, and the
+// texts reach the state record unless the dialog resources hold them.
+TEST(InterfaceLanguage, EveryLanguageIsWholeAndReachable) {
+  const auto languages = InterfaceLanguages();
+  int fallbacks = 0, inResources = 0;
+  std::set<std::string> codes, messageLanguages, installerLanguages;
+  std::set<std::uint16_t> ids;
+  for (std::size_t row = 0; row < languages.size(); ++row) {
+    const InterfaceLanguage& language = languages[row];
+    const auto mode = static_cast<std::int32_t>(row);
+    SCOPED_TRACE(language.Code);
+    EXPECT_EQ(LanguageOfMode(mode), &language);
+    ASSERT_NE(language.Texts, nullptr);
+    EXPECT_EQ(TextsForLanguage(mode), language.Texts);
+    const LanguageTexts& t = *language.Texts;
+    for (const wchar_t* text : {t.SettingsTitle, t.StatusButton, t.ExitCaption, t.NotSavedText, t.ButtonName,
+                                t.ButtonIdle, t.ButtonArmed, t.ButtonMoveMode, t.ButtonAction, t.OpenerCaption,
+                                t.OpenerNotRunning, t.OpenerNotReached}) {
+      ASSERT_NE(text, nullptr);
+      EXPECT_NE(text[0], L'\0');
+    }
+    for (const ControlTextEntry& control : t.SettingsControls) ASSERT_NE(control.Text, nullptr) << control.Id;
+    // The state record holds them whole.
+    EXPECT_LT(std::wcslen(t.ExitCaption), SHORT_TEXT_CAPACITY);
+    if (t.UnitText) {
+      EXPECT_LT(std::wcslen(t.UnitText), SHORT_TEXT_CAPACITY);
+    }
+    for (const wchar_t* locale : language.Locales) {
+      if (locale) {
+        EXPECT_EQ(LanguageModeFromAbbreviation(locale), mode);
+      }
+    }
+    if (!language.Locales[0]) {
+      ++fallbacks;
+      EXPECT_EQ(&FallbackLanguage(), &language);
+      EXPECT_EQ(LanguageModeFromAbbreviation(L"XYZ"), mode);
+    }
+    if (language.InDialogResources) {
+      ++inResources;
+    } else {
+      AppStateRecord state;
+      state.LanguageMode = mode;
+      ApplyLanguageToState(state);
+      EXPECT_STREQ(state.ExitCaption.data(), t.ExitCaption);
+    }
+    codes.insert(language.Code);
+    messageLanguages.insert(language.MessageLanguage);
+    installerLanguages.insert(language.InstallerLanguage);
+    ids.insert(language.LangId);
+  }
+  EXPECT_EQ(fallbacks, 1);
+  EXPECT_EQ(inResources, 1);
+  for (std::size_t distinct : {codes.size(), messageLanguages.size(), installerLanguages.size(), ids.size()}) {
+    EXPECT_EQ(distinct, languages.size());
+  }
 }
 
 std::map<int, std::wstring> ControlMap(const LanguageTexts& t) {
@@ -37,7 +96,7 @@ TEST(InterfaceLanguage, TablesSetTheControlsInTheirOrder) {
     ASSERT_NE(t, nullptr);
     for (std::size_t i = 0; i < SETTINGS_TEXT_CONTROLS; ++i) EXPECT_EQ(t->SettingsControls[i].Id, order[i]);
   }
-  EXPECT_EQ(TextsForLanguage(3), nullptr);
+  EXPECT_EQ(TextsForLanguage(static_cast<std::int32_t>(InterfaceLanguages().size())), nullptr);
   EXPECT_EQ(TextsForLanguage(-1), nullptr);
 }
 

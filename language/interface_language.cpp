@@ -1,4 +1,6 @@
-#include "settings_ui/interface_language.h"
+#include "language/interface_language.h"
+
+#include <string_view>
 
 #include "core/status_log.h"
 #include "res/resource_ids.h"
@@ -37,6 +39,14 @@ constexpr LanguageTexts kTraditional = {
     // 移動模式：拖曳按鈕即可移動
     L"\u79FB\u52D5\u6A21\u5F0F\uFF1A\u62D6\u66F3\u6309\u9215\u5373\u53EF\u79FB\u52D5",
     L"\u555F\u7528",  // 啟用
+    L"Ostinel \u8A2D\u5B9A",  // Ostinel 設定
+    // Ostinel 沒有在執行，無法開啟設定。請先啟動 Ostinel。
+    L"Ostinel \u6C92\u6709\u5728\u57F7\u884C\uFF0C\u7121\u6CD5\u958B\u555F\u8A2D\u5B9A\u3002"
+    L"\u8ACB\u5148\u555F\u52D5 Ostinel\u3002",
+    // Ostinel 正在執行，但沒有回應，無法開啟設定。請稍後再試，或重新啟動 Ostinel。
+    L"Ostinel \u6B63\u5728\u57F7\u884C\uFF0C\u4F46\u6C92\u6709\u56DE\u61C9\uFF0C"
+    L"\u7121\u6CD5\u958B\u555F\u8A2D\u5B9A\u3002"
+    L"\u8ACB\u7A0D\u5F8C\u518D\u8A66\uFF0C\u6216\u91CD\u65B0\u555F\u52D5 Ostinel\u3002",
 };
 
 constexpr LanguageTexts kSimplified = {
@@ -71,6 +81,14 @@ constexpr LanguageTexts kSimplified = {
     // 移动模式：拖动按钮即可移动
     L"\u79FB\u52A8\u6A21\u5F0F\uFF1A\u62D6\u52A8\u6309\u94AE\u5373\u53EF\u79FB\u52A8",
     L"\u542F\u7528",  // 启用
+    L"Ostinel \u8BBE\u7F6E",  // Ostinel 设置
+    // Ostinel 没有在运行，无法打开设置。请先启动 Ostinel。
+    L"Ostinel \u6CA1\u6709\u5728\u8FD0\u884C\uFF0C\u65E0\u6CD5\u6253\u5F00\u8BBE\u7F6E\u3002"
+    L"\u8BF7\u5148\u542F\u52A8 Ostinel\u3002",
+    // Ostinel 正在运行，但没有响应，无法打开设置。请稍后再试，或重新启动 Ostinel。
+    L"Ostinel \u6B63\u5728\u8FD0\u884C\uFF0C\u4F46\u6CA1\u6709\u54CD\u5E94\uFF0C"
+    L"\u65E0\u6CD5\u6253\u5F00\u8BBE\u7F6E\u3002"
+    L"\u8BF7\u7A0D\u540E\u518D\u8BD5\uFF0C\u6216\u91CD\u65B0\u542F\u52A8 Ostinel\u3002",
 };
 
 constexpr LanguageTexts kEnglish = {
@@ -100,7 +118,24 @@ constexpr LanguageTexts kEnglish = {
     L"Armed: the next touch is a right click",
     L"Move mode: drag the button to move it",
     L"Arm",
+    L"Ostinel Settings",
+    L"Ostinel is not running, so its settings cannot be opened. Start Ostinel first.",
+    L"Ostinel is running but did not answer, so its settings cannot be opened. Try again in a moment, "
+    L"or restart Ostinel.",
 };
+
+// The interface languages, in LanguageMode order. One row each; check_languages.py reads the rows
+// as written here.
+constexpr std::array<InterfaceLanguage, 3> kLanguages = {{
+    {"zh-TW", "Traditional Chinese", {L"CHT"}, 0x0404, "ChineseTraditional", "TradChinese", true, &kTraditional},
+    {"zh-CN", "Simplified Chinese", {L"CHS"}, 0x0804, "ChineseSimplified", "SimpChinese", false, &kSimplified},
+    {"en-US", "English", {}, 0x0409, "English", "English", false, &kEnglish},
+}};
+
+// The constants in core/app_state.h name these rows.
+static_assert(std::string_view(kLanguages[LANGUAGE_TRADITIONAL_CHINESE].Code) == "zh-TW");
+static_assert(std::string_view(kLanguages[LANGUAGE_SIMPLIFIED_CHINESE].Code) == "zh-CN");
+static_assert(std::string_view(kLanguages[LANGUAGE_ENGLISH].Code) == "en-US");
 
 void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {
   dest[0] = L'\0';
@@ -109,6 +144,20 @@ void CopyBounded(std::span<wchar_t> dest, const wchar_t* text) {
 
 }  // namespace
 
+std::span<const InterfaceLanguage> InterfaceLanguages() { return kLanguages; }
+
+const InterfaceLanguage* LanguageOfMode(std::int32_t mode) {
+  if (mode < 0 || static_cast<std::size_t>(mode) >= kLanguages.size()) return nullptr;
+  return &kLanguages[static_cast<std::size_t>(mode)];
+}
+
+const InterfaceLanguage& FallbackLanguage() {
+  for (const InterfaceLanguage& language : kLanguages) {
+    if (!language.Locales[0]) return language;
+  }
+  return kLanguages[LANGUAGE_ENGLISH];
+}
+
 std::int32_t LanguageModeFromAbbreviation(const wchar_t* abbreviation) {
   const auto startsWith = [abbreviation](const wchar_t* prefix) {
     for (int i = 0; i < 3; ++i) {
@@ -116,23 +165,23 @@ std::int32_t LanguageModeFromAbbreviation(const wchar_t* abbreviation) {
     }
     return true;
   };
-  if (startsWith(L"CHS")) return LANGUAGE_SIMPLIFIED_CHINESE;
-  if (startsWith(L"CHT")) return LANGUAGE_TRADITIONAL_CHINESE;
-  return LANGUAGE_ENGLISH;
+  for (std::size_t mode = 0; mode < kLanguages.size(); ++mode) {
+    for (const wchar_t* locale : kLanguages[mode].Locales) {
+      if (locale && startsWith(locale)) return static_cast<std::int32_t>(mode);
+    }
+  }
+  return static_cast<std::int32_t>(&FallbackLanguage() - kLanguages.data());
 }
 
 const LanguageTexts* TextsForLanguage(std::int32_t mode) {
-  switch (mode) {
-    case LANGUAGE_TRADITIONAL_CHINESE: return &kTraditional;
-    case LANGUAGE_SIMPLIFIED_CHINESE: return &kSimplified;
-    case LANGUAGE_ENGLISH: return &kEnglish;
-    default: return nullptr;
-  }
+  const InterfaceLanguage* language = LanguageOfMode(mode);
+  return language ? language->Texts : nullptr;
 }
 
 void ApplyLanguageToState(AppStateRecord& state) {
-  if (state.LanguageMode != LANGUAGE_SIMPLIFIED_CHINESE && state.LanguageMode != LANGUAGE_ENGLISH) return;
-  const LanguageTexts* texts = TextsForLanguage(state.LanguageMode);
+  const InterfaceLanguage* language = LanguageOfMode(state.LanguageMode);
+  if (!language || language->InDialogResources) return;
+  const LanguageTexts* texts = language->Texts;
   if (texts->UnitText) CopyBounded(state.UnitText, texts->UnitText);
   CopyBounded(state.ExitCaption, texts->ExitCaption);
 }
