@@ -37,7 +37,9 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
   while (*end != L'\0' && !IsBlank(*end) && *end != L'"') ++end;
   if (*begin != L'/' && *begin != L'-') return command;
   const wchar_t* rest = end;
-  if (SpellsSwitch(begin + 1, end, L"diagnose")) {
+  const bool diagnose = SpellsSwitch(begin + 1, end, L"diagnose");
+  const bool checkTrust = SpellsSwitch(begin + 1, end, L"check-trust");
+  if (diagnose || checkTrust) {
     if (begin != arguments && begin[-1] == L'"' && *rest == L'"') ++rest;  // the switch's own closing quote
     while (IsBlank(*rest)) ++rest;
     const wchar_t* fileEnd = rest;
@@ -54,8 +56,8 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
       command.ReportFile.assign(rest, fileEnd);
     }
     while (IsBlank(*fileEnd)) ++fileEnd;
-    if (*fileEnd != L'\0') return command;
-    command.Action = OPENER_DIAGNOSE;
+    if (*fileEnd != L'\0' || (checkTrust && command.ReportFile.empty())) return command;
+    command.Action = diagnose ? OPENER_DIAGNOSE : OPENER_CHECK_TRUST;
     return command;
   }
   // Nothing but blanks and quotes may follow the other switches.
