@@ -71,7 +71,7 @@ check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "administrative templates in PolicyDefinitions" templates_installed
 check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
-check "the task starts the utility at logon, no Run value" starts_by_task "$win_install_dir\Ostinel.exe"
+check "the logon task registered, no Run value" starts_by_task
 check "event log source registered, Ostinel.exe its message file" event_source_registered
 check "presets written in the 32-bit view" settings_are 0x1b 0x96
 check "no settings key in the 64-bit view" key_missing "$settings_key" 64
@@ -135,15 +135,15 @@ check "event log source removed" key_missing "$event_source_key" 64
 check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
 
-# Into a folder with a blank and an "&", with the logon task: the task starts the program there
-# (its definition escapes the folder for XML); uninstall removes the task and the folder.
+# Into a folder with a blank and an "&", with the logon task: the opener registers it from there;
+# uninstall removes the task and the folder.
 kiosk='C:\Kiosk & Co\Ostinel'
 kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
 msiexec /i "$new_msi" /qn AUTOSTART=task "INSTALLDIR=\"$kiosk\""
 check "install into a folder with a blank and & exits 0" exited 0
 check "Ostinel.exe installed there" same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe"
-check "the task starts the program there" \
-  eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
+check "the task registered there, its definition left nowhere" \
+  eval 'task_registered && no_definition_left "$kiosk_dir"'
 msiexec /x "$new_msi" /qn
 check "its uninstall exits 0" exited 0
 check "its uninstall removes the task and the folder" eval 'no_task && [ ! -e "$kiosk_dir" ]'
@@ -158,5 +158,21 @@ check "a setup it cannot remove stops the package (1603)" exited 1603
 check "the log says why" log_says "its uninstaller $win_install_dir\Uninstall.exe is missing"
 check "the setup still listed, nothing installed beside it" \
   eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ]'
+
+# Its uninstaller in a folder that others can write (Wine derives a folder's access list from its
+# mode: o+w gives Everyone write): refused before anything runs, the uninstaller not started.
+tools_dir=$prefix/drive_c/Tools/Ostinel
+mkdir -p "$tools_dir"
+printf 'not a program' >"$tools_dir/Uninstall.exe"
+chmod o+w "$tools_dir"
+wine reg add "$setup_uninstall_key" /v InstallLocation /d 'C:\Tools\Ostinel' /f /reg:64 </dev/null >>"$log" 2>&1
+msiexec /i "$new_msi" /qn
+# (Windows: 1603, "Return value 3"; Wine 8 ends the install with 1627 and logs "Return value 0".)
+check "an uninstaller others could change stops the package (1603, 1627 under Wine)" eval 'exited 1603 || exited 1627'
+check "the check refused it before the transaction" \
+  eval 'log_says "Action ended" && log_says ": CheckSetupUninstaller. Return value" && ! log_says InstallInitialize'
+check "the opener says why" grep -qF 'OstinelSettings refused: C:\Tools\Ostinel: Everyone (S-1-1-0) can change it' "$log"
+check "the setup still listed, nothing installed" \
+  eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ] && [ -e "$tools_dir/Uninstall.exe" ]'
 
 installer_test_end
