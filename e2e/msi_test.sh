@@ -172,6 +172,13 @@ check "an uninstaller others could change stops the package (1603, 1627 under Wi
 check "the check refused it before the transaction" \
   eval 'log_says "Action ended" && log_says ": CheckSetupUninstaller. Return value" && ! log_says InstallInitialize'
 check "the opener says why" grep -qF 'OstinelSettings refused: C:\Tools\Ostinel: Everyone (S-1-1-0) can change it' "$log"
+# A folder above it that others can change (rename the folder, put another in its place) is refused
+# too: only the rights that replace what it holds count there.
+chmod o-w "$tools_dir"
+chmod o+w "$prefix/drive_c/Tools"
+msiexec /i "$new_msi" /qn
+check "so is one whose parent folder others could change" eval '(exited 1603 || exited 1627) &&
+  grep -qF "OstinelSettings refused: C:\Tools: Everyone (S-1-1-0) can change it (delete what it holds, delete)" "$log"'
 check "the setup still listed, nothing installed" \
   eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ] && [ -e "$tools_dir/Uninstall.exe" ]'
 
