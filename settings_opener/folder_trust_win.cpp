@@ -71,6 +71,16 @@ std::wstring AdminAccount() {
 
 }  // namespace
 
+bool RunningAsSystem() {
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+  const UniqueHandle token(opened);
+  std::array<BYTE, sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE> buffer{};
+  DWORD size = 0;
+  return GetTokenInformation(token.get(), TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
+         IsWellKnownSid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, WinLocalSystemSid);
+}
+
 TrustVerdict JudgePathTrust(const std::wstring& path) {
   const std::wstring admin = AdminAccount();
   std::wstring current = path;

@@ -9,3 +9,7 @@
 // administrator (and the account this process runs as, when that is an administrator). The reason
 // names the first one that is not. A path whose security cannot be read is not trusted.
 TrustVerdict JudgePathTrust(const std::wstring& path);
+
+// Whether this process runs as SYSTEM (Windows Installer's deferred actions that are not
+// impersonated).
+bool RunningAsSystem();

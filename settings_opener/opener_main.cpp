@@ -207,9 +207,10 @@ int CreateLogonTask() {
   return result;
 }
 
-// The installer's commands run as SYSTEM or as an administrator and act on the program's own folder:
-// they refuse a program or folder that someone else could have changed (the reason on standard
-// error, for a log that takes it; exit value OPENER_EXIT_UNTRUSTED).
+// The installer's commands act on the program's own folder; run as SYSTEM (by the package) they
+// refuse a program or folder that someone else could have changed (the reason on standard error,
+// for a log that takes it; exit value OPENER_EXIT_UNTRUSTED). The setup, run by an administrator,
+// locks the folder before it runs them.
 bool TrustedForInstaller(const std::wstring& program) {
   const TrustVerdict verdict = JudgePathTrust(program);
   if (verdict.Trusted) return true;
@@ -235,13 +236,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
   switch (command.Action) {
     case OPENER_OPEN_SETTINGS: return OpenSettings();
     case OPENER_GRANT_SETTINGS_ACCESS:
-      if (!TrustedForInstaller(folder + L"\\OstinelSettings.exe")) return OPENER_EXIT_UNTRUSTED;
+      if (RunningAsSystem() && !TrustedForInstaller(folder + L"\\OstinelSettings.exe")) return OPENER_EXIT_UNTRUSTED;
       return GrantSettingsAccess();
     case OPENER_STOP_UTILITY: return StopUtility();
     case OPENER_DIAGNOSE: return RunDiagnose(command.ReportFile);
     case OPENER_CREATE_LOGON_TASK:
       // The task starts Ostinel.exe in every user's session.
-      if (!TrustedForInstaller(folder + L"\\OstinelSettings.exe") || !TrustedForInstaller(folder + L"\\Ostinel.exe")) {
+      if (RunningAsSystem() &&
+          (!TrustedForInstaller(folder + L"\\OstinelSettings.exe") || !TrustedForInstaller(folder + L"\\Ostinel.exe"))) {
         return OPENER_EXIT_UNTRUSTED;
       }
       return CreateLogonTask();
