@@ -5,7 +5,7 @@ there and fails on Windows.
 
   - an EXE or DLL custom action changes the system: it is deferred, not impersonated (it needs the
     installing service's rights), and sequenced between InstallInitialize and InstallFinalize;
-  - no immediate action runs an EXE;
+  - no immediate action runs an EXE (both but for the few that only read, READS_ONLY);
   - a deferred action that adds state has a rollback action, <Action>Rollback, sequenced before it
     under the same condition;
   - every public property named in a condition, a custom action or a formatted field is in
@@ -36,8 +36,8 @@ ADD_NO_STATE = {
     "GrantSettingsAccess",
 }
 
-# Immediate EXE actions that only read: they change nothing, so they need neither the
-# installing service's rights nor a place in the script.
+# Immediate EXE or DLL actions that only read (and set a property): they change nothing on the
+# PC, so they need neither the installing service's rights nor a place in the script.
 READS_ONLY = {
     "CheckSetupUninstaller",  # judges the setup's uninstaller before anything is done
 }

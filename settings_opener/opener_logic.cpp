@@ -37,9 +37,7 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
   while (*end != L'\0' && !IsBlank(*end) && *end != L'"') ++end;
   if (*begin != L'/' && *begin != L'-') return command;
   const wchar_t* rest = end;
-  const bool diagnose = SpellsSwitch(begin + 1, end, L"diagnose");
-  const bool checkTrust = SpellsSwitch(begin + 1, end, L"check-trust");
-  if (diagnose || checkTrust) {
+  if (SpellsSwitch(begin + 1, end, L"diagnose")) {
     if (begin != arguments && begin[-1] == L'"' && *rest == L'"') ++rest;  // the switch's own closing quote
     while (IsBlank(*rest)) ++rest;
     const wchar_t* fileEnd = rest;
@@ -56,8 +54,8 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
       command.ReportFile.assign(rest, fileEnd);
     }
     while (IsBlank(*fileEnd)) ++fileEnd;
-    if (*fileEnd != L'\0' || (checkTrust && command.ReportFile.empty())) return command;
-    command.Action = diagnose ? OPENER_DIAGNOSE : OPENER_CHECK_TRUST;
+    if (*fileEnd != L'\0') return command;
+    command.Action = OPENER_DIAGNOSE;
     return command;
   }
   // Nothing but blanks and quotes may follow the other switches.

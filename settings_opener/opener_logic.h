@@ -19,7 +19,6 @@ enum OpenerAction : int {
   OPENER_STOP_UTILITY,            // /stop-utility: installer and uninstaller, end running copies
   OPENER_DIAGNOSE,                // /diagnose [FILE]: the support report, to FILE or standard output
   OPENER_CREATE_LOGON_TASK,       // /create-logon-task: installers, the logon task for Ostinel.exe beside it
-  OPENER_CHECK_TRUST,             // /check-trust FILE: the package, before it runs the setup's uninstaller FILE
   OPENER_INVALID_ARGUMENTS,
 };
 
@@ -36,11 +35,10 @@ constexpr int OPENER_EXIT_UNTRUSTED = 4;    // an installer command refused: som
 OpenerAction OpenerActionFromArguments(const wchar_t* arguments);
 
 // The action with its operand: /diagnose may be followed by one file name, in quotes when it has
-// blanks. No file name means standard output; a second switch or word is refused. /check-trust
-// takes one file name the same way, and needs it.
+// blanks. No file name means standard output; a second switch or word is refused.
 struct OpenerCommand {
   OpenerAction Action = OPENER_INVALID_ARGUMENTS;
-  std::wstring ReportFile;  // /diagnose's report, or the file /check-trust judges
+  std::wstring ReportFile;
 };
 OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments);
 

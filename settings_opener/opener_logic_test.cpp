@@ -58,13 +58,6 @@ TEST(OpenerArguments, DiagnoseTakesAtMostOneFile) {
     EXPECT_EQ(OpenerCommandFromArguments(text).Action, OPENER_INVALID_ARGUMENTS) << text;
   }
   EXPECT_EQ(OpenerCommandFromArguments(L"/stop-utility").ReportFile, L"");
-  // /check-trust takes its file the same way, and cannot do without it.
-  const OpenerCommand check = OpenerCommandFromArguments(L"/check-trust \"C:\\Old Setup\\Uninstall.exe\"");
-  EXPECT_EQ(check.Action, OPENER_CHECK_TRUST);
-  EXPECT_EQ(check.ReportFile, L"C:\\Old Setup\\Uninstall.exe");
-  for (const wchar_t* text : {L"/check-trust", L"/check-trust \"\"", L"/check-trust  ", L"/check-trust a b"}) {
-    EXPECT_EQ(OpenerCommandFromArguments(text).Action, OPENER_INVALID_ARGUMENTS) << text;
-  }
 }
 
 // The task's command is the installed program, whatever its folder holds: XML's reserved

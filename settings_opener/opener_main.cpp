@@ -247,8 +247,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
         return OPENER_EXIT_UNTRUSTED;
       }
       return CreateLogonTask();
-    case OPENER_CHECK_TRUST:
-      return TrustedForInstaller(command.ReportFile) ? OPENER_EXIT_OK : OPENER_EXIT_UNTRUSTED;
     case OPENER_INVALID_ARGUMENTS: break;
   }
   return OPENER_EXIT_USAGE;
