@@ -223,21 +223,18 @@ only_installed() { [ "$(installed_versions)" = "$1" ]; }
 task_registered() {
   [ -f "$task_file" ] && grep -q '<ExecutionTimeLimit>PT0S<' "$task_file"
 }
-# task_definition_starts COMMAND [FOLDER]: at the logon of any member of Users, with least
-# privilege, a copy for each user (Parallel); COMMAND as the XML has it, the definition in FOLDER
-# (the install directory).
-task_definition_starts() {
-  local xml
-  xml=$(iconv -f UTF-16 -t UTF-8 "${2:-$install_dir}/OstinelTask.xml" 2>>"$log") || return 1
-  grep -qF "<Command>\"$1\"</Command>" <<<"$xml" && grep -q '<LogonTrigger>' <<<"$xml" &&
-    grep -q '<MultipleInstancesPolicy>Parallel</MultipleInstancesPolicy>' <<<"$xml" &&
-    ! grep -q '<UserId>' <<<"$xml" && grep -q '<GroupId>S-1-5-32-545</GroupId>' <<<"$xml" &&
-    grep -q '<RunLevel>LeastPrivilege</RunLevel>' <<<"$xml"
+# no_definition_left [FOLDER]: the opener writes the task's definition to a file only
+# administrators may open, in the Windows Temp folder, and deletes it once schtasks has read it:
+# none is left there or in FOLDER (the install directory), where earlier versions kept it. (What
+# the definition holds is tested with the opener's logic: Wine's task store keeps neither its
+# trigger nor its principal nor its command, so it cannot be read back here.)
+no_definition_left() {
+  [ ! -e "${1:-$install_dir}/OstinelTask.xml" ] && ! compgen -G "$prefix/drive_c/windows/temp/OstinelTask-*" >/dev/null
 }
 no_task() { [ ! -e "$task_file" ]; }
 # Started by the task, not by the Run value (and the choice kept for the next upgrade).
 starts_by_task() {
-  task_registered && task_definition_starts "$1" && reg_missing "$run_key" Ostinel 64 &&
+  task_registered && no_definition_left && reg_missing "$run_key" Ostinel 64 &&
     reg_is "$autostart_key" AutoStart 64 task
 }
 # Started by the Run value alone.

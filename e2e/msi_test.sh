@@ -72,7 +72,7 @@ check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel
 check "OstinelSettings.exe installed" same_file "$install_dir/OstinelSettings.exe" "$bin/OstinelSettings.exe"
 check "administrative templates in PolicyDefinitions" templates_installed
 check "Start-menu shortcut to the opener" eval 'find_shortcut && shortcut_names_opener'
-check "the task starts the utility at logon, no Run value" starts_by_task "$win_install_dir\Ostinel.exe"
+check "the logon task registered, no Run value" starts_by_task
 check "event log source registered, Ostinel.exe its message file" event_source_registered
 check "presets written in the 32-bit view" settings_are 0x1b 0x96
 check "no settings key in the 64-bit view" key_missing "$settings_key" 64
@@ -136,24 +136,23 @@ check "event log source removed" key_missing "$event_source_key" 64
 check "no Ostinel installed" nothing_installed
 check "settings kept" settings_are 0x27 0x96
 
-# Into a folder with a blank and an "&", with the logon task: the task starts the program there
-# (its definition escapes the folder for XML); an upgrade keeps both; uninstall removes the task
-# and the folder.
+# Into a folder with a blank and an "&", with the logon task: the opener registers it from there;
+# an upgrade keeps both; uninstall removes the task and the folder.
 kiosk='C:\Kiosk & Co\Ostinel'
 kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
 msiexec /i "$new_msi" /qn AUTOSTART=task "INSTALLDIR=\"$kiosk\""
 check "install into a folder with a blank and & exits 0" exited 0
 check "Ostinel.exe installed there" same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe"
-check "the task starts the program there" \
-  eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
+check "the task registered there, its definition left nowhere" \
+  eval 'task_registered && no_definition_left "$kiosk_dir"'
 # An upgrade started by a double-click runs the UI sequence first (/qr: it, without dialogs; /qb
 # skips it), whose costing hands its folder to the installation: it keeps the folder and the task.
 msiexec /i 'C:\Ostinel-rebuild.msi' /qr
 check "upgrade with the UI sequence exits 0" exited 0
 check "it kept the folder, nothing in Program Files" \
   eval 'same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe" && [ ! -e "$install_dir" ]'
-check "it kept the task, which starts the program there" \
-  eval 'task_registered && task_definition_starts "C:\Kiosk &amp; Co\Ostinel\Ostinel.exe" "$kiosk_dir"'
+check "it kept the task, its definition left nowhere" \
+  eval 'task_registered && no_definition_left "$kiosk_dir"'
 msiexec /x 'C:\Ostinel-rebuild.msi' /qn
 check "its uninstall exits 0" exited 0
 check "its uninstall removes the task and the folder" eval 'no_task && [ ! -e "$kiosk_dir" ]'
@@ -172,7 +171,7 @@ msiexec /x 'C:\Ostinel-failing.msi' /qn FAILUNINSTALL=1
 # (Wine's rollback does not put back the product's registration: only its files are checked.)
 check "a failed uninstall leaves Ostinel's files" eval '! exited 0 && [ -e "$install_dir/Ostinel.exe" ]'
 check "its rollback registered the task again" \
-  eval 'task_registered && task_definition_starts "$win_install_dir\Ostinel.exe"'
+  eval 'task_registered && no_definition_left'
 msiexec /x 'C:\Ostinel-failing.msi' /qn
 check "the next uninstall removes the task and the folder" \
   eval 'exited 0 && no_task && [ ! -e "$install_dir" ]'
@@ -187,5 +186,26 @@ check "a setup it cannot remove stops the package (1603)" exited 1603
 check "the log says why" log_says "its uninstaller $win_install_dir\Uninstall.exe is missing"
 check "the setup still listed, nothing installed beside it" \
   eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ]'
+
+# Its uninstaller in a folder that others can write (Wine derives a folder's access list from its
+# mode: o+w gives Everyone write): refused before anything runs, the uninstaller not started.
+tools_dir=$prefix/drive_c/Tools/Ostinel
+mkdir -p "$tools_dir"
+printf 'not a program' >"$tools_dir/Uninstall.exe"
+chmod o+w "$tools_dir"
+wine reg add "$setup_uninstall_key" /v InstallLocation /d 'C:\Tools\Ostinel' /f /reg:64 </dev/null >>"$log" 2>&1
+msiexec /i "$new_msi" /qn
+check "an uninstaller others could change stops the package (1603)" exited 1603
+check "the log says why" log_says \
+  "someone other than an administrator could have changed it (C:\Tools\Ostinel: Everyone (S-1-1-0) can change it"
+# A folder above it that others can change (rename the folder, put another in its place) is refused
+# too: only the rights that replace what it holds count there.
+chmod o-w "$tools_dir"
+chmod o+w "$prefix/drive_c/Tools"
+msiexec /i "$new_msi" /qn
+check "so is one whose parent folder others could change" eval 'exited 1603 &&
+  log_says "(C:\Tools: Everyone (S-1-1-0) can change it (delete what it holds, delete))"'
+check "the setup still listed, nothing installed" \
+  eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ] && [ -e "$tools_dir/Uninstall.exe" ]'
 
 installer_test_end

@@ -54,6 +54,16 @@ system_imports_only() {
   done
   return $ok
 }
+# OstinelSettings.exe runs as SYSTEM from the install folder: at load time (before it can limit
+# the DLL search) it may import only KnownDLLs, which Windows never takes from the program's folder.
+known_dlls=" advapi32.dll gdi32.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll "
+known_imports_only() {
+  local dll ok=0
+  for dll in $($objdump -p "$build/bin/$1.exe" | awk '/DLL Name:/ {print tolower($3)}'); do
+    [[ $known_dlls == *" $dll "* ]] || { echo "$1.exe imports $dll at load time"; ok=1; }
+  done
+  return $ok
+}
 stack_protected() {
   x86_64-w64-mingw32-nm "$build/symbols/$1.debug" | grep -qw __stack_chk_guard
 }
@@ -62,6 +72,8 @@ for program in Ostinel OstinelSettings; do
   check "$program.exe imports only Windows' own DLLs" system_imports_only $program
   check "$program.exe built with the stack protector (symbols/$program.debug)" stack_protected $program
 done
+check "OstinelSettings.exe imports only KnownDLLs at load time (the others delay-loaded)" \
+  known_imports_only OstinelSettings
 
 # ---- Release signing -----------------------------------------------------------------------------
 # No credentials from the caller's environment.

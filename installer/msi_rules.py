@@ -5,7 +5,7 @@ there and fails on Windows.
 
   - an EXE or DLL custom action changes the system: it is deferred, not impersonated (it needs the
     installing service's rights), and sequenced between InstallInitialize and InstallFinalize;
-  - no immediate action runs an EXE;
+  - no immediate action runs an EXE (both but for the few that only read, READS_ONLY);
   - a deferred action that adds or removes state has a rollback action, <Action>Rollback,
     sequenced before it under its condition (or that condition AND more);
   - every public property named in a condition, a custom action or a formatted field is in
@@ -13,6 +13,10 @@ there and fails on Windows.
   - an action that sets a property or folder used by costing runs in both InstallUISequence and
     InstallExecuteSequence, before CostFinalize (a double-click runs the first, whose costing
     hands its folders and properties to the second);
+  - an EXE of the package run as the installing service has its folder locked: an
+    MsiLockPermissionsEx row for the folder (CreateFolder) with a protected access list in which
+    nobody but SYSTEM, Administrators and TrustedInstaller may change anything (else whoever can
+    write the folder chooses what runs as SYSTEM);
   - and the rules of the SDK's validation that the tables show (check_ice, below).
 
 Usage: msi_rules.py PACKAGE.msi   (reads the tables with msitools' msiinfo)
@@ -35,6 +39,12 @@ NO_ROLLBACK = {
     # Creates the settings key and opens it to the Users group: the key and its access list are
     # kept by the package's uninstall too, so a rolled-back install leaves what an uninstall does.
     "GrantSettingsAccess",
+}
+
+# Immediate EXE or DLL actions that only read (and set a property): they change nothing on the
+# PC, so they need neither the installing service's rights nor a place in the script.
+READS_ONLY = {
+    "CheckSetupUninstaller",  # judges the setup's uninstaller before anything is done
 }
 
 # Public properties Windows Installer passes to the server side without SecureCustomProperties
@@ -148,6 +158,8 @@ def check(package):
             basic = kind & BASIC_TYPE
             deferred = bool(kind & IN_SCRIPT)
             where = describe(sequence_table, row) + " / " + describe("CustomAction", action)
+            if row["Action"] in READS_ONLY:
+                continue
             if basic in EXE_TYPES and not deferred:
                 broken.append(("an immediate action runs an EXE", where))
             if basic in EXE_TYPES | DLL_TYPES:
@@ -180,6 +192,74 @@ def check(package):
         if is_public(name) and name not in secure and name not in PASSED_ANYWAY and name not in reported:
             reported.add(name)
             broken.append(("public property " + name + " is not in SecureCustomProperties", where))
+    broken += unlocked_service_programs(package, actions)
+    return broken
+
+
+# SDDL rights that change a file or folder (write data or add files, append or add folders,
+# delete what it holds, delete, change permissions, take ownership, and the generic and file
+# forms that include them); the letters are the directory-service names of the same bits.
+CHANGE_MASK = 0x2 | 0x4 | 0x40 | 0x10000 | 0x40000 | 0x80000 | 0x10000000 | 0x40000000
+SDDL_RIGHTS = {
+    "GA": 0x10000000, "GR": 0x80000000, "GW": 0x40000000, "GX": 0x20000000, "RC": 0x20000,
+    "SD": 0x10000, "WD": 0x40000, "WO": 0x80000, "RP": 0x10, "WP": 0x20, "CC": 0x1, "DC": 0x2,
+    "LC": 0x4, "SW": 0x8, "LO": 0x80, "DT": 0x40, "CR": 0x100, "FA": 0x1F01FF, "FR": 0x120089,
+    "FW": 0x120116, "FX": 0x1200A0,
+}
+ADMINISTRATORS = {"SY", "BA", "S-1-5-18", "S-1-5-32-544",
+                  "S-1-5-80-956008885-3459869454-2873263353-2540520545-1556470441"}
+
+
+def lock_problem(sddl):
+    """Why an access list in SDDL does not lock a folder, or None."""
+    dacl = re.search(r"D:([A-Z]*)((?:\([^)]*\))*)", sddl or "")
+    if not dacl or "P" not in dacl.group(1):
+        return "its access list is not protected from the parent's"
+    owner = re.match(r"O:([A-Z]{2}|S-[0-9-]+)", sddl)
+    if owner and owner.group(1) not in ADMINISTRATORS:
+        return "its owner " + owner.group(1) + " is not an administrator"
+    for ace in re.findall(r"\(([^)]*)\)", dacl.group(2)):
+        fields = ace.split(";")
+        if len(fields) < 6 or fields[0] != "A" or "IO" in fields[1] or fields[5] in ADMINISTRATORS:
+            continue
+        rights = fields[2]
+        if rights.lower().startswith("0x"):
+            mask = int(rights, 16)
+        else:
+            mask = 0
+            for i in range(0, len(rights), 2):
+                mask |= SDDL_RIGHTS.get(rights[i:i + 2], CHANGE_MASK)
+        if mask & CHANGE_MASK:
+            return fields[5] + " may change it (" + ace + ")"
+    return None
+
+
+def unlocked_service_programs(package, actions):
+    broken = []
+    files = {row["File"]: row for row in export(package, "File")}
+    components = {row["Component"]: row for row in export(package, "Component")}
+    created = {(row["Directory_"], row["Component_"]) for row in export(package, "CreateFolder")}
+    locks = [row for row in export(package, "MsiLockPermissionsEx") if row["Table"] == "CreateFolder"]
+    for action in actions.values():
+        kind = int(action["Type"])
+        if kind & BASIC_TYPE != 18 or not kind & IN_SCRIPT or not kind & NO_IMPERSONATE:
+            continue
+        program = files.get(action["Source"])
+        if program is None:
+            continue
+        folder = components[program["Component_"]]["Directory_"]
+        where = describe("CustomAction", action) + " / folder " + folder
+        rows = [row for row in locks if row["LockObject"] == folder
+                and any(directory == folder for directory, _ in created)]
+        if not rows:
+            broken.append(("an EXE run as SYSTEM is in a folder the package does not lock "
+                           "(no MsiLockPermissionsEx row for it in CreateFolder)", where))
+            continue
+        for row in rows:
+            problem = lock_problem(row["SDDLText"])
+            if problem:
+                broken.append(("an EXE run as SYSTEM is in a folder whose lock lets others change it: "
+                               + problem, where + " / " + describe("MsiLockPermissionsEx", row)))
     return broken
 
 

@@ -134,6 +134,9 @@ LangString AutoStartText ${LANG_TRADCHINESE} "/AUTOSTART=$AutoStart 不是啟動
 LangString MsiRemovalText ${LANG_ENGLISH} "Ostinel installed by Ostinel.msi ($1) could not be removed (msiexec /x ended with $0): remove it, then run this setup again."
 LangString MsiRemovalText ${LANG_SIMPCHINESE} "无法删除由 Ostinel.msi 安装的 Ostinel（$1）（msiexec /x 结束代码 $0）：请先删除它，然后再次运行此安装程序。"
 LangString MsiRemovalText ${LANG_TRADCHINESE} "無法移除由 Ostinel.msi 安裝的 Ostinel（$1）（msiexec /x 結束代碼 $0）：請先移除它，再重新執行此安裝程式。"
+LangString LockFailedText ${LANG_ENGLISH} "The permissions of the folder $INSTDIR could not be restricted to administrators (icacls ended with $0): Ostinel was not installed."
+LangString LockFailedText ${LANG_SIMPCHINESE} "无法将文件夹 $INSTDIR 的权限限制为管理员（icacls 结束代码 $0）：未安装 Ostinel。"
+LangString LockFailedText ${LANG_TRADCHINESE} "無法將資料夾 $INSTDIR 的權限限制為系統管理員（icacls 結束代碼 $0）：未安裝 Ostinel。"
 LangString TaskFailedText ${LANG_ENGLISH} "The Task Scheduler task Ostinel could not be made (schtasks ended with $0): Ostinel does not start at logon."
 LangString TaskFailedText ${LANG_SIMPCHINESE} "无法创建任务计划程序任务 Ostinel（schtasks 结束代码 $0）：Ostinel 不会在登录时启动。"
 LangString TaskFailedText ${LANG_TRADCHINESE} "無法建立工作排程器工作 Ostinel（schtasks 結束代碼 $0）：Ostinel 不會在登入時啟動。"
@@ -211,8 +214,9 @@ Function RemoveMsiProduct
 FunctionEnd
 
 ; Makes the logon task: the opener writes its definition (ostinel_task.xml) for the program in
-; $INSTDIR, XML-escaped, keeps it beside the program as OstinelTask.xml (as Ostinel.msi does) and
-; registers it with schtasks.
+; $INSTDIR, XML-escaped, to a file only administrators may open, registers it with schtasks and
+; deletes it (as Ostinel.msi does). It refuses (exit value 4) when someone other than an
+; administrator could change the program or its folders.
 Function CreateTask
   ExecWait '"$INSTDIR\OstinelSettings.exe" /create-logon-task' $0
   ${If} $0 != 0
@@ -303,6 +307,36 @@ FunctionEnd
   File "${POLICY_DIR}/${LANGUAGE}/Ostinel.adml"
 !macroend
 
+; Locks $INSTDIR before anything goes in, at every install, upgrade and repair: what runs from it
+; runs as SYSTEM (Ostinel.msi's removal of this setup) and in every user's session, and a folder
+; made outside Program Files inherits "Authenticated Users: Modify". The same permissions as
+; Ostinel.msi's MsiLockPermissionsEx row: owned by Administrators; the parent's permissions no
+; longer inherited; SYSTEM and Administrators full control, Users read and execute, for the folder
+; and all it holds; what else was granted on it to everyone, the authenticated or interactive
+; users, guests or the owner removed, and everything inside reset to these. Sets the error flag
+; (with the reason in $0) when the folder could not be locked.
+Function LockFolder
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T /C /Q'
+  Pop $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q'
+    Pop $0
+  ${EndIf}
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-546 *S-1-3-4 /Q'
+    Pop $0
+  ${EndIf}
+  ${If} $0 != 0
+    StrCpy $0 "$(LockFailedText)"
+    SetErrors
+    Return
+  ${EndIf}
+  ; (In an empty folder icacls finds nothing to reset and says so: its exit value is not counted.
+  ; The opener judges the programs again before it makes the task.)
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\*" /reset /T /C /Q'
+  Pop $1
+FunctionEnd
+
 Section "Ostinel" SecMain
   SectionIn RO
   ; One product: an installed Ostinel.msi goes first.
@@ -311,6 +345,12 @@ Section "Ostinel" SecMain
     Abort
   ${EndIf}
   SetOutPath "$INSTDIR"
+  ClearErrors
+  Call LockFolder
+  ${If} ${Errors}
+    Call Refuse
+    Abort
+  ${EndIf}
 
   ; The opener comes first: it ends the running utility this session can see, whose file would
   ; otherwise be in use.

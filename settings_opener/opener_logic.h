@@ -29,6 +29,8 @@ constexpr int OPENER_EXIT_OK = 0;
 constexpr int OPENER_EXIT_NOT_RUNNING = 1;  // no utility to open the settings of (message shown)
 constexpr int OPENER_EXIT_USAGE = 2;        // unknown argument; nothing done
 constexpr int OPENER_EXIT_FAILED = 3;       // the action was refused by the system, or the utility did not answer
+constexpr int OPENER_EXIT_UNTRUSTED = 4;    // an installer command refused: someone other than an
+                                            // administrator could change its program or folder
 
 // The action for the arguments that follow the program name. One switch at most, led by '/' or
 // '-', letters in any case; surrounding quotes and blanks are ignored.

@@ -6,11 +6,13 @@
 #include <sddl.h>
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 #include "win/win_handles.h"
 #include "language/system_language.h"
 #include "settings_opener/diagnose_win.h"
+#include "settings_opener/folder_trust_win.h"
 #include "settings_opener/opener_logic.h"
 
 namespace {
@@ -126,26 +128,47 @@ std::wstring OwnFolder() {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-// The logon task for Ostinel.exe beside this program, wherever it was installed: its definition
-// is kept there as OstinelTask.xml (UTF-16, as schtasks reads it) and registered with schtasks.
-// The exit value is schtasks' own, or OPENER_EXIT_FAILED when it could not run.
-int CreateLogonTask() {
-  const std::wstring folder = OwnFolder();
-  if (folder.empty()) return OPENER_EXIT_FAILED;
-  const std::wstring definition = LogonTaskDefinition(folder + L"\\Ostinel.exe");
-  const std::wstring file = folder + L"\\OstinelTask.xml";
-  {
-    const UniqueFile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+// Writes the logon task's definition (UTF-16, as schtasks reads it) to a new file in the Windows
+// folder's Temp that only SYSTEM and Administrators may open: users may add files there but
+// cannot open, delete or replace another's, so nobody else can swap the definition before
+// schtasks reads it. Returns the file's path ("" on failure).
+std::wstring WriteTaskDefinition(const std::wstring& definition) {
+  std::array<wchar_t, MAX_PATH> windows{};
+  const UINT length = GetSystemWindowsDirectoryW(windows.data(), static_cast<UINT>(windows.size()));
+  if (length == 0 || length >= windows.size()) return {};
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return {};
+  }
+  const UniqueLocalMemory descriptorMemory(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  // A name taken already (by anyone) is not opened: another is tried.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::wstring file = std::wstring(windows.data()) + L"\\Temp\\OstinelTask-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()) +
+                              L"-" + std::to_wstring(attempt) + L".xml";
+    const UniqueFile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                      nullptr));
-    if (!out) return OPENER_EXIT_FAILED;
+    if (!out) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return {};
+    }
     const wchar_t byteOrderMark = 0xFEFF;
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(definition.size() * sizeof(wchar_t));
     if (!WriteFile(out.get(), &byteOrderMark, sizeof(byteOrderMark), &written, nullptr) ||
         !WriteFile(out.get(), definition.data(), size, &written, nullptr) || written != size) {
-      return OPENER_EXIT_FAILED;
+      DeleteFileW(file.c_str());
+      return {};
     }
+    return file;
   }
+  return {};
+}
+
+// Runs schtasks on the definition in file.
+int RegisterTaskFrom(const std::wstring& file) {
   std::array<wchar_t, MAX_PATH> system{};
   const UINT systemLength = GetSystemDirectoryW(system.data(), static_cast<UINT>(system.size()));
   if (systemLength == 0 || systemLength >= system.size()) return OPENER_EXIT_FAILED;
@@ -168,16 +191,59 @@ int CreateLogonTask() {
   return static_cast<int>(exitCode);
 }
 
+// The logon task for Ostinel.exe beside this program, wherever it was installed, registered with
+// schtasks from a definition written where only administrators can change it, deleted after.
+// The exit value is schtasks' own, or OPENER_EXIT_FAILED when it could not run.
+int CreateLogonTask() {
+  const std::wstring folder = OwnFolder();
+  if (folder.empty()) return OPENER_EXIT_FAILED;
+  const std::wstring file = WriteTaskDefinition(LogonTaskDefinition(folder + L"\\Ostinel.exe"));
+  if (file.empty()) return OPENER_EXIT_FAILED;
+  const int result = RegisterTaskFrom(file);
+  DeleteFileW(file.c_str());
+  return result;
+}
+
+// The installer's commands act on the program's own folder; run as SYSTEM (by the package) they
+// refuse a program or folder that someone else could have changed (the reason on standard error,
+// for a log that takes it; exit value OPENER_EXIT_UNTRUSTED). The setup, run by an administrator,
+// locks the folder before it runs them.
+bool TrustedForInstaller(const std::wstring& program) {
+  const TrustVerdict verdict = JudgePathTrust(program);
+  if (verdict.Trusted) return true;
+  std::fwprintf(stderr, L"OstinelSettings refused: %ls\n", verdict.Reason.c_str());
+  return false;
+}
+
+// DLLs from System32 only: the program imports at load time only known system DLLs (the others
+// are delay-loaded, cmake: OstinelSettings), so a DLL put beside it is never loaded.
+void LoadDllsFromSystemOnly() {
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const auto set = reinterpret_cast<SetDirectories>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set) set(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+  LoadDllsFromSystemOnly();
   const OpenerCommand command = OpenerCommandFromArguments(arguments);
+  const std::wstring folder = OwnFolder();
   switch (command.Action) {
     case OPENER_OPEN_SETTINGS: return OpenSettings();
-    case OPENER_GRANT_SETTINGS_ACCESS: return GrantSettingsAccess();
+    case OPENER_GRANT_SETTINGS_ACCESS:
+      if (RunningAsSystem() && !TrustedForInstaller(folder + L"\\OstinelSettings.exe")) return OPENER_EXIT_UNTRUSTED;
+      return GrantSettingsAccess();
     case OPENER_STOP_UTILITY: return StopUtility();
     case OPENER_DIAGNOSE: return RunDiagnose(command.ReportFile);
-    case OPENER_CREATE_LOGON_TASK: return CreateLogonTask();
+    case OPENER_CREATE_LOGON_TASK:
+      // The task starts Ostinel.exe in every user's session.
+      if (RunningAsSystem() &&
+          (!TrustedForInstaller(folder + L"\\OstinelSettings.exe") || !TrustedForInstaller(folder + L"\\Ostinel.exe"))) {
+        return OPENER_EXIT_UNTRUSTED;
+      }
+      return CreateLogonTask();
     case OPENER_INVALID_ARGUMENTS: break;
   }
   return OPENER_EXIT_USAGE;
