@@ -229,7 +229,6 @@ def write_winget(out, args):
     manifests = {
         PACKAGE_IDENTIFIER + '.yaml': ('version', dict(common, DefaultLocale='en-US')),
         PACKAGE_IDENTIFIER + '.installer.yaml': ('installer', dict(common, **{
-            'MinimumOSVersion': '10.0.0.0',
             'Installers': [
                 {'Architecture': 'x64', 'InstallerType': 'msi', 'Scope': 'machine',
                  'InstallerUrl': '%s/%s' % (base, msi_name(version)),
