@@ -15,8 +15,8 @@
 # See cmake/sign.cmake for the credentials a release build names in the environment.
 #
 # Reproducible bytes: the same sources give the same shipped files in any folder at any time. The
-# programs carry no link time (PE time stamp 0) and no build or source folder (prefix maps, top
-# level); the packages take their files from a payload folder whose times are
+# programs carry no build or source folder (prefix maps, top level) and, as their PE time stamp,
+# OSTINEL_SOURCE_DATE_EPOCH; the packages take their files from a payload folder whose times are
 # OSTINEL_SOURCE_DATE_EPOCH: SOURCE_DATE_EPOCH when set, else the date of the commit built, else
 # 1980-01-01 (the earliest time a cabinet holds).
 #
@@ -55,14 +55,16 @@ function(ostinel_ship_program target)
   set(debug ${OSTINEL_SYMBOLS_DIR}/$<TARGET_FILE_BASE_NAME:${target}>)
   if(MINGW AND CMAKE_OBJCOPY AND CMAKE_STRIP)
     # Linked with debug information (the top level leaves out -s for these); the link's output is
-    # split into the stripped program and its symbol file, which a debug link names.
+    # split into the stripped program and its symbol file, which a debug link names. objcopy and
+    # strip write the time they run into the PE header unless SOURCE_DATE_EPOCH says otherwise.
     set_property(TARGET ${target} PROPERTY OSTINEL_KEEP_SYMBOLS ON)
     target_compile_options(${target} PRIVATE -g)
+    set(at_epoch ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${OSTINEL_SOURCE_DATE_EPOCH})
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E make_directory ${OSTINEL_SYMBOLS_DIR}
-      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug}.debug
-      COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
-      COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${debug}.debug $<TARGET_FILE:${target}>
+      COMMAND ${at_epoch} ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug}.debug
+      COMMAND ${at_epoch} ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
+      COMMAND ${at_epoch} ${CMAKE_OBJCOPY} --add-gnu-debuglink=${debug}.debug $<TARGET_FILE:${target}>
       VERBATIM)
   elseif(MSVC)
     target_compile_options(${target} PRIVATE /Z7)
