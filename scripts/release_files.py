@@ -25,6 +25,7 @@ PUBLISHER = 'Vemto'
 PACKAGE_IDENTIFIER = 'Vemto.Ostinel'
 MANIFEST_VERSION = '1.10.0'
 SUMS = 'SHA256SUMS'
+SETUP_UNINSTALL_KEY = 'Ostinel'
 LOCALES = {
     'en-US': ('Plays a click on every touch of an infrared touch screen and makes right clicks '
               'from a held touch or a floating function button.'),
@@ -240,7 +241,8 @@ def write_winget(out, args):
                 {'Architecture': 'x64', 'InstallerType': 'nullsoft', 'Scope': 'machine',
                  'InstallerUrl': '%s/%s' % (base, setup_name(version)),
                  'InstallerSha256': digest(os.path.join(out, setup_name(version))).upper(),
-                 'UpgradeBehavior': 'install',
+                 # The name of the setup's uninstall key, by which winget finds it installed.
+                 'ProductCode': SETUP_UNINSTALL_KEY, 'UpgradeBehavior': 'install',
                  'InstallModes': ['interactive', 'silent', 'silentWithProgress'],
                  'InstallerSwitches': {'Silent': '/S', 'SilentWithProgress': '/S'}},
             ]})),
@@ -446,6 +448,8 @@ def check_winget(out, version, product_code, fault):
             path = os.path.join(out, file)
             if not os.path.isfile(path) or str(installer.get('InstallerSha256', '')).lower() != digest(path):
                 fault(where, 'InstallerSha256 is not the SHA-256 of %s' % file)
+            if installer.get('InstallerType') == 'nullsoft' and installer.get('ProductCode') != SETUP_UNINSTALL_KEY:
+                fault(where, 'ProductCode is not the setup\'s uninstall key %s' % SETUP_UNINSTALL_KEY)
             if installer.get('InstallerType') == 'msi':
                 if not re.fullmatch(guid, str(installer.get('ProductCode', ''))):
                     fault(where, 'no ProductCode in braces')

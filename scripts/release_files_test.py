@@ -89,6 +89,7 @@ class ReleaseCheck(unittest.TestCase):
                 ("PackageIdentifier: 'Vemto.Ostinel'", "PackageIdentifier: 'Vemto Ostinel'", r'PackageIdentifier .* does not match'),
                 ("UpgradeBehavior: 'install'", "UpgradeBehavior: 'keep'", r'UpgradeBehavior'),
                 ("    Silent: '/S'", "    Quiet: '/S'", r'nullsoft: no Silent$'),
+                ("ProductCode: 'Ostinel'", "ProductCode: 'Ostinel Setup'", r'nullsoft: ProductCode is not the setup'),
                 ("ManifestVersion: '1.10.0'", "ManifestVersion: '1.9.0'", r'manifest version 1.10.0'),
                 ("InstallerUrl: 'https://example.invalid/x/Ostinel-", "InstallerUrl: 'https://example.invalid/x/old/Ost",
                  r'msi: the URL does not end')):
