@@ -10,8 +10,8 @@
 
 #include "win/win_handles.h"
 #include "language/system_language.h"
-#include "settings_opener/diagnose_win.h"
 #include "settings_opener/opener_logic.h"
+#include "support/diagnose_win.h"
 
 namespace {
 
