@@ -24,6 +24,13 @@ TEST(BoundedText, NeverWritesPastItsBuffer) {
   std::array<wchar_t, 5> caption{};
   EXPECT_EQ(AppendBounded(caption, L"Exit"), 4u);
   EXPECT_EQ(std::wstring(caption.data()), L"Exit");
+  // An empty field takes nothing, not even a terminator in front of it.
+  buf.fill(L'#');
+  const std::span<wchar_t> none(buf.data() + 1, 0);
+  FormatBounded(none, L"%d", 7);
+  EXPECT_EQ(AppendBounded(none, L"q"), 0u);
+  EXPECT_EQ(buf[0], L'#');
+  EXPECT_EQ(buf[1], L'#');
 }
 
 TEST(BoundedText, FormatsDecimalsAndOneDecimalSeconds) {
