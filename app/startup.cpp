@@ -40,11 +40,11 @@ constexpr DWORD kHookStopMs = 200;
 
 // Shown and kept up after a failed start; its button then ends the program. The event log hears
 // which step failed.
-void FailureTail(const wchar_t* step, DWORD error) {
+void ShowFailedStart(const wchar_t* step, DWORD error) {
   ReportStartFailed(step, error);
   AppState.StartFailed = 1;
   SetDlgItemTextW(AsWindow(AppState.StatusWindow), IDC_STATUS_BUTTON, AppState.ExitCaption.data());
-  ShowLog();
+  PublishLog();
   ShowPublishedLog();
   ShowStatusWindowNow();
   PlayCue(CUE_START_FAILED);
@@ -177,7 +177,7 @@ void OnDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t* pat
 // The device thread reaches the status window only through these.
 DeviceStatusActions StatusWindowActions() {
   DeviceStatusActions actions;
-  actions.ShowLog = ShowLog;
+  actions.PublishLog = PublishLog;
   actions.ClearLog = ClearLog;
   actions.ShowStatusWindow = ShowStatusWindow;
   actions.StartDelayedHide = StartDelayedHide;
@@ -343,7 +343,7 @@ bool StartInstance(HINSTANCE instance) {
   if (mutexError == ERROR_ALREADY_EXISTS || (!mutex && mutexError == ERROR_ACCESS_DENIED)) {
     LogLine(AppState, L"Error! Couldn't executed this program twice!\r\n");
     if (mutex) CloseHandle(mutex);
-    FailureTail(L"single instance", mutexError);
+    ShowFailedStart(L"single instance", mutexError);
     return true;
   }
 
@@ -356,7 +356,7 @@ bool StartInstance(HINSTANCE instance) {
       !AppState.ButtonMoveBitmap) {
     const DWORD error = GetLastError();
     LogLine(AppState, L"Bit Map file open error!\r\n");
-    FailureTail(L"bitmaps", error);
+    ShowFailedStart(L"bitmaps", error);
     return true;
   }
 
@@ -372,7 +372,7 @@ bool StartInstance(HINSTANCE instance) {
   if (!AppState.SettingsDialog || !AppState.IndicatorWindow || !AppState.ButtonWindow) {
     const DWORD error = GetLastError();
     LogLine(AppState, L"Dialog Open Error!\r\n");
-    FailureTail(L"windows", error);
+    ShowFailedStart(L"windows", error);
     return true;
   }
 
@@ -393,11 +393,11 @@ bool StartInstance(HINSTANCE instance) {
   StartSupportState();
 
   // The device thread owns the log from now on: publish the start-up log before it runs.
-  ShowLog();
+  PublishLog();
   const DWORD threadError = FaultInjected(L"thread") ? ERROR_NOT_ENOUGH_MEMORY : StartDeviceThread(StatusWindowActions());
   if (threadError != ERROR_SUCCESS) {
     LogLine(AppState, L"Error! Couldn't create thread - error code : %d\r\n", static_cast<int>(threadError));
-    FailureTail(L"device thread", threadError);
+    ShowFailedStart(L"device thread", threadError);
     return true;
   }
 

@@ -212,7 +212,7 @@ void ShowPublishedLog() {
   SetDlgItemTextW(StatusWindowHandle(), IDC_STATUS_LOG, shown.data());
 }
 
-void ShowLog() {
+void PublishLog() {
   AcquireSRWLockExclusive(&PublishedLogLock);
   PublishedLog = AppState.LogText;
   ReleaseSRWLockExclusive(&PublishedLogLock);
@@ -221,7 +221,7 @@ void ShowLog() {
 
 void ClearLog() {
   ClearLogText(AppState);
-  ShowLog();
+  PublishLog();
 }
 
 void ShowStatusWindow() { PostToStatusWindow(WM_STATUS_SHOW, RequestKey); }

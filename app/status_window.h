@@ -1,7 +1,7 @@
 // The status window: a topmost dialog that shows the status log and one button.
 //
 // The window belongs to the UI thread. The device thread reaches it only through posted requests
-// (ShowLog, ClearLog, ShowStatusWindow, StartDelayedHide), which the UI thread handles in the order
+// (PublishLog, ClearLog, ShowStatusWindow, StartDelayedHide), which the UI thread handles in the order
 // they were posted; the device thread never waits for them. The requests carry no pointers: the log
 // is published under a lock and the window copies it under the same lock, and the show and hide
 // requests carry a key of this run, so a message posted by another process changes at most the
@@ -27,11 +27,12 @@ void PlaceAndShowStatusWindow();
 // UI thread: show the status window on top, without activation, where it is.
 void ShowStatusWindowNow();
 
-// UI thread: put the log as its owner last showed it (ShowLog) into the window's edit control now.
+// UI thread: put the log as its owner last published it (PublishLog) into the window's edit control now.
 void ShowPublishedLog();
 
-// Log owner (UI thread during start-up, device thread afterwards): show the log as it is now.
-void ShowLog();
+// Log owner (UI thread during start-up, device thread afterwards): publish a copy of the log as it
+// is now and post the window a refresh, which shows it.
+void PublishLog();
 // Log owner: empty the log and show it empty.
 void ClearLog();
 // Any thread: show the status window; a pending delayed hide is cancelled, so a lost connection is

@@ -8,9 +8,9 @@
 
 #include "core/app_state.h"
 #include "core/status_log.h"
-#include "device/support_section.h"
 #include "eventlog/event_log.h"
 #include "ostinel_version.h"
+#include "support/support_section.h"
 #include "win/win_handles.h"
 
 namespace {

@@ -12,7 +12,8 @@ namespace {
 
 ButtonAccessibleTexts Texts{L"", L"", L"", L""};
 
-HRESULT Text(const wchar_t* text, BSTR* out) {
+// Hands the caller a copy of text as a new BSTR, which the caller frees.
+HRESULT ReturnText(const wchar_t* text, BSTR* out) {
   if (!out) return E_INVALIDARG;
   *out = LoadAccessibilityCalls()->SysAllocString(text);
   return *out ? S_OK : E_OUTOFMEMORY;
@@ -44,10 +45,10 @@ class ButtonAccessible final : public AccessibleObject {
 
   // IAccessible: what the button says about itself.
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-    return IsSelf(child) ? Text(Texts.Name, name) : E_INVALIDARG;
+    return IsSelf(child) ? ReturnText(Texts.Name, name) : E_INVALIDARG;
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-    return IsSelf(child) ? Text(StateText(), value) : E_INVALIDARG;
+    return IsSelf(child) ? ReturnText(StateText(), value) : E_INVALIDARG;
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     if (!IsSelf(child) || !role) return E_INVALIDARG;
@@ -89,7 +90,7 @@ class ButtonAccessible final : public AccessibleObject {
       *out = nullptr;
       return S_FALSE;
     }
-    return Text(ActionText(), out);
+    return ReturnText(ActionText(), out);
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
     if (!IsSelf(child)) return E_INVALIDARG;

@@ -1,7 +1,7 @@
 #include "core/policy_merge.h"
 
 #include "core/app_state.h"
-#include "core/status_log.h"
+#include "core/bounded_text.h"
 
 namespace {
 

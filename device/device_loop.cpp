@@ -15,7 +15,7 @@ constexpr wchar_t kRetryLine[] =
 constexpr wchar_t kOtherSessionLine[] =
     L"Another user session has the screen: touch controller left to it.\r\n";
 
-void Tell(const DevicePlatform& platform, DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
+void ReportNotice(const DevicePlatform& platform, DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
   if (platform.Notice) platform.Notice(platform.Context, notice, error, path);
 }
 
@@ -33,7 +33,7 @@ void CloseDevice(AppStateRecord& state, const DevicePlatform& platform, DeviceLo
 // "Connect OK!" of the last 1.5 s started, so the retry lines are never hidden by that hide.
 void RetryTail(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop, bool removal = false) {
   LogLine(state, kRetryLine);
-  platform.ShowLog(platform.Context);
+  platform.PublishLog(platform.Context);
   if (loop.Connected) {
     platform.ShowStatusWindow(platform.Context);
     CloseDevice(state, platform, loop, removal);
@@ -47,7 +47,7 @@ void RetryTail(AppStateRecord& state, const DevicePlatform& platform, DeviceLoop
 void LoseConnection(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop,
                     const wchar_t* transfer, std::uint32_t error) {
   LogLine(state, L"%ls failed %d\r\n", transfer, static_cast<int>(error));
-  Tell(platform, DeviceNotice::Lost, error, state.DevicePath);
+  ReportNotice(platform, DeviceNotice::Lost, error, state.DevicePath);
   RetryTail(state, platform, loop);
 }
 
@@ -58,13 +58,13 @@ void FailingPass(AppStateRecord& state, const DevicePlatform& platform, DeviceLo
                  const wchar_t* transfer, std::uint32_t error) {
   ++loop.FailureStreak;
   if (loop.FailureStreak >= DEVICE_FAILURE_TRIES) {
-    Tell(platform, DeviceNotice::Lost, error, state.DevicePath);
+    ReportNotice(platform, DeviceNotice::Lost, error, state.DevicePath);
     RetryTail(state, platform, loop);
     return;
   }
   if (loop.FailureStreak == 1) {
     LogLine(state, L"%ls failed %d\r\n", transfer, static_cast<int>(error));
-    platform.ShowLog(platform.Context);
+    platform.PublishLog(platform.Context);
   }
   platform.Sleep(platform.Context, DEVICE_BACKOFF_MS << (loop.FailureStreak - 1), DevicePause::Backoff);
 }
@@ -156,22 +156,22 @@ SendResult SendPending(AppStateRecord& state, const DevicePlatform& platform, De
 bool Connect(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
   StoreDevicePath(state, platform.FindPath(platform.Context, state));
   if (!state.DevicePath) {
-    Tell(platform, DeviceNotice::AttemptFailed, 0, nullptr);
+    ReportNotice(platform, DeviceNotice::AttemptFailed, 0, nullptr);
     return false;
   }
   DeviceHandle device = nullptr;
   if (!platform.Open(platform.Context, state.DevicePath, &device)) {
     const std::uint32_t error = platform.LastError(platform.Context);
     LogLine(state, L"Cannot open error %d\r\n", static_cast<int>(error));
-    Tell(platform, DeviceNotice::AttemptFailed, error, state.DevicePath);
+    ReportNotice(platform, DeviceNotice::AttemptFailed, error, state.DevicePath);
     return false;
   }
   loop.Device = device;
   loop.Connected = true;
   state.OpenDevice.store(device, std::memory_order_release);
   LogLine(state, L"Connect OK!\r\n");
-  Tell(platform, DeviceNotice::Connected, 0, state.DevicePath);
-  platform.ShowLog(platform.Context);
+  ReportNotice(platform, DeviceNotice::Connected, 0, state.DevicePath);
+  platform.PublishLog(platform.Context);
   platform.StartDelayedHide(platform.Context);
   return true;
 }
@@ -184,8 +184,8 @@ void LeaveToOtherSession(AppStateRecord& state, const DevicePlatform& platform, 
   if (loop.Connected) CloseDevice(state, platform, loop);
   loop.LeftForOtherSession = true;
   LogLine(state, kOtherSessionLine);
-  Tell(platform, DeviceNotice::LeftToOtherSession, 0, nullptr);
-  platform.ShowLog(platform.Context);
+  ReportNotice(platform, DeviceNotice::LeftToOtherSession, 0, nullptr);
+  platform.PublishLog(platform.Context);
   platform.StartDelayedHide(platform.Context);
 }
 
@@ -233,7 +233,7 @@ void DispatchDeviceEvent(AppStateRecord& state, const DevicePlatform& platform, 
 }
 
 void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, DeviceLoopState& loop) {
-  if (TakeHandedLog(state)) platform.ShowLog(platform.Context);
+  if (TakeHandedLog(state)) platform.PublishLog(platform.Context);
   if (state.DeviceAllowed.load(std::memory_order_acquire) == 0) {
     LeaveToOtherSession(state, platform, loop);
     platform.WaitForWake(platform.Context);
@@ -243,7 +243,7 @@ void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, Device
     // Back on the console: another session's copy may have set the controller up its own way.
     loop.LeftForOtherSession = false;
     RaisePending(state.SetupPending);
-    Tell(platform, DeviceNotice::TakenBack, 0, nullptr);
+    ReportNotice(platform, DeviceNotice::TakenBack, 0, nullptr);
   }
 
   // A request to connect at once is met by this pass (taken also while connected, so a stale one
@@ -255,7 +255,7 @@ void RunDevicePass(AppStateRecord& state, const DevicePlatform& platform, Device
   // closed by a stale one.
   NativeHandle removed = state.DeviceToRelease.exchange(nullptr, std::memory_order_acq_rel);
   if (loop.Connected && removed != nullptr && removed == loop.Device) {
-    Tell(platform, DeviceNotice::Lost, 0, state.DevicePath);
+    ReportNotice(platform, DeviceNotice::Lost, 0, state.DevicePath);
     RetryTail(state, platform, loop, true);
     return;
   }

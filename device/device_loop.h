@@ -72,7 +72,7 @@ struct DevicePlatform {
   void (*RepaintButton)(void* context) = nullptr;
 
   // Status window.
-  void (*ShowLog)(void* context) = nullptr;
+  void (*PublishLog)(void* context) = nullptr;
   void (*ClearLog)(void* context) = nullptr;
   void (*ShowStatusWindow)(void* context) = nullptr;
   void (*StartDelayedHide)(void* context) = nullptr;

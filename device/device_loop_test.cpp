@@ -205,7 +205,7 @@ DevicePlatform FakeDevice::Platform() {
   };
   p.ShowIndicator = [](void* c) { Fake(c).Calls.push_back("indicator"); };
   p.RepaintButton = [](void* c) { Fake(c).Calls.push_back("repaint button"); };
-  p.ShowLog = [](void* c) {
+  p.PublishLog = [](void* c) {
     FakeDevice& f = Fake(c);
     f.Calls.push_back("show log");
     f.ShownLogs.emplace_back(f.State->LogText.data());

@@ -30,7 +30,7 @@ HANDLE ThreadHandle = nullptr;
 // transfer whose cancel the driver does not complete in time is abandoned, never freed while the
 // driver may still write it (it is reclaimed once the system marks it complete).
 struct Transfer {
-  OVERLAPPED Io{};
+  OVERLAPPED Overlapped{};
   std::array<std::uint8_t, 4> Buffer{};
   UniqueHandle Event;
   bool Outstanding = false;
@@ -47,24 +47,24 @@ struct DeviceIo {
   HDEVNOTIFY RemovalNotice = nullptr;
 };
 
-DeviceIo& Io(void* context) { return *static_cast<DeviceIo*>(context); }
+DeviceIo& DeviceIoOf(void* context) { return *static_cast<DeviceIo*>(context); }
 
 // Frees abandoned transfers that the system has completed since; the rest stay.
 void ReclaimAbandoned(DeviceIo& io) {
   io.Abandoned.erase(std::remove_if(io.Abandoned.begin(), io.Abandoned.end(),
-                                    [](const TransferSlot& t) { return HasOverlappedIoCompleted(&t->Io); }),
+                                    [](const TransferSlot& t) { return HasOverlappedIoCompleted(&t->Overlapped); }),
                      io.Abandoned.end());
 }
 
-// A transfer slot ready for a new transfer (a fresh one after an abandonment). False when out of
-// memory or events.
-bool Ready(TransferSlot& slot) {
+// Makes sure the slot holds a transfer for the next one to start (a fresh one after an
+// abandonment). False when out of memory or events.
+bool EnsureTransfer(TransferSlot& slot) {
   if (slot) return true;
   TransferSlot transfer(new (std::nothrow) Transfer);
   if (!transfer) return false;
   transfer->Event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!transfer->Event) return false;
-  transfer->Io.hEvent = transfer->Event.get();
+  transfer->Overlapped.hEvent = transfer->Event.get();
   slot = std::move(transfer);
   return true;
 }
@@ -73,10 +73,10 @@ bool Ready(TransferSlot& slot) {
 // not ended; the transfer is abandoned (kept alive) and its slot emptied.
 bool FinishCancelled(DeviceIo& io, HANDLE device, TransferSlot& slot, ULONGLONG deadline) {
   if (!slot || !slot->Outstanding) return true;
-  CancelIoEx(device, &slot->Io);
+  CancelIoEx(device, &slot->Overlapped);
   const ULONGLONG now = GetTickCount64();
   const DWORD wait = deadline > now ? static_cast<DWORD>(deadline - now) : 0;
-  if (WaitForSingleObject(slot->Io.hEvent, wait) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(slot->Overlapped.hEvent, wait) != WAIT_OBJECT_0) {
     io.Abandoned.push_back(std::move(slot));
     return false;
   }
@@ -88,9 +88,9 @@ bool FinishCancelled(DeviceIo& io, HANDLE device, TransferSlot& slot, ULONGLONG 
 // the transfer stays outstanding. The main window hears of the handle's removal (query, failed
 // query and completion).
 bool OpenDevice(void* context, const wchar_t* path, DeviceHandle* device) {
-  DeviceIo& io = Io(context);
+  DeviceIo& io = DeviceIoOf(context);
   ReclaimAbandoned(io);
-  if (!Ready(io.Read) || !Ready(io.Write)) {
+  if (!EnsureTransfer(io.Read) || !EnsureTransfer(io.Write)) {
     io.LastError = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
@@ -116,9 +116,9 @@ bool OpenDevice(void* context, const wchar_t* path, DeviceHandle* device) {
 static_assert(DEVICE_WAIT_FOREVER == INFINITE);
 DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_t* bytes, std::uint32_t count,
                            std::uint32_t heldAfterMs, std::uint32_t* written) {
-  DeviceIo& io = Io(context);
+  DeviceIo& io = DeviceIoOf(context);
   *written = 0;
-  if (!Ready(io.Write)) {
+  if (!EnsureTransfer(io.Write)) {
     io.LastError = ERROR_NOT_ENOUGH_MEMORY;
     return DeviceIoResult::Failed;
   }
@@ -126,13 +126,14 @@ DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_
   if (!write.Outstanding) {
     const std::uint32_t size = count < write.Buffer.size() ? count : static_cast<std::uint32_t>(write.Buffer.size());
     std::copy(bytes, bytes + size, write.Buffer.begin());
-    if (!WriteFile(device, write.Buffer.data(), size, nullptr, &write.Io) && GetLastError() != ERROR_IO_PENDING) {
+    if (!WriteFile(device, write.Buffer.data(), size, nullptr, &write.Overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
       io.LastError = GetLastError();
       return DeviceIoResult::Failed;
     }
     write.Outstanding = true;
   }
-  HANDLE waits[2] = {write.Io.hEvent, WakeEvent};
+  HANDLE waits[2] = {write.Overlapped.hEvent, WakeEvent};
   const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, heldAfterMs);
   if (woke == WAIT_OBJECT_0 + 1) return DeviceIoResult::Woken;
   if (woke == WAIT_TIMEOUT) return DeviceIoResult::Held;
@@ -143,7 +144,7 @@ DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_
   }
   write.Outstanding = false;
   DWORD done = 0;
-  if (!GetOverlappedResult(device, &write.Io, &done, FALSE)) {
+  if (!GetOverlappedResult(device, &write.Overlapped, &done, FALSE)) {
     io.LastError = GetLastError();
     return DeviceIoResult::Failed;
   }
@@ -152,22 +153,22 @@ DeviceIoResult WriteDevice(void* context, DeviceHandle device, const std::uint8_
 }
 
 DeviceIoResult ReadDevice(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) {
-  DeviceIo& io = Io(context);
+  DeviceIo& io = DeviceIoOf(context);
   *count = 0;
-  if (!Ready(io.Read)) {
+  if (!EnsureTransfer(io.Read)) {
     io.LastError = ERROR_NOT_ENOUGH_MEMORY;
     return DeviceIoResult::Failed;
   }
   Transfer& read = *io.Read;
   if (!read.Outstanding) {
-    if (!ReadFile(device, read.Buffer.data(), 1, nullptr, &read.Io) && GetLastError() != ERROR_IO_PENDING) {
+    if (!ReadFile(device, read.Buffer.data(), 1, nullptr, &read.Overlapped) && GetLastError() != ERROR_IO_PENDING) {
       io.LastError = GetLastError();
       return DeviceIoResult::Failed;
     }
     read.Outstanding = true;
   }
   // The read comes first: when both are signalled the byte is taken and the wake stays set.
-  HANDLE waits[2] = {read.Io.hEvent, WakeEvent};
+  HANDLE waits[2] = {read.Overlapped.hEvent, WakeEvent};
   const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   if (woke == WAIT_OBJECT_0 + 1) return DeviceIoResult::Woken;
   if (woke != WAIT_OBJECT_0) {
@@ -176,7 +177,7 @@ DeviceIoResult ReadDevice(void* context, DeviceHandle device, std::uint8_t* byte
   }
   read.Outstanding = false;
   DWORD done = 0;
-  if (!GetOverlappedResult(device, &read.Io, &done, FALSE)) {
+  if (!GetOverlappedResult(device, &read.Overlapped, &done, FALSE)) {
     io.LastError = GetLastError();
     return DeviceIoResult::Failed;
   }
@@ -187,14 +188,14 @@ DeviceIoResult ReadDevice(void* context, DeviceHandle device, std::uint8_t* byte
 
 // The read is cancelled so that a write can go through; a byte it had already read is handed back.
 DeviceIoResult CancelReadDevice(void* context, DeviceHandle device, std::uint8_t* byte, std::uint32_t* count) {
-  DeviceIo& io = Io(context);
+  DeviceIo& io = DeviceIoOf(context);
   *count = 0;
   if (!FinishCancelled(io, device, io.Read, GetTickCount64() + DEVICE_CANCEL_WAIT_MS)) {
     io.LastError = ERROR_TIMEOUT;
     return DeviceIoResult::Stuck;
   }
   DWORD done = 0;
-  if (io.Read && GetOverlappedResult(device, &io.Read->Io, &done, FALSE) && done == 1) {
+  if (io.Read && GetOverlappedResult(device, &io.Read->Overlapped, &done, FALSE) && done == 1) {
     *byte = io.Read->Buffer[0];
     *count = 1;
   }
@@ -205,7 +206,7 @@ DeviceIoResult CancelReadDevice(void* context, DeviceHandle device, std::uint8_t
 // the handle is closed anyway, first, and only then is its removal registration let go: after a
 // removal query the main window keeps it to hear the outcome, and unregisters it then.
 void CloseDevice(void* context, DeviceHandle device, bool removal) {
-  DeviceIo& io = Io(context);
+  DeviceIo& io = DeviceIoOf(context);
   const ULONGLONG deadline = GetTickCount64() + DEVICE_CANCEL_WAIT_MS;
   FinishCancelled(io, device, io.Read, deadline);
   FinishCancelled(io, device, io.Write, deadline);
@@ -237,7 +238,7 @@ DevicePlatform WindowsDevicePlatform(DeviceIo& io) {
   p.Read = ReadDevice;
   p.CancelRead = CancelReadDevice;
   p.Close = CloseDevice;
-  p.LastError = [](void* context) -> std::uint32_t { return Io(context).LastError; };
+  p.LastError = [](void* context) -> std::uint32_t { return DeviceIoOf(context).LastError; };
   p.Sleep = PauseDevice;
   p.WaitForWake = [](void*) { WaitForSingleObject(WakeEvent, INFINITE); };
   p.PlayCue = [](void*, SoundCue cue) { PlayCue(cue); };
@@ -245,7 +246,7 @@ DevicePlatform WindowsDevicePlatform(DeviceIo& io) {
   p.RepaintButton = [](void*) {
     if (void (*repaint)() = AppState.RepaintButton.load(std::memory_order_acquire)) repaint();
   };
-  p.ShowLog = [](void*) { StatusActions.ShowLog(); };
+  p.PublishLog = [](void*) { StatusActions.PublishLog(); };
   p.ClearLog = [](void*) { StatusActions.ClearLog(); };
   p.ShowStatusWindow = [](void*) { StatusActions.ShowStatusWindow(); };
   p.StartDelayedHide = [](void*) { StatusActions.StartDelayedHide(); };

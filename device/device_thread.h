@@ -12,7 +12,7 @@ DWORD WINAPI DeviceLoop(void* unused);
 // What the device thread asks of the status window. Start-up wires these to the status window;
 // each must return at once (the device thread never waits for a window).
 struct DeviceStatusActions {
-  void (*ShowLog)() = nullptr;           // show the log as it is now
+  void (*PublishLog)() = nullptr;        // publish the log as it is now for the window to show
   void (*ClearLog)() = nullptr;          // empty the log and show it empty
   void (*ShowStatusWindow)() = nullptr;  // show the window (a lost connection)
   void (*StartDelayedHide)() = nullptr;  // hide the window 1500 ms from now

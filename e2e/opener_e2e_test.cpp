@@ -14,8 +14,8 @@
 #include "e2e/e2e_support.h"
 #include "e2e/program_test.h"
 #include "language/interface_language.h"
-#include "settings_opener/diagnose_logic.h"
 #include "settings_opener/opener_logic.h"
+#include "support/diagnose_logic.h"
 #include "tools/sim_controller/sim_controller.h"
 #include "win/win_handles.h"
 

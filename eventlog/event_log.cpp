@@ -5,7 +5,7 @@
 #include <array>
 #include <atomic>
 
-#include "core/status_log.h"
+#include "core/bounded_text.h"
 #include "eventlog/event_policy.h"
 #include "ostinel_version.h"
 

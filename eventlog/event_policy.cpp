@@ -1,6 +1,6 @@
 #include "eventlog/event_policy.h"
 
-#include "core/status_log.h"
+#include "core/bounded_text.h"
 
 namespace {
 

@@ -11,9 +11,9 @@ namespace {
 UniqueHandle HookThread;
 DWORD HookThreadId = 0;
 
-// Filled by the hook's thread before it signals Ready; read by the starter after the signal.
+// Filled by the hook's thread before it sets StartedEvent; read by the starter after the signal.
 struct HookStart {
-  HANDLE Ready = nullptr;
+  HANDLE StartedEvent = nullptr;
   DWORD Error = ERROR_SUCCESS;
 };
 
@@ -27,7 +27,7 @@ DWORD WINAPI HookThreadMain(void* param) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHookProc, GetModuleHandleW(nullptr), 0);
   start->Error = hook ? ERROR_SUCCESS : GetLastError();
-  SetEvent(start->Ready);  // the starter's record is not touched after this
+  SetEvent(start->StartedEvent);  // the starter's record is not touched after this
   if (!hook) return 1;
   // The system calls the hook from inside GetMessageW; the thread has no windows, and the only
   // message posted to it is the stop's WM_QUIT.
@@ -41,14 +41,14 @@ DWORD WINAPI HookThreadMain(void* param) {
 
 DWORD StartMouseHookThread() {
   if (HookThread) return ERROR_SUCCESS;
-  UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!ready) return GetLastError();
+  UniqueHandle started(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!started) return GetLastError();
   HookStart start;
-  start.Ready = ready.get();
+  start.StartedEvent = started.get();
   DWORD id = 0;
   UniqueHandle thread(CreateThread(nullptr, 0, HookThreadMain, &start, 0, &id));
   if (!thread) return GetLastError();
-  const HANDLE waits[] = {ready.get(), thread.get()};
+  const HANDLE waits[] = {started.get(), thread.get()};
   // The thread signals before it can end; its end alone would mean it never got that far.
   const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   if (waited != WAIT_OBJECT_0) return waited == WAIT_FAILED ? GetLastError() : ERROR_GEN_FAILURE;

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "core/status_log.h"
+#include "core/bounded_text.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -228,7 +228,7 @@ struct Rgb {
 struct Image {
   int width = 0, height = 0;
   std::vector<Rgb> pixels;  // top-down
-  Rgb At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+  Rgb PixelAt(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
 // Decodes a 24-bit bitmap: an info header followed by bottom-up rows (an RT_BITMAP resource, or a
@@ -298,10 +298,10 @@ TEST(Resources, IndicatorIsARingOfEightDistinctDiscsOnBlack) {
 
   // The whole centre is black, so the spot under the pointer stays uncovered; so are the corners.
   for (int y = 43; y <= 83; ++y)
-    for (int x = 43; x <= 83; ++x) ASSERT_TRUE(ring.At(x, y).Black()) << x << "," << y;
+    for (int x = 43; x <= 83; ++x) ASSERT_TRUE(ring.PixelAt(x, y).Black()) << x << "," << y;
   for (const auto& [x0, y0] : {std::pair{0, 0}, {119, 0}, {0, 119}, {119, 119}})
     for (int y = y0; y < y0 + 8; ++y)
-      for (int x = x0; x < x0 + 8; ++x) EXPECT_TRUE(ring.At(x, y).Black()) << x << "," << y;
+      for (int x = x0; x < x0 + 8; ++x) EXPECT_TRUE(ring.PixelAt(x, y).Black()) << x << "," << y;
 
   // Along each of the eight directions from the centre lies one disc: a run of colour with no
   // black inside it (black would be see-through), its middle at the same distance every time.
@@ -315,7 +315,7 @@ TEST(Resources, IndicatorIsARingOfEightDistinctDiscsOnBlack) {
     for (int t = 0; t < 90; ++t) {
       const int x = static_cast<int>(63.5 + dx * t), y = static_cast<int>(63.5 + dy * t);
       if (x < 0 || y < 0 || x > 126 || y > 126) break;
-      if (!ring.At(x, y).Black()) {
+      if (!ring.PixelAt(x, y).Black()) {
         if (first < 0) first = t;
         last = t;
       } else if (first >= 0) {
@@ -330,9 +330,9 @@ TEST(Resources, IndicatorIsARingOfEightDistinctDiscsOnBlack) {
     for (int y = static_cast<int>(cy - radius); y <= static_cast<int>(cy + radius); ++y)
       for (int x = static_cast<int>(cx - radius); x <= static_cast<int>(cx + radius); ++x)
         if (std::hypot(x + 0.5 - cx, y + 0.5 - cy) < radius - 2.0) {
-          EXPECT_FALSE(ring.At(x, y).Black()) << x << "," << y;
+          EXPECT_FALSE(ring.PixelAt(x, y).Black()) << x << "," << y;
         }
-    colours.push_back(ring.At(static_cast<int>(cx + 0.3 * radius), static_cast<int>(cy + 0.3 * radius)));
+    colours.push_back(ring.PixelAt(static_cast<int>(cx + 0.3 * radius), static_cast<int>(cy + 0.3 * radius)));
   }
   for (double d : distances) EXPECT_NEAR(d, distances[0], 2.0);
   // Every disc, the upper-left one included, can be told apart, so the turn is visible.
@@ -354,7 +354,7 @@ RedCount CountRed(const Image& image) {
   const double unit = 50.0 / image.width;
   for (int y = 0; y < image.height; ++y)
     for (int x = 0; x < image.width; ++x) {
-      const bool red = image.At(x, y).Red();
+      const bool red = image.PixelAt(x, y).Red();
       const double u = (x + 0.5) * unit, v = (y + 0.5) * unit;
       const bool on_frame = (u >= 2 && u < 4) || (u >= 46 && u < 48) || (v >= 2 && v < 4) || (v >= 46 && v < 48);
       const bool inside_frame = u >= 2 && u < 48 && v >= 2 && v < 48;
@@ -407,7 +407,8 @@ TEST(Resources, FunctionButtonBitmapsShowTheirStates) {
   for (const Image* image : {&on, &off, &move}) {
     ASSERT_EQ(image->width, side);
     // Background: dark grey at the top fading to white at the bottom (column 7 is clear of the mouse).
-    const Rgb top = image->At(7 * side / 50, 6 * side / 50), bottom = image->At(7 * side / 50, 43 * side / 50);
+    const Rgb top = image->PixelAt(7 * side / 50, 6 * side / 50);
+    const Rgb bottom = image->PixelAt(7 * side / 50, 43 * side / 50);
     EXPECT_LT(top.r, 110);
     EXPECT_GT(bottom.r, 200);
     for (const Rgb& grey : {top, bottom}) {

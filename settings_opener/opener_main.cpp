@@ -11,9 +11,9 @@
 
 #include "win/win_handles.h"
 #include "language/system_language.h"
-#include "settings_opener/diagnose_win.h"
 #include "settings_opener/folder_trust_win.h"
 #include "settings_opener/opener_logic.h"
+#include "support/diagnose_win.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "settings_ui/settings_logic.h"
 
-#include "core/status_log.h"
+#include "core/bounded_text.h"
 #include "core/command_handover.h"
 
 SettingsControls ControlsForSetupWord(std::uint32_t buttonSetup) {

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "device/support_section.h"
-#include "settings_opener/diagnose_logic.h"
-#include "settings_opener/json_check.h"
+#include "support/diagnose_logic.h"
+#include "support/support_section.h"
+#include "support/json_check.h"
 
 namespace {
 

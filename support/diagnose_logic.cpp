@@ -1,4 +1,4 @@
-#include "settings_opener/diagnose_logic.h"
+#include "support/diagnose_logic.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "device/support_section.h"
+#include "support/support_section.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/policy_merge.h"
-#include "device/support_section.h"
+#include "support/support_section.h"
 
 // Exit values of /diagnose.
 constexpr int DIAGNOSE_EXIT_CONNECTED = 0;      // a running copy holds the controller

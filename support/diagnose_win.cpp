@@ -1,6 +1,6 @@
 // The support report's gathering: registry, running copies and their support sections, devices,
 // displays, sound, system and signature; then the report goes to the file or standard output.
-#include "settings_opener/diagnose_win.h"
+#include "support/diagnose_win.h"
 
 #include <windows.h>
 // Listed after windows.h, whose types they need.
@@ -22,8 +22,8 @@
 #include "device/device_protocol.h"
 #include "ostinel_version.h"
 #include "core/policy_store.h"
-#include "settings_opener/diagnose_logic.h"
-#include "settings_opener/opener_logic.h"
+#include "res/resource_ids.h"
+#include "support/diagnose_logic.h"
 #include "win/dpi_scale.h"
 #include "win/win_handles.h"
 
@@ -304,7 +304,7 @@ BOOL CALLBACK FindUtilityWindow(HWND window, LPARAM param) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   wchar_t className[64] = L"";
-  if (pid == search->ProcessId && GetClassNameW(window, className, 64) && lstrcmpW(className, UTILITY_WINDOW_CLASS) == 0) {
+  if (pid == search->ProcessId && GetClassNameW(window, className, 64) && lstrcmpW(className, MAIN_WINDOW_CLASS) == 0) {
     search->Found = window;
     return FALSE;
   }
