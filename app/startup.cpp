@@ -14,6 +14,7 @@
 #include "app/policy_watch.h"
 #include "app/status_window.h"
 #include "app/support_state.h"
+#include "win/process_user.h"
 #include "win/win_handles.h"
 #include "button/function_button.h"
 #include "core/app_state.h"
@@ -194,27 +195,17 @@ void LogBanner() {
 // Who this process runs as: "DOMAIN\name" (e.g. NT AUTHORITY\SYSTEM), its SID when the name
 // cannot be looked up, or "unknown".
 std::wstring ProcessAccount() {
-  HANDLE opened = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return L"unknown";
-  const UniqueHandle token(opened);
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  if (size < sizeof(TOKEN_USER) || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
-    return L"unknown";
-  }
-  PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+  std::vector<BYTE> user = ProcessTokenUser();
+  if (user.empty()) return L"unknown";
+  PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
   std::array<wchar_t, 256> name{}, domain{};
   DWORD nameLength = static_cast<DWORD>(name.size()), domainLength = static_cast<DWORD>(domain.size());
   SID_NAME_USE use{};
   if (LookupAccountSidW(nullptr, sid, name.data(), &nameLength, domain.data(), &domainLength, &use)) {
     return domain[0] ? std::wstring(domain.data()) + L"\\" + name.data() : std::wstring(name.data());
   }
-  LPWSTR text = nullptr;
-  if (!ConvertSidToStringSidW(sid, &text)) return L"unknown";
-  std::wstring account(text);
-  LocalFree(text);
-  return account;
+  const std::wstring text = SidText(sid);
+  return text.empty() ? L"unknown" : text;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "eventlog/event_log.h"
 #include "ostinel_version.h"
 #include "support/support_section.h"
+#include "win/process_user.h"
 #include "win/win_handles.h"
 
 namespace {
@@ -24,19 +25,8 @@ SupportSection* Section = nullptr;
 
 // This process's user, as SDDL ("S-1-5-21-..."); empty when the token would not tell.
 std::wstring OwnUserSid() {
-  HANDLE opened = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return L"";
-  const UniqueHandle token(opened);
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  if (size < sizeof(TOKEN_USER)) return L"";
-  std::vector<BYTE> buffer(size);
-  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return L"";
-  LPWSTR text = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return L"";
-  std::wstring sid(text);
-  LocalFree(text);
-  return sid;
+  std::vector<BYTE> user = ProcessTokenUser();
+  return user.empty() ? L"" : SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
 }
 
 // Owned by this process's user, which the support report checks. Read by that user, SYSTEM and
