@@ -94,7 +94,8 @@ constexpr std::uint32_t PolicyDecidableBits() {
 }
 constexpr std::uint32_t SETUP_DIALOG_BITS = PolicyDecidableBits();
 
-// The table agrees with itself and with the policies' accepted ranges.
+// The table agrees with itself and with the policies' accepted ranges (HoldTime accepts what the
+// dialog can make).
 constexpr bool PolicyRowsInOrder() {
   for (std::size_t i = 0; i < POLICY_ROWS.size(); ++i) {
     if (static_cast<std::size_t>(POLICY_ROWS[i].Policy) != i) return false;
@@ -102,9 +103,40 @@ constexpr bool PolicyRowsInOrder() {
   return true;
 }
 static_assert(PolicyRowsInOrder(), "POLICY_ROWS follows POLICY_VALUES");
+
+// Each row decides what its kind says and accepts the values that kind means; no two rows decide the
+// same bit or grey the same control.
+constexpr bool PolicyRowFitsItsKind(const PolicyRow& row) {
+  const PolicyValueName& accepted = POLICY_VALUES[static_cast<std::size_t>(row.Policy)];
+  const StoredValue& stored = STORED_VALUES[static_cast<std::size_t>(row.Setting)];
+  switch (row.Kind) {
+    case PolicyKind::Switch:
+      return row.Setting == StoredSetting::ButtonSetup && row.Bits != 0 && (row.Bits & (row.Bits - 1)) == 0 &&
+             accepted.Lowest == 0 && accepted.Highest == 1;
+    case PolicyKind::Method:
+      return row.Setting == StoredSetting::ButtonSetup && row.Bits == (SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON) &&
+             accepted.Lowest == 0 && accepted.Highest == 2;
+    case PolicyKind::Number:
+      return row.Bits == 0 && row.Setting != StoredSetting::ButtonSetup && accepted.Lowest == stored.Lowest &&
+             accepted.Highest == stored.Highest;
+    case PolicyKind::Lock:
+      return row.Bits == 0 && row.Controls[0] == 0 && accepted.Lowest == 0 && accepted.Highest == 1;
+  }
+  return false;
+}
+constexpr bool PolicyRowsApart() {
+  for (std::size_t i = 0; i < POLICY_ROWS.size(); ++i) {
+    if (!PolicyRowFitsItsKind(POLICY_ROWS[i])) return false;
+    for (std::size_t j = i + 1; j < POLICY_ROWS.size(); ++j) {
+      if ((POLICY_ROWS[i].Bits & POLICY_ROWS[j].Bits) != 0) return false;
+      for (int a : POLICY_ROWS[i].Controls) {
+        for (int b : POLICY_ROWS[j].Controls) {
+          if (a != 0 && a == b) return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+static_assert(PolicyRowsApart(), "a policy row decides what its kind says, and no two rows overlap");
 static_assert(SETUP_DIALOG_BITS == StoredValueOf(StoredSetting::ButtonSetup).Highest);
-static_assert(POLICY_VALUES[static_cast<std::size_t>(PolicyValue::HoldTime)].Lowest ==
-                  StoredValueOf(StoredSetting::WaitTime).Lowest &&
-              POLICY_VALUES[static_cast<std::size_t>(PolicyValue::HoldTime)].Highest ==
-                  StoredValueOf(StoredSetting::WaitTime).Highest,
-              "HoldTime accepts what the dialog can make");
