@@ -105,7 +105,9 @@ constexpr bool PolicyRowsInOrder() {
 static_assert(PolicyRowsInOrder(), "POLICY_ROWS follows POLICY_VALUES");
 
 // Each row decides what its kind says and accepts the values that kind means; no two rows decide the
-// same bit or grey the same control.
+// same bit or grey the same control, and a row greys only controls that edit a setting (never OK,
+// Cancel or the note).
+constexpr bool EditsASetting(int id) { return id == 0 || (id >= IDC_LEFT_SOUND && id <= IDC_METHOD_HOLD); }
 constexpr bool PolicyRowFitsItsKind(const PolicyRow& row) {
   const PolicyValueName& accepted = POLICY_VALUES[static_cast<std::size_t>(row.Policy)];
   const StoredValue& stored = STORED_VALUES[static_cast<std::size_t>(row.Setting)];
@@ -127,6 +129,9 @@ constexpr bool PolicyRowFitsItsKind(const PolicyRow& row) {
 constexpr bool PolicyRowsApart() {
   for (std::size_t i = 0; i < POLICY_ROWS.size(); ++i) {
     if (!PolicyRowFitsItsKind(POLICY_ROWS[i])) return false;
+    for (int id : POLICY_ROWS[i].Controls) {
+      if (!EditsASetting(id)) return false;
+    }
     for (std::size_t j = i + 1; j < POLICY_ROWS.size(); ++j) {
       if ((POLICY_ROWS[i].Bits & POLICY_ROWS[j].Bits) != 0) return false;
       for (int a : POLICY_ROWS[i].Controls) {
