@@ -6,8 +6,6 @@
 namespace {
 
 constexpr std::uint32_t kMethodBits = PolicyRowOf(PolicyValue::RightClickMethod).Bits;
-static_assert(SETUP_DIALOG_BITS == (SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_HOLD_STILL | SETUP_RIGHT_FLASH |
-                                    SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY));
 
 // The bit an on/off policy decides; 0 for the others.
 constexpr std::uint32_t SwitchBit(const PolicyRow& row) { return row.Kind == PolicyKind::Switch ? row.Bits : 0; }
