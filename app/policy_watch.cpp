@@ -8,6 +8,7 @@
 #include "core/settings_store.h"
 #include "core/status_log.h"
 #include "eventlog/event_log.h"
+#include "in_force/settings_in_force.h"
 #include "settings_ui/settings_dialog.h"
 #include "win/win_handles.h"
 
@@ -190,7 +191,9 @@ void ApplyReading(const RawPolicies& raw, bool atStart) {
   const Policies policies = DecidePolicies(raw);
   // Without any policy at start nothing differs from a program that knows none.
   if (atStart ? !policies.Any() : policies == AppState.PoliciesInForce) return;
-  ApplyPolicies(AsWindow(AppState.SettingsDialog), policies);
+  ApplyPolicies(policies);
+  // The dialog shows what is in force now.
+  if (AppState.SettingsDialog) ShowSettingsInForce(AsWindow(AppState.SettingsDialog));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The one process-wide state record and the settings word.
+// The one process-wide state record (the settings themselves are described in core/settings_table.h).
 //
 // The threads (user interface, device, mouse hook) use the record without locks. Every field that
 // two threads touch is a std::atomic word, so neither side can cache it or see a torn value.
@@ -11,21 +11,7 @@
 #include <mutex>
 
 #include "core/policy_merge.h"
-
-// Feature bits of ButtonSetup.
-constexpr std::uint32_t SETUP_LEFT_SOUND = 0x01;
-constexpr std::uint32_t SETUP_RIGHT_SOUND = 0x02;
-constexpr std::uint32_t SETUP_HOLD_STILL = 0x04;
-constexpr std::uint32_t SETUP_RIGHT_FLASH = 0x08;
-constexpr std::uint32_t SETUP_FUNCTION_BUTTON = 0x10;
-constexpr std::uint32_t SETUP_ONCE_ONLY = 0x20;
-constexpr std::uint32_t DEFAULT_BUTTON_SETUP = 15;
-
-// WaitTime: hundredths of a second a touch is held still before the controller makes a right click.
-constexpr std::int32_t WAIT_TIME_MIN = 50;
-constexpr std::int32_t WAIT_TIME_MAX = 500;
-constexpr std::int32_t WAIT_TIME_DEFAULT = 100;
-constexpr std::int32_t WAIT_TIME_TICK = 50;
+#include "core/settings_table.h"
 
 // LanguageMode values.
 constexpr std::int32_t LANGUAGE_TRADITIONAL_CHINESE = 0;
@@ -75,10 +61,10 @@ struct AppStateRecord {
   std::array<wchar_t, SHORT_TEXT_CAPACITY> ExitCaption{L'\u7D50', L'\u675F', 0};
   std::int32_t LanguageMode = LANGUAGE_ENGLISH;
   std::int32_t SavedWaitTime = -1;
-  // The stored settings as last read or stored (the settings in force are these with the policies
-  // over them), and the policies that decide now.
-  std::uint32_t StoredButtonSetup = DEFAULT_BUTTON_SETUP;
-  std::int32_t StoredWaitTime = WAIT_TIME_DEFAULT;
+  // The user's settings: the stored ones as last read or stored. The settings in force are these
+  // with the policies that decide now over them; SavedWaitTime is only what OK last stored.
+  std::uint32_t UserButtonSetup = DEFAULT_BUTTON_SETUP;
+  std::int32_t UserWaitTime = WAIT_TIME_DEFAULT;
   Policies PoliciesInForce;
   std::int32_t IndicatorTicksLeft = 0;
   float IndicatorAngle = 0.0f;

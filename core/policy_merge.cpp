@@ -5,22 +5,12 @@
 
 namespace {
 
-constexpr std::uint32_t kMethodBits = SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON;
-static_assert(SETUP_DIALOG_BITS == (SETUP_LEFT_SOUND | SETUP_RIGHT_SOUND | SETUP_HOLD_STILL | SETUP_RIGHT_FLASH |
-                                    SETUP_FUNCTION_BUTTON | SETUP_ONCE_ONLY));
+constexpr std::uint32_t kMethodBits = PolicyRowOf(PolicyValue::RightClickMethod).Bits;
 
-// The bit each on/off policy decides; 0 for the others.
-constexpr std::uint32_t SwitchBit(PolicyValue v) {
-  switch (v) {
-    case PolicyValue::LeftClickSound: return SETUP_LEFT_SOUND;
-    case PolicyValue::RightClickSound: return SETUP_RIGHT_SOUND;
-    case PolicyValue::RightClickIndicator: return SETUP_RIGHT_FLASH;
-    case PolicyValue::ButtonOnceOnly: return SETUP_ONCE_ONLY;
-    default: return 0;
-  }
-}
+// The bit an on/off policy decides; 0 for the others.
+constexpr std::uint32_t SwitchBit(const PolicyRow& row) { return row.Kind == PolicyKind::Switch ? row.Bits : 0; }
 
-constexpr PolicyValue At(std::size_t i) { return static_cast<PolicyValue>(i); }
+constexpr PolicyValue PolicyAt(std::size_t i) { return static_cast<PolicyValue>(i); }
 
 }  // namespace
 
@@ -40,7 +30,7 @@ bool PolicyValueValid(PolicyValue v, const RawPolicyValue& raw) {
 Policies DecidePolicies(const RawPolicies& raw) {
   Policies policies;
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
-    if (!PolicyValueValid(At(i), raw[i])) continue;
+    if (!PolicyValueValid(PolicyAt(i), raw[i])) continue;
     policies.Configured[i] = true;
     policies.Value[i] = raw[i].Data;
   }
@@ -53,9 +43,9 @@ bool SettingsLocked(const Policies& policies) {
 
 std::uint32_t DecidedSetupBits(const Policies& policies) {
   if (SettingsLocked(policies)) return SETUP_DIALOG_BITS;
-  std::uint32_t bits = policies.Has(PolicyValue::RightClickMethod) ? kMethodBits : 0;
+  std::uint32_t bits = 0;
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
-    if (policies.Configured[i]) bits |= SwitchBit(At(i));
+    if (policies.Configured[i]) bits |= POLICY_ROWS[i].Bits;
   }
   return bits;
 }
@@ -76,7 +66,7 @@ SettingsInForce MergePolicies(std::uint32_t storedButtonSetup, std::int32_t stor
   }
   if (policies.Has(PolicyValue::HoldTime)) merged.WaitTime = static_cast<std::int32_t>(policies.Of(PolicyValue::HoldTime));
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
-    const std::uint32_t bit = SwitchBit(At(i));
+    const std::uint32_t bit = SwitchBit(POLICY_ROWS[i]);
     if (bit == 0 || !policies.Configured[i]) continue;
     if (policies.Value[i] != 0) {
       merged.ButtonSetup |= bit;
@@ -95,7 +85,7 @@ std::size_t TakeNewlyIgnored(IgnoredPolicyMemory& memory, const RawPolicies& raw
   std::size_t count = 0;
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
     out[i] = false;
-    if (!raw[i].Present || PolicyValueValid(At(i), raw[i])) continue;
+    if (!raw[i].Present || PolicyValueValid(PolicyAt(i), raw[i])) continue;
     auto& told = memory.Reported[i];
     bool known = false;
     for (const RawPolicyValue& value : told) known = known || value == raw[i];

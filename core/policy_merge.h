@@ -8,28 +8,12 @@
 #include <span>
 
 #include "core/policy_names.h"
-
-// Positions in POLICY_VALUES.
-enum class PolicyValue : std::size_t {
-  RightClickMethod,
-  HoldTime,
-  LeftClickSound,
-  RightClickSound,
-  RightClickIndicator,
-  ButtonOnceOnly,
-  AllowSettingsChanges,
-};
-constexpr std::size_t POLICY_COUNT = POLICY_VALUES.size();
+#include "core/settings_table.h"
 
 // RightClickMethod's values.
 constexpr std::uint32_t POLICY_METHOD_NONE = 0;
 constexpr std::uint32_t POLICY_METHOD_HOLD_STILL = 1;
 constexpr std::uint32_t POLICY_METHOD_FUNCTION_BUTTON = 2;
-
-// The bits of ButtonSetup that the settings dialog shows.
-constexpr std::uint32_t SETUP_DIALOG_BITS = 0x3F;
-
-constexpr std::uint32_t REGISTRY_TYPE_DWORD = 4;  // REG_DWORD
 
 // One value as the registry holds it. Data holds the first four bytes (little-endian, the rest
 // zero) of a value of at most four bytes; Size is the value's full size.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 constexpr wchar_t POLICY_KEY[] = L"SOFTWARE\\Policies\\Vemto\\Ostinel";
@@ -24,3 +25,15 @@ constexpr std::array<PolicyValueName, 7> POLICY_VALUES = {{
     {L"ButtonOnceOnly", 0, 1},
     {L"AllowSettingsChanges", 0, 1},  // 0: the settings dialog opens read-only
 }};
+
+// Positions in POLICY_VALUES.
+enum class PolicyValue : std::size_t {
+  RightClickMethod,
+  HoldTime,
+  LeftClickSound,
+  RightClickSound,
+  RightClickIndicator,
+  ButtonOnceOnly,
+  AllowSettingsChanges,
+};
+constexpr std::size_t POLICY_COUNT = POLICY_VALUES.size();

@@ -2,22 +2,21 @@
 
 #include <windows.h>
 
+#include "core/settings_table.h"
 #include "win/win_handles.h"
 
 namespace {
-
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 
 // Opens the key with openRights; when it does not open, creates it (and any missing parents) with
 // createRights. created reports whether the key had to be made.
 UniqueRegKey OpenOrCreateSettingsKey(REGSAM openRights, REGSAM createRights, bool& created) {
   created = false;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, openRights | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, openRights | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
     return UniqueRegKey(key);
   }
   key = nullptr;
-  const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          createRights | KEY_WOW64_32KEY, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) {
     SetLastError(static_cast<DWORD>(status));  // the reason, for a caller that reports it

@@ -1,4 +1,4 @@
-// The two persistent settings: 32-bit values under HKEY_LOCAL_MACHINE\SOFTWARE\Vemto\Brenlo.
+// The persistent settings: 32-bit values under HKEY_LOCAL_MACHINE\SETTINGS_KEY (core/settings_table.h).
 //
 // Nothing is kept between calls: every read and write opens (or creates) the key and closes it
 // again. The key lives in the 32-bit view of the registry, where existing installations keep it.

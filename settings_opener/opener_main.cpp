@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/settings_table.h"
 #include "win/win_handles.h"
 #include "language/system_language.h"
 #include "settings_opener/folder_trust_win.h"
@@ -16,8 +17,6 @@
 #include "support/diagnose_win.h"
 
 namespace {
-
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 
 // The settings key's access list. RegSetKeySecurity replaces the whole list, so the usual
 // owners of a machine key are listed again: SYSTEM and Administrators with full control, a
@@ -63,7 +62,7 @@ int OpenSettings() {
 // every user change the settings, so that a non-administrator's OK is not silently dropped.
 int GrantSettingsAccess() {
   HKEY opened = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_WOW64_32KEY | READ_CONTROL | WRITE_DAC, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
     return OPENER_EXIT_FAILED;
   }

@@ -4,12 +4,13 @@
 
 #include <array>
 
-#include "button/function_button.h"
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "core/display_scale.h"
 #include "core/settings_store.h"
+#include "core/settings_table.h"
 #include "eventlog/event_log.h"
+#include "in_force/settings_in_force.h"
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
 #include "language/interface_language.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-constexpr wchar_t kButtonSetupValue[] = L"ButtonSetup";
-constexpr wchar_t kWaitTimeValue[] = L"WaitTime";
 constexpr WPARAM kSliderTicFrequency = WAIT_TIME_TICK;
 constexpr LPARAM kSliderPageSize = 50;
 // Posted to itself after a change of scale, so the picture is set and the texts are fitted after
@@ -108,26 +107,13 @@ HWND CreateSettingsDialog(HINSTANCE instance, HWND owner) {
 }
 
 void LoadSettings(HWND dialog) {
-  // While AllowSettingsChanges 0 is in force the settings key is not read again: users may write
-  // it, and what they write meanwhile must not change the settings in force.
-  const bool locked = SettingsLocked(AppState.PoliciesInForce);
-  const std::uint32_t stored = locked ? SETTING_UNAVAILABLE : ReadSetting(kButtonSetupValue, DEFAULT_BUTTON_SETUP);
-  const std::uint32_t storedWait =
-      locked ? SETTING_UNAVAILABLE : ReadSetting(kWaitTimeValue, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT));
-  // An unreadable store keeps what was last read or stored (unshown bits included).
-  if (stored != SETTING_UNAVAILABLE) AppState.StoredButtonSetup = stored;
-  if (storedWait != SETTING_UNAVAILABLE) AppState.StoredWaitTime = static_cast<std::int32_t>(storedWait);
-  const SettingsInForce inForce =
-      MergePolicies(AppState.StoredButtonSetup, AppState.StoredWaitTime, AppState.PoliciesInForce);
-  AppState.ButtonSetup.store(inForce.ButtonSetup, std::memory_order_release);
-  AppState.WaitTime.store(inForce.WaitTime, std::memory_order_release);
+  const bool read = LoadSettingsInForce();
   // Without policies an unreadable store leaves the controls as they are.
-  if (stored != SETTING_UNAVAILABLE || AppState.PoliciesInForce.Any()) {
-    WriteControls(dialog, ControlsForSetupWord(inForce.ButtonSetup));
+  if (read || AppState.PoliciesInForce.Any()) {
+    WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
   }
   LoadWaitTime(dialog);
   ShowManagedState(dialog);
-  ApplyButtonVisibility(inForce.ButtonSetup);
 }
 
 void LoadWaitTime(HWND dialog) {
@@ -147,24 +133,14 @@ void LoadWaitTime(HWND dialog) {
 
 void ShowManagedState(HWND dialog) {
   const Policies& policies = AppState.PoliciesInForce;
-  const std::uint32_t decided = DecidedSetupBits(policies);
-  const bool waitDecided = WaitTimeDecided(policies);
-  struct Lock {
-    int Id;
-    bool Decided;
-  };
-  const std::array<Lock, 9> locks = {{
-      {IDC_LEFT_SOUND, (decided & SETUP_LEFT_SOUND) != 0},
-      {IDC_RIGHT_SOUND, (decided & SETUP_RIGHT_SOUND) != 0},
-      {IDC_RIGHT_FLASH, (decided & SETUP_RIGHT_FLASH) != 0},
-      {IDC_ONCE_ONLY, (decided & SETUP_ONCE_ONLY) != 0},
-      {IDC_METHOD_NONE, (decided & SETUP_HOLD_STILL) != 0},
-      {IDC_METHOD_BUTTON, (decided & SETUP_HOLD_STILL) != 0},
-      {IDC_METHOD_HOLD, (decided & SETUP_HOLD_STILL) != 0},
-      {IDC_WAIT_SLIDER, waitDecided},
-      {IDC_WAIT_LABEL, waitDecided},
-  }};
-  for (const Lock& lock : locks) EnableWindow(GetDlgItem(dialog, lock.Id), lock.Decided ? FALSE : TRUE);
+  // Every control a configured policy decides, all of them while settings changes are locked.
+  const bool locked = SettingsLocked(policies);
+  for (const PolicyRow& row : POLICY_ROWS) {
+    const bool decided = locked || policies.Has(row.Policy);
+    for (int id : row.Controls) {
+      if (id != 0) EnableWindow(GetDlgItem(dialog, id), decided ? FALSE : TRUE);
+    }
+  }
 
   // The note waits hidden inside the dialog; while it shows, the dialog grows by a line and the
   // note sits below the buttons. Without policies the dialog is exactly as it was.
@@ -185,26 +161,11 @@ void ShowManagedState(HWND dialog) {
   if (managed) ShowWindow(note, SW_SHOWNA);
 }
 
-void ApplyPolicies(HWND dialog, const Policies& policies) {
-  const SettingsInForce before{AppState.ButtonSetup.load(std::memory_order_acquire),
-                               AppState.WaitTime.load(std::memory_order_acquire)};
-  AppState.PoliciesInForce = policies;
-  const SettingsInForce after = MergePolicies(AppState.StoredButtonSetup, AppState.StoredWaitTime, policies);
-  // As OK puts settings in force: a command only when the controller's part changed, never waited for.
-  if (SetupCommandNeeded(before, after)) {
-    RequestSetup(AppState, after.ButtonSetup, after.WaitTime);
-  } else {
-    AppState.ButtonSetup.store(after.ButtonSetup, std::memory_order_release);
-    AppState.WaitTime.store(after.WaitTime, std::memory_order_release);
-  }
-  ApplyButtonVisibility(after.ButtonSetup);
-  ReportPoliciesInForce(policies, after.ButtonSetup, after.WaitTime);
-  // The dialog shows what is in force now; an edit not yet confirmed gives way, as when it opens.
-  if (dialog) {
-    WriteControls(dialog, ControlsForSetupWord(after.ButtonSetup));
-    LoadWaitTime(dialog);
-    ShowManagedState(dialog);
-  }
+void ShowSettingsInForce(HWND dialog) {
+  // An edit not yet confirmed gives way, as when the dialog opens.
+  WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
+  LoadWaitTime(dialog);
+  ShowManagedState(dialog);
 }
 
 void ShowWaitTimeLabel(HWND dialog) {
@@ -217,7 +178,7 @@ void ApplySettings(HWND dialog) {
   const std::uint32_t oldButtonSetup = AppState.ButtonSetup.load(std::memory_order_acquire);
   const std::int32_t oldWaitTime = AppState.WaitTime.load(std::memory_order_acquire);
   const ManagedCommit managed =
-      DecideManagedCommit(oldButtonSetup, AppState.StoredButtonSetup, AppState.StoredWaitTime, ReadControls(dialog),
+      DecideManagedCommit(oldButtonSetup, AppState.UserButtonSetup, AppState.UserWaitTime, ReadControls(dialog),
                           AppState.SliderWaitTime, AppState.SavedWaitTime, AppState.PoliciesInForce);
   const SettingsCommit& commit = managed.Commit;
   // In force first, so the device thread sends the setup command while the registry is written.
@@ -228,15 +189,15 @@ void ApplySettings(HWND dialog) {
   // Only what the user may still change is stored; what a policy decides keeps the stored value.
   bool saved = true;
   if (managed.StoreButtonSetup) {
-    AppState.StoredButtonSetup = managed.StoredButtonSetup;
-    saved = WriteSetting(kButtonSetupValue, managed.StoredButtonSetup);
+    AppState.UserButtonSetup = managed.StoredButtonSetup;
+    saved = WriteSetting(StoredValueOf(StoredSetting::ButtonSetup).Name, managed.StoredButtonSetup);
   }
   if (commit.StoreWaitTime) {
-    AppState.StoredWaitTime = commit.WaitTime;
-    saved = WriteSetting(kWaitTimeValue, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
+    AppState.UserWaitTime = commit.WaitTime;
+    saved = WriteSetting(StoredValueOf(StoredSetting::WaitTime).Name, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
   }
   ReportSettingsOk(oldButtonSetup, oldWaitTime, commit.ButtonSetup, commit.WaitTime, saved, saved ? 0 : GetLastError());
-  ApplyButtonVisibility(commit.ButtonSetup);
+  FollowSettingsInForce(commit.ButtonSetup);
 
   // The settings act either way; the user learns that they will not outlive this run (for example
   // a copy started without the installer's grant on the settings key).

@@ -10,8 +10,8 @@
 // stored settings and queues the setup command for the controller.
 HWND CreateSettingsDialog(HINSTANCE instance, HWND owner);
 
-// Stored settings, with the policies in force over them, into the controls and AppState; shows or
-// hides the function button.
+// Puts the stored settings, with the policies in force over them, in force (in_force/) and shows
+// them in the controls.
 void LoadSettings(HWND dialog);
 
 // The hold time in force into the slider, SliderWaitTime and the value label.
@@ -21,10 +21,8 @@ void LoadWaitTime(HWND dialog);
 // and shows the managed-settings note while any policy is in force.
 void ShowManagedState(HWND dialog);
 
-// New policies: the stored settings with them over them go in force as OK puts settings in force
-// (a setup command only when the controller's part changed), the function button follows, the
-// event log hears the policies in force, and the dialog (may be null) shows the result.
-void ApplyPolicies(HWND dialog, const Policies& policies);
+// The settings in force and the policies into the controls, after new policies went in force.
+void ShowSettingsInForce(HWND dialog);
 
 // SliderWaitTime and UnitText into the value label.
 void ShowWaitTimeLabel(HWND dialog);

@@ -22,6 +22,7 @@
 #include "device/device_protocol.h"
 #include "ostinel_version.h"
 #include "core/policy_store.h"
+#include "core/settings_table.h"
 #include "res/resource_ids.h"
 #include "support/diagnose_logic.h"
 #include "win/dpi_scale.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kUtilityName[] = L"Ostinel.exe";
 constexpr wchar_t kTaskName[] = L"Ostinel";
@@ -82,17 +82,17 @@ bool IsOrdinaryUsersSid(PSID sid) {
 void GatherSettings(DiagnoseReport& report) {
   report.Policies = ReadPolicies();
   HKEY opened = nullptr;
-  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0,
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0,
                                  KEY_QUERY_VALUE | READ_CONTROL | KEY_WOW64_32KEY, &opened);
   // A list this user may not read still leaves the values to read.
   if (status == ERROR_ACCESS_DENIED) {
-    status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened);
+    status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &opened);
   }
   report.SettingsKeyPresent = status != ERROR_FILE_NOT_FOUND;
   if (status != ERROR_SUCCESS) return;
   const UniqueRegKey key(opened);
-  report.ButtonSetup = DwordValue(key.get(), L"ButtonSetup");
-  report.WaitTime = DwordValue(key.get(), L"WaitTime");
+  report.ButtonSetup = DwordValue(key.get(), StoredValueOf(StoredSetting::ButtonSetup).Name);
+  report.WaitTime = DwordValue(key.get(), StoredValueOf(StoredSetting::WaitTime).Name);
 
   DWORD size = 0;
   RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
