@@ -1,4 +1,5 @@
 #include "e2e/e2e_support.h"
+#include "core/settings_table.h"
 
 #include <sstream>
 #include <utility>
@@ -182,12 +183,12 @@ void EndAllOstinel() {
 
 void DeleteSettingsKey() {
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", view, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, view, 0);
   }
 }
 
 namespace {
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+constexpr const wchar_t* kSettingsKey = SETTINGS_KEY;
 constexpr wchar_t kTestBuildKey[] = L"Software\\Ostinel test";
 
 bool IsPopup(HWND window, bool layered, int side) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "core/settings_table.h"
 #include "e2e/program_test.h"
 #include "language/interface_language.h"
 #include "settings_opener/opener_logic.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+constexpr const wchar_t* kSettingsKey = SETTINGS_KEY;
 constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box's text
 constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
 

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "core/settings_table.h"
 #include "e2e/program_test.h"
 #include "language/interface_language.h"
 #include "tools/sim_controller/sim_controller.h"
 
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Vemto\\Brenlo";
+constexpr const wchar_t* kSettingsKey = SETTINGS_KEY;
 
 
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
@@ -283,7 +284,7 @@ TEST_F(SettingsDialog, OkThatCannotStoreSaysSoAndTheSettingsStillAct) {
   Store(L"ButtonSetup", DEFAULT_BUTTON_SETUP);
   Store(L"WaitTime", 100);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vemto\\Brenlo", 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, WRITE_DAC | KEY_WOW64_32KEY, &key),
             ERROR_SUCCESS);
   PSECURITY_DESCRIPTOR denySetValue = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;0x2;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
