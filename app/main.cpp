@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
+#include "win/system_dlls.h"
 
 namespace {
 constexpr DWORD kDeviceStopMs = 800;
@@ -16,6 +17,8 @@ constexpr DWORD kHookStopMs = 200;
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // First: the program runs in every user's session, and a DLL put in its folder must never load.
+  LoadDllsFromSystemOnly();
   if (EndInServicesSession()) return 1;  // the event says why; nothing was started
   DetectLanguage();
   LoadStringW(instance, IDS_CLASS_NAME, AppState.ClassName.data(), static_cast<int>(AppState.ClassName.size()));

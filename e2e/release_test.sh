@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What a release ships, checked natively.
 # Hardening: the shipped programs' headers say ASLR with high entropy (with relocations to move
-# them), DEP and Terminal Server aware; they import only Windows' own DLLs; their symbol files show
-# the stack protector (the programs themselves are stripped).
+# them), DEP and Terminal Server aware; they import only Windows' own DLLs, and at load time only
+# KnownDLLs, and limit the DLL search to System32 first; their symbol files show the stack protector
+# (the programs themselves are stripped).
 # Release signing: a small program built with cmake/shipping.cmake in a build tree of its own,
 # first with the test certificate, then with a key in a PKCS#11 token (SoftHSM2) and an RFC 3161
 # timestamp server run here (openssl ts): refused without OSTINEL_SIGN_TIMESTAMP_URL, then the
@@ -54,8 +55,9 @@ system_imports_only() {
   done
   return $ok
 }
-# OstinelSettings.exe runs as SYSTEM from the install folder: at load time (before it can limit
-# the DLL search) it may import only KnownDLLs, which Windows never takes from the program's folder.
+# Ostinel.exe runs in every user's session and OstinelSettings.exe as SYSTEM, both from the install
+# folder: at load time (before they can limit the DLL search) they may import only KnownDLLs, which
+# Windows never takes from the program's folder; the others are delay-loaded (cmake/delay_load.cmake).
 known_dlls=" advapi32.dll gdi32.dll kernel32.dll msvcrt.dll setupapi.dll user32.dll "
 known_imports_only() {
   local dll ok=0
@@ -63,6 +65,19 @@ known_imports_only() {
     [[ $known_dlls == *" $dll "* ]] || { echo "$1.exe imports $dll at load time"; ok=1; }
   done
   return $ok
+}
+# The first call of wWinMain is LoadDllsFromSystemOnly (win/system_dlls.h), which limits every later
+# load to System32: read in the program's code at the addresses its symbol file gives.
+first_call_limits_dll_search() {
+  local symbols entry limit first
+  symbols=$(x86_64-w64-mingw32-nm "$build/symbols/$1.debug") || return 1
+  entry=$(awk '$2 == "T" && $3 == "wWinMain" {print $1}' <<<"$symbols")
+  limit=$(awk '$2 == "T" && $3 ~ /LoadDllsFromSystemOnly/ {print $1}' <<<"$symbols")
+  [ -n "$entry" ] && [ -n "$limit" ] || { echo "$1: wWinMain or LoadDllsFromSystemOnly not in its symbols"; return 1; }
+  first=$($objdump -d --no-show-raw-insn --start-address=0x$entry --stop-address=$((0x$entry + 128)) \
+          "$build/bin/$1.exe" | awk '$2 == "call" {print $3; exit}')
+  echo "$1.exe: wWinMain at 0x$entry first calls $first; LoadDllsFromSystemOnly is at 0x$limit"
+  [[ $first =~ ^0x[0-9a-f]+$ ]] && (( first == 0x$limit ))
 }
 stack_protected() {
   x86_64-w64-mingw32-nm "$build/symbols/$1.debug" | grep -qw __stack_chk_guard
@@ -72,8 +87,13 @@ for program in Ostinel OstinelSettings; do
   check "$program.exe imports only Windows' own DLLs" system_imports_only $program
   check "$program.exe built with the stack protector (symbols/$program.debug)" stack_protected $program
 done
-check "OstinelSettings.exe imports only KnownDLLs at load time (the others delay-loaded)" \
-  known_imports_only OstinelSettings
+for program in Ostinel OstinelFaults OstinelSettings; do
+  check "$program.exe imports only KnownDLLs at load time (the others delay-loaded)" known_imports_only $program
+done
+for program in Ostinel OstinelSettings; do
+  check "$program.exe limits the DLL search to System32 first (wWinMain's first call)" \
+    first_call_limits_dll_search $program
+done
 
 # ---- Release signing -----------------------------------------------------------------------------
 # No credentials from the caller's environment.

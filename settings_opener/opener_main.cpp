@@ -11,6 +11,7 @@
 
 #include "core/settings_table.h"
 #include "win/win_handles.h"
+#include "win/system_dlls.h"
 #include "language/system_language.h"
 #include "settings_opener/folder_trust_win.h"
 #include "settings_opener/opener_logic.h"
@@ -212,15 +213,6 @@ bool TrustedForInstaller(const std::wstring& program) {
   if (verdict.Trusted) return true;
   std::fwprintf(stderr, L"OstinelSettings refused: %ls\n", verdict.Reason.c_str());
   return false;
-}
-
-// DLLs from System32 only: the program imports at load time only known system DLLs (the others
-// are delay-loaded, cmake: OstinelSettings), so a DLL put beside it is never loaded.
-void LoadDllsFromSystemOnly() {
-  using SetDirectories = BOOL(WINAPI*)(DWORD);
-  const auto set = reinterpret_cast<SetDirectories>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  if (set) set(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
 }
 
 }  // namespace
