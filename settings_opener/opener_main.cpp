@@ -3,6 +3,7 @@
 // offers no exit command of its own, and to make the logon task for the folder they installed it
 // in; administrators use it for the support report.
 #include <windows.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 
 #include <array>
@@ -128,6 +129,21 @@ std::wstring OwnFolder() {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+// A name for the task definition's file that nobody can guess: 128 random bits in hexadecimal
+// (RtlGenRandom, advapi32). A guessable name would let a user make the file first, and the
+// install would fail. Empty when the system gives no random bits.
+std::wstring UnguessableTaskFileName() {
+  std::array<unsigned char, 16> bits{};
+  if (!RtlGenRandom(bits.data(), static_cast<ULONG>(bits.size()))) return {};
+  constexpr wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring name = L"OstinelTask-";
+  for (const unsigned char value : bits) {
+    name += kHex[value >> 4];
+    name += kHex[value & 0xF];
+  }
+  return name + L".xml";
+}
+
 // Writes the logon task's definition (UTF-16, as schtasks reads it) to a new file in the Windows
 // folder's Temp that only SYSTEM and Administrators may open: users may add files there but
 // cannot open, delete or replace another's, so nobody else can swap the definition before
@@ -143,11 +159,11 @@ std::wstring WriteTaskDefinition(const std::wstring& definition) {
   }
   const UniqueLocalMemory descriptorMemory(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-  // A name taken already (by anyone) is not opened: another is tried.
+  // A name taken already is not opened: another is tried.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const std::wstring file = std::wstring(windows.data()) + L"\\Temp\\OstinelTask-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()) +
-                              L"-" + std::to_wstring(attempt) + L".xml";
+    const std::wstring name = UnguessableTaskFileName();
+    if (name.empty()) return {};
+    const std::wstring file = std::wstring(windows.data()) + L"\\Temp\\" + name;
     const UniqueFile out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                      nullptr));
     if (!out) {
