@@ -26,6 +26,18 @@ PACKAGE_IDENTIFIER = 'Vemto.Ostinel'
 MANIFEST_VERSION = '1.10.0'
 SUMS = 'SHA256SUMS'
 SETUP_UNINSTALL_KEY = 'Ostinel'
+# The setup's exit values other than 0 (the README's table) and winget's nearest response to each:
+# 1 the user cancelled, 2 an error the setup's message box or log names, 3010 installed, a restart
+# finishes the job. winget knows msiexec's own values.
+SETUP_RETURN_RESPONSES = {1: 'cancelledByUser', 2: 'contactSupport', 3010: 'rebootRequiredToFinish'}
+# How each installer takes the folder of winget's --location (the setup's /D= comes last, as
+# NSIS needs, since winget adds it after the silent switch).
+INSTALL_LOCATION_SWITCHES = {'msi': 'INSTALLDIR="<INSTALLPATH>"', 'nullsoft': '/D=<INSTALLPATH>'}
+# Every ReturnResponse the winget 1.10 schema knows.
+RETURN_RESPONSES = {'packageInUse', 'packageInUseByApplication', 'installInProgress', 'fileInUse', 'missingDependency',
+                    'diskFull', 'insufficientMemory', 'invalidParameter', 'noNetwork', 'contactSupport',
+                    'rebootRequiredToFinish', 'rebootRequiredForInstall', 'rebootInitiated', 'cancelledByUser',
+                    'alreadyInstalled', 'downgrade', 'blockedByPolicy', 'systemNotSupported', 'custom'}
 LOCALES = {
     'en-US': ('Plays a click on every touch of an infrared touch screen and makes right clicks '
               'from a held touch or a floating function button.'),
@@ -237,14 +249,18 @@ def write_winget(out, args):
                  'ProductCode': args.product_code, 'UpgradeBehavior': 'install',
                  'InstallModes': ['silent', 'silentWithProgress'],
                  'InstallerSwitches': {'Silent': '/qn REBOOT=ReallySuppress',
-                                       'SilentWithProgress': '/qb! REBOOT=ReallySuppress'}},
+                                       'SilentWithProgress': '/qb! REBOOT=ReallySuppress',
+                                       'InstallLocation': INSTALL_LOCATION_SWITCHES['msi']}},
                 {'Architecture': 'x64', 'InstallerType': 'nullsoft', 'Scope': 'machine',
                  'InstallerUrl': '%s/%s' % (base, setup_name(version)),
                  'InstallerSha256': digest(os.path.join(out, setup_name(version))).upper(),
                  # The name of the setup's uninstall key, by which winget finds it installed.
                  'ProductCode': SETUP_UNINSTALL_KEY, 'UpgradeBehavior': 'install',
                  'InstallModes': ['interactive', 'silent', 'silentWithProgress'],
-                 'InstallerSwitches': {'Silent': '/S', 'SilentWithProgress': '/S'}},
+                 'InstallerSwitches': {'Silent': '/S', 'SilentWithProgress': '/S',
+                                       'InstallLocation': INSTALL_LOCATION_SWITCHES['nullsoft']},
+                 'ExpectedReturnCodes': [{'InstallerReturnCode': code, 'ReturnResponse': response}
+                                         for code, response in sorted(SETUP_RETURN_RESPONSES.items())]},
             ]})),
     }
     for locale, description in LOCALES.items():
@@ -377,6 +393,29 @@ def check_sbom(out, version, fault):
         fault(name, 'the C++ library, the mingw-w64 runtime and the NSIS stub need a package with a version each')
 
 
+def check_return_codes(fault, where, installer):
+    """An installer's ExpectedReturnCodes against the schema; the setup's against its exit values."""
+    codes = installer.get('ExpectedReturnCodes')
+    declared = {}
+    if isinstance(codes, list):
+        if len(codes) > 128:
+            fault(where, 'more than 128 ExpectedReturnCodes')
+        for entry in codes:
+            check_fields(fault, where + ' ExpectedReturnCodes', entry, {
+                'InstallerReturnCode': (True, int, None), 'ReturnResponse': (True, str, RETURN_RESPONSES),
+                'ReturnResponseUrl': (False, str, r'[Hh][Tt][Tt][Pp][Ss]?://.{1,2040}')})
+            if not isinstance(entry, dict) or not isinstance(entry.get('InstallerReturnCode'), int):
+                continue
+            code = entry['InstallerReturnCode']
+            if code == 0 or not -2147483648 <= code <= 4294967295:
+                fault(where, 'InstallerReturnCode %d is 0 or out of range' % code)
+            if code in declared:
+                fault(where, 'InstallerReturnCode %d is declared twice' % code)
+            declared[code] = entry.get('ReturnResponse')
+    if installer.get('InstallerType') == 'nullsoft' and declared != SETUP_RETURN_RESPONSES:
+        fault(where, 'ExpectedReturnCodes %s are not the setup\'s exit values %s' % (declared, SETUP_RETURN_RESPONSES))
+
+
 def check_winget(out, version, product_code, fault):
     folder = os.path.join(out, 'winget')
     expected = {PACKAGE_IDENTIFIER + '.yaml': 'version', PACKAGE_IDENTIFIER + '.installer.yaml': 'installer'}
@@ -432,11 +471,18 @@ def check_winget(out, version, product_code, fault):
                 'InstallerUrl': (True, str, r'https?://[^\s]+'), 'InstallerSha256': (True, str, r'[A-Fa-f0-9]{64}'),
                 'Scope': (True, str, {'machine'}), 'UpgradeBehavior': (True, str, {'install', 'uninstallPrevious', 'deny'}),
                 'ProductCode': (False, str, r'.{1,255}'), 'InstallerSwitches': (True, dict, None),
-                'InstallModes': (False, list, None)})
+                'InstallModes': (False, list, None), 'ExpectedReturnCodes': (False, list, None)})
             if not isinstance(installer, dict):
                 continue
             check_fields(fault, where, installer.get('InstallerSwitches'), {
-                'Silent': (True, str, r'.{1,512}'), 'SilentWithProgress': (True, str, r'.{1,512}')})
+                'Silent': (True, str, r'.{1,512}'), 'SilentWithProgress': (True, str, r'.{1,512}'),
+                'InstallLocation': (True, str, r'.{1,512}')})
+            location = INSTALL_LOCATION_SWITCHES.get(installer.get('InstallerType'))
+            switches = installer.get('InstallerSwitches')
+            if location and isinstance(switches, dict) and 'InstallLocation' in switches and \
+                    switches['InstallLocation'] != location:
+                fault(where, 'InstallLocation %r is not %r' % (switches['InstallLocation'], location))
+            check_return_codes(fault, where, installer)
             for mode in installer.get('InstallModes') or []:
                 if mode not in ('interactive', 'silent', 'silentWithProgress'):
                     fault(where, 'install mode %r' % mode)

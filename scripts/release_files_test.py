@@ -92,7 +92,18 @@ class ReleaseCheck(unittest.TestCase):
                 ("ProductCode: 'Ostinel'", "ProductCode: 'Ostinel Setup'", r'nullsoft: ProductCode is not the setup'),
                 ("ManifestVersion: '1.10.0'", "ManifestVersion: '1.9.0'", r'manifest version 1.10.0'),
                 ("InstallerUrl: 'https://example.invalid/x/Ostinel-", "InstallerUrl: 'https://example.invalid/x/old/Ost",
-                 r'msi: the URL does not end')):
+                 r'msi: the URL does not end'),
+                ("    InstallLocation: '/D=<INSTALLPATH>'\n", '', r'nullsoft: no InstallLocation$'),
+                # Unquoted, a folder with a blank would cut the property short.
+                ("InstallLocation: 'INSTALLDIR=\"<INSTALLPATH>\"'", "InstallLocation: 'INSTALLDIR=<INSTALLPATH>'",
+                 r'msi: InstallLocation .* is not'),
+                ("  - InstallerReturnCode: 3010\n    ReturnResponse: 'rebootRequiredToFinish'\n", '',
+                 r"nullsoft: ExpectedReturnCodes .* are not the setup's exit values"),
+                ("ReturnResponse: 'rebootRequiredToFinish'", "ReturnResponse: 'rebootInitiated'",
+                 r"nullsoft: ExpectedReturnCodes .* are not the setup's exit values"),
+                ("ReturnResponse: 'contactSupport'", "ReturnResponse: 'contact'", r'ExpectedReturnCodes: ReturnResponse'),
+                ("InstallerReturnCode: 1\n", "InstallerReturnCode: 0\n", r'InstallerReturnCode 0 is 0 or out of range'),
+                ("InstallerReturnCode: 2\n", "InstallerReturnCode: 1\n", r'InstallerReturnCode 1 is declared twice')):
             with self.subTest(new):
                 self.setUp()
                 self.edit(name, old, new)
