@@ -77,6 +77,10 @@ std::uint32_t ChangeAccessMask(TrustRole role) {
 
 TrustVerdict JudgeTrust(const TrustDescription& description, TrustRole role, std::wstring_view adminAccount) {
   TrustVerdict verdict;
+  if (description.ReparsePoint) {
+    verdict.Reason = L"it is a junction or symbolic link (a reparse point), which leads elsewhere";
+    return verdict;
+  }
   if (!IsAdministrator(description.Owner, adminAccount)) {
     verdict.Reason = description.Owner.empty()
                          ? std::wstring(L"its owner could not be read")

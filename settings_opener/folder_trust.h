@@ -25,6 +25,9 @@ struct TrustDescription {
   std::wstring Owner;  // "S-1-5-32-544" form; empty when it could not be read
   bool HasDacl = true; // a NULL access list grants everyone everything
   std::vector<TrustAce> Aces;
+  // FILE_ATTRIBUTE_REPARSE_POINT: a junction, a symbolic link or a mount point. Its own owner and
+  // list say nothing about what it leads to, whose folders above are not in the chain judged.
+  bool ReparsePoint = false;
 };
 
 enum TrustRole : int {
@@ -44,9 +47,9 @@ struct TrustVerdict {
 // The access bits that change an object of that role, as stored in an ACE.
 std::uint32_t ChangeAccessMask(TrustRole role);
 
-// Trusted when the owner is SYSTEM, Administrators or TrustedInstaller (or adminAccount, the
-// administrator this program runs as, when not empty), and no ACE that applies to the object
-// itself lets anyone else change it. Denying ACEs are not counted (the decision never relies on
+// Trusted when the object is no reparse point, the owner is SYSTEM, Administrators or
+// TrustedInstaller (or adminAccount, the administrator this program runs as, when not empty), and
+// no ACE that applies to the object itself lets anyone else change it. Denying ACEs are not counted (the decision never relies on
 // their order); inherit-only ACEs do not apply to the object; CREATOR OWNER matches nobody on the
 // object itself; an ACE of an unknown type that applies to the object is refused.
 TrustVerdict JudgeTrust(const TrustDescription& description, TrustRole role, std::wstring_view adminAccount);

@@ -106,6 +106,19 @@ TEST(FolderTrust, ChangeBitsByRole) {
   }
 }
 
+// A junction or symbolic link, in any role: its own list, however locked, says nothing of where it
+// leads, and the folders above its target are never judged.
+TEST(FolderTrust, AReparsePointIsRefusedWhateverItsOwnerAndList) {
+  for (TrustRole role : {TRUST_ITEM, TRUST_ANCESTOR}) {
+    for (TrustDescription description : {ProgramFiles(), Locked(kSystem)}) {
+      description.ReparsePoint = true;
+      const TrustVerdict verdict = JudgeTrust(description, role, kSystem);
+      EXPECT_FALSE(verdict.Trusted);
+      EXPECT_EQ(verdict.Reason, L"it is a junction or symbolic link (a reparse point), which leads elsewhere");
+    }
+  }
+}
+
 TEST(FolderTrust, OwnerAndAccessListOfTheirOwn) {
   EXPECT_EQ(JudgeTrust(Locked(kSomeUser), TRUST_ANCESTOR, L"").Reason,
             L"its owner S-1-5-21-1004336348-1177238915-682003330-1001 is not SYSTEM, Administrators or TrustedInstaller");

@@ -18,6 +18,11 @@ std::wstring SidText(PSID sid) {
 }
 
 bool ReadTrustDescription(const std::wstring& path, TrustDescription* description) {
+  // The item's own attributes: GetFileAttributesW does not follow a reparse point, while
+  // GetNamedSecurityInfoW reads its target's owner and list.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  description->ReparsePoint = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR security = nullptr;

@@ -7,7 +7,8 @@
 
 // Whether path, the folder that holds it and every folder above it are safe from anyone but an
 // administrator (and the account this process runs as, when that is an administrator). The reason
-// names the first one that is not. A path whose security cannot be read is not trusted.
+// names the first one that is not. A path whose security cannot be read is not trusted, nor one
+// that passes through a junction or symbolic link anywhere in that chain.
 TrustVerdict JudgePathTrust(const std::wstring& path);
 
 // Whether this process runs as SYSTEM (Windows Installer's deferred actions that are not
