@@ -205,6 +205,14 @@ chmod o+w "$prefix/drive_c/Tools"
 msiexec /i "$new_msi" /qn
 check "so is one whose parent folder others could change" eval 'exited 1603 &&
   log_says "(C:\Tools: Everyone (S-1-1-0) can change it (delete what it holds, delete))"'
+# The same folders, locked, reached through a link (Wine shows a Unix symbolic link as a reparse
+# point): the link is refused, whatever the list of its target.
+chmod o-w "$prefix/drive_c/Tools"
+ln -s "$prefix/drive_c/Tools" "$prefix/drive_c/Linked"
+wine reg add "$setup_uninstall_key" /v InstallLocation /d 'C:\Linked\Ostinel' /f /reg:64 </dev/null >>"$log" 2>&1
+msiexec /i "$new_msi" /qn
+check "so is one reached through a symbolic link" eval 'exited 1603 &&
+  log_says "(C:\Linked: it is a junction or symbolic link (a reparse point), which leads elsewhere)"'
 check "the setup still listed, nothing installed" \
   eval 'reg_is "$setup_uninstall_key" DisplayName 64 Ostinel && [ ! -e "$install_dir/Ostinel.exe" ] && [ -e "$tools_dir/Uninstall.exe" ]'
 
