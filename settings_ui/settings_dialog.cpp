@@ -14,7 +14,9 @@
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
 #include "language/interface_language.h"
+#include "settings_ui/settings_keyboard.h"
 #include "settings_ui/settings_logic.h"
+#include "settings_ui/slider_accessible.h"
 #include "win/dpi_scale.h"
 #include "win/win_handles.h"
 
@@ -112,6 +114,7 @@ void LoadSettings(HWND dialog) {
   if (read || AppState.PoliciesInForce.Any()) {
     WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
   }
+  FollowMethodTabStop(dialog);
   LoadWaitTime(dialog);
   ShowManagedState(dialog);
 }
@@ -164,6 +167,7 @@ void ShowManagedState(HWND dialog) {
 void ShowSettingsInForce(HWND dialog) {
   // An edit not yet confirmed gives way, as when the dialog opens.
   WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
+  FollowMethodTabStop(dialog);
   LoadWaitTime(dialog);
   ShowManagedState(dialog);
 }
@@ -172,6 +176,7 @@ void ShowWaitTimeLabel(HWND dialog) {
   std::array<wchar_t, WAIT_LABEL_CAPACITY> text{};
   FormatWaitTimeLabel(text, AppState.SliderWaitTime, AppState.UnitText.data());
   SetDlgItemTextW(dialog, IDC_WAIT_LABEL, text.data());
+  AnnounceSliderValue(dialog);  // a screen reader reads the slider's value as this label shows it
 }
 
 void ApplySettings(HWND dialog) {
@@ -210,6 +215,8 @@ void ApplySettings(HWND dialog) {
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      PrepareSettingsKeys(dialog);
+      AnswerForSliderToScreenReaders(dialog);
       ScaleHandPicture(dialog, true);
       LoadSettings(dialog);
       // The controller gets the stored settings as soon as the device thread connects.
@@ -224,9 +231,18 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         case IDCANCEL:
           ShowWindow(dialog, SW_HIDE);
           return 1;
+        case IDC_METHOD_NONE:
+        case IDC_METHOD_BUTTON:
+        case IDC_METHOD_HOLD:
+          FollowMethodTabStop(dialog);
+          return 0;
         default:
           return 0;
       }
+    case WM_ACTIVATE:
+      if (!KeepSettingsFocus(dialog, wParam)) return 0;
+      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+      return 1;
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: take the place the system suggests; the dialog
       // manager then scales the font and the controls, and the picture and the fit follow.
