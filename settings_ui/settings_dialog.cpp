@@ -114,7 +114,6 @@ void LoadSettings(HWND dialog) {
   if (read || AppState.PoliciesInForce.Any()) {
     WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
   }
-  FollowMethodTabStop(dialog);
   LoadWaitTime(dialog);
   ShowManagedState(dialog);
 }
@@ -167,7 +166,6 @@ void ShowManagedState(HWND dialog) {
 void ShowSettingsInForce(HWND dialog) {
   // An edit not yet confirmed gives way, as when the dialog opens.
   WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
-  FollowMethodTabStop(dialog);
   LoadWaitTime(dialog);
   ShowManagedState(dialog);
 }
@@ -231,11 +229,6 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         case IDCANCEL:
           ShowWindow(dialog, SW_HIDE);
           return 1;
-        case IDC_METHOD_NONE:
-        case IDC_METHOD_BUTTON:
-        case IDC_METHOD_HOLD:
-          FollowMethodTabStop(dialog);
-          return 0;
         default:
           return 0;
       }

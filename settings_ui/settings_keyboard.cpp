@@ -56,15 +56,6 @@ void PrepareSettingsKeys(HWND dialog) {
   }
 }
 
-void FollowMethodTabStop(HWND dialog) {
-  bool anyChecked = false;
-  for (int id : kMethodButtons) anyChecked = anyChecked || IsDlgButtonChecked(dialog, id) == BST_CHECKED;
-  for (int id : kMethodButtons) {
-    const bool stop = anyChecked ? IsDlgButtonChecked(dialog, id) == BST_CHECKED : id == kMethodButtons.front();
-    if (HWND button = GetDlgItem(dialog, id)) SetStyleBit(button, WS_TABSTOP, stop);
-  }
-}
-
 bool KeepSettingsFocus(HWND dialog, WPARAM activation) {
   if (LOWORD(activation) == WA_INACTIVE) {
     HWND focus = GetFocus();
