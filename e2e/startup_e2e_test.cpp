@@ -131,10 +131,11 @@ TEST_F(Startup, ARestartedCopySaysSoInItsStartEventAndIsRegisteredAgain) {
   LaunchedProcess app = AttachToStartedOstinel();
   std::vector<ReportedEvent> events;
   ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 6; }, 10000, &events));
-  EXPECT_EQ(events.back().Type, EVENTLOG_INFORMATION_TYPE);
-  ASSERT_EQ(events.back().Strings.size(), 3u);
-  EXPECT_EQ(events.back().Strings[1], L"15");
-  EXPECT_EQ(events.back().Strings[2], L"100");
+  const auto restarted = std::find_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 6; });
+  EXPECT_EQ(restarted->Type, EVENTLOG_INFORMATION_TYPE);
+  ASSERT_EQ(restarted->Strings.size(), 3u);
+  EXPECT_EQ(restarted->Strings[1], L"15");
+  EXPECT_EQ(restarted->Strings[2], L"100");
   EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 1; }));
   EXPECT_TRUE(WaitUntil([&] { return RestartCalls(trace.Path) == std::vector<std::string>{kRestartRegistered}; }, 5000));
 }
