@@ -279,7 +279,9 @@ TEST_F(SettingsDialog, KeysWorkTheDialogAndEscStoresNothing) {
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
 }
 
-TEST_F(SettingsDialog, EnterIsOk) {
+// Enter, with the focus on a check box, is OK: it stores (the first OK of a run both values)
+// and hides the dialog.
+TEST_F(SettingsDialog, EnterStoresAndHidesAsOkDoes) {
   Start();
   Open();
   ASSERT_TRUE(FocusComesTo(dialog_, IDC_METHOD_HOLD));
@@ -290,7 +292,7 @@ TEST_F(SettingsDialog, EnterIsOk) {
   PressKey(dialog_, VK_RETURN);
   EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog_); }, 3000));
   EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 14u);
-  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);  // the first OK of the run stores both
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);
 }
 
 TEST_F(SettingsDialog, BothMethodBitsSelectTheFunctionButtonAndOkDropsTheHoldBitAndHigherBits) {

@@ -42,17 +42,11 @@ void FocusControl(HWND dialog, HWND control) {
   SendMessageW(dialog, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
 }
 
-void SetStyleBit(HWND control, LONG bit, bool set) {
-  const LONG style = GetWindowLongW(control, GWL_STYLE);
-  const LONG wanted = set ? (style | bit) : (style & ~bit);
-  if (wanted != style) SetWindowLongW(control, GWL_STYLE, wanted);
-}
-
 }  // namespace
 
 void PrepareSettingsKeys(HWND dialog) {
   if (HWND after = GetWindow(GetDlgItem(dialog, kMethodButtons.back()), GW_HWNDNEXT)) {
-    SetStyleBit(after, WS_GROUP, true);
+    SetWindowLongW(after, GWL_STYLE, GetWindowLongW(after, GWL_STYLE) | WS_GROUP);
   }
 }
 
