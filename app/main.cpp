@@ -9,6 +9,7 @@
 #include "res/resource_ids.h"
 #include "settings_ui/apply_language.h"
 #include "win/system_dlls.h"
+#include "win/win_handles.h"
 
 namespace {
 constexpr DWORD kDeviceStopMs = 800;
@@ -25,9 +26,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   RegisterMainWindowClass(instance);
   if (!StartInstance(instance)) return 0;
 
-  // No dialog keyboard handling: Tab, Enter and Esc have no dialog role.
+  // Keys have their dialog role in the settings dialog only (Tab, arrows, Space, Enter, Esc; the
+  // dialog manager translates and dispatches its messages); every other window gets its messages
+  // as they come, untranslated, so keys have no dialog role there.
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    HWND settings = AsWindow(AppState.SettingsDialog);
+    if (settings && IsDialogMessageW(settings, &message)) continue;
+    DispatchMessageW(&message);
+  }
   StopMouseHookThread(kHookStopMs);  // moves no longer wait for a hook of a program that is ending
   // Let go of the controller (its held read cancelled, the handle closed) before the process ends;
   // a driver that never completes the cancellation does not keep the program alive.

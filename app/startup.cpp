@@ -12,6 +12,7 @@
 
 #include "core/status_log.h"
 #include "app/policy_watch.h"
+#include "app/restart_rule.h"
 #include "app/status_window.h"
 #include "app/support_state.h"
 #include "win/process_user.h"
@@ -31,6 +32,7 @@
 #include "settings_ui/apply_language.h"
 #include "language/interface_language.h"
 #include "settings_ui/settings_dialog.h"
+#include "settings_ui/settings_keyboard.h"
 
 namespace {
 
@@ -169,6 +171,22 @@ void OnDeviceChange(WPARAM event, LPARAM data) {
   if (decision.ConnectNow) RequestDeviceAttempt(AppState);
 }
 
+// Windows Error Reporting starts the program again after a crash or a hang while it is registered
+// (after 60 s of running, its own rule), but not after a reboot or an update, which the logon
+// start covers. The restart rule says when.
+void FollowRestartRule(RestartMoment moment) {
+  switch (DecideRestartCall(moment, AppState.StartFailed != 0)) {
+    case RestartCall::Register:
+      RegisterApplicationRestart(RESTART_ARGUMENT, RESTART_NO_REBOOT | RESTART_NO_PATCH);
+      break;
+    case RestartCall::Withdraw:
+      UnregisterApplicationRestart();
+      break;
+    case RestartCall::None:
+      break;
+  }
+}
+
 // The device thread's field reports: each listener returns at once.
 void OnDeviceNotice(DeviceNotice notice, std::uint32_t error, const wchar_t* path) {
   ReportDeviceNotice(notice, error, path);
@@ -245,6 +263,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ShowWindow(dialog, SW_SHOW);
         // In front of the user's application; the asking process has allowed it.
         SetForegroundWindow(dialog);
+        FocusFirstSettingsControl(dialog);
       }
       return 1;
     }
@@ -261,8 +280,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       PostQuitMessage(0);
       return 0;
     case WM_QUERYENDSESSION:
+      FollowRestartRule(RestartMoment::SessionEnding);
       return TRUE;  // never holds up a logoff or shutdown
     case WM_ENDSESSION:
+      FollowRestartRule(wParam ? RestartMoment::SessionEnding : RestartMoment::SessionEndCalledOff);
       if (wParam) {
         StopMouseHookThread(kHookStopMs);
         StopDeviceThread(kEndSessionStopMs);
@@ -378,7 +399,7 @@ bool StartInstance(HINSTANCE instance) {
 
   // Written before the device thread's first report (and before a support section's name found
   // taken); a thread that cannot start follows it.
-  ReportStarted(AppState.ButtonSetup.load(), AppState.WaitTime.load());
+  ReportStarted(AppState.ButtonSetup.load(), AppState.WaitTime.load(), IsRestartCommandLine(GetCommandLineW()));
 
   // What the support report reads of this copy; kept current by the device thread's reports.
   StartSupportState();
@@ -398,5 +419,6 @@ bool StartInstance(HINSTANCE instance) {
 
   ShowPublishedLog();
   PlayCue(CUE_START);
+  FollowRestartRule(RestartMoment::StartUpDone);
   return true;
 }

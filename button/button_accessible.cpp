@@ -1,7 +1,5 @@
 #include "button/button_accessible.h"
 
-#include <new>
-
 #include "button/function_button.h"
 #include "button/function_button_logic.h"
 #include "core/app_state.h"
@@ -13,11 +11,7 @@ namespace {
 ButtonAccessibleTexts Texts{L"", L"", L"", L""};
 
 // Hands the caller a copy of text as a new BSTR, which the caller frees.
-HRESULT ReturnText(const wchar_t* text, BSTR* out) {
-  if (!out) return E_INVALIDARG;
-  *out = LoadAccessibilityCalls()->SysAllocString(text);
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
+HRESULT ReturnText(const wchar_t* text, BSTR* out) { return ReturnAccessibleText(*LoadAccessibilityCalls(), text, out); }
 
 // The name of the default action in the interface language.
 const wchar_t* ActionText() {
@@ -39,9 +33,9 @@ const wchar_t* StateText() {
 
 // The system's object for the window's client area, with the button's name, role, state and
 // value put over it; everything else (place, hit test, navigation) is the system's.
-class ButtonAccessible final : public AccessibleObject {
+class ButtonAccessible final : public StandardObjectOverlay {
  public:
-  explicit ButtonAccessible(IAccessible* standard) : standard_(standard) {}
+  using StandardObjectOverlay::StandardObjectOverlay;
 
   // IAccessible: what the button says about itself.
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
@@ -64,25 +58,6 @@ class ButtonAccessible final : public AccessibleObject {
     if (AppState.ButtonActive.load(std::memory_order_acquire) != 0) state->lVal |= STATE_SYSTEM_PRESSED;
     return S_OK;
   }
-
-  // IAccessible: the system's answers.
-  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return standard_->get_accParent(parent); }
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override { return standard_->get_accChildCount(count); }
-  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
-    return standard_->get_accChild(child, out);
-  }
-  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
-    return standard_->get_accDescription(child, out);
-  }
-  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override { return standard_->get_accHelp(child, out); }
-  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
-    return standard_->get_accHelpTopic(file, child, topic);
-  }
-  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* out) override {
-    return standard_->get_accKeyboardShortcut(child, out);
-  }
-  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override { return standard_->get_accFocus(out); }
-  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return standard_->get_accSelection(out); }
   // The default action (Narrator's Invoke) arms an idle button; an armed one offers none.
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
     if (!IsSelf(child) || !out) return E_INVALIDARG;
@@ -98,20 +73,6 @@ class ButtonAccessible final : public AccessibleObject {
     RepaintButtonWindow();  // drawn armed, and screen readers told
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return standard_->accSelect(flags, child); }
-  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) override {
-    return standard_->accLocation(x, y, w, h, child);
-  }
-  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* out) override {
-    return standard_->accNavigate(direction, start, out);
-  }
-  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
-    return standard_->accHitTest(x, y, out);
-  }
-
- private:
-  ~ButtonAccessible() override { standard_->Release(); }
-  IAccessible* standard_;
 };
 
 }  // namespace
@@ -124,20 +85,7 @@ void SetButtonAccessibleTexts(const ButtonAccessibleTexts& texts) {
 LRESULT ButtonAccessibleObject(HWND window, WPARAM wParam, LPARAM lParam) {
   // Any other object (the window's frame, its caret, ...) is the system's: nothing is loaded for it.
   if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT) return 0;
-  const AccessibilityCalls* calls = LoadAccessibilityCalls();
-  if (!calls) return 0;
-  IAccessible* standard = nullptr;
-  if (FAILED(calls->CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
-                                             reinterpret_cast<void**>(&standard))) ||
-      !standard) {
-    return 0;
-  }
-  auto* button = new (std::nothrow) ButtonAccessible(standard);
-  if (!button) {
-    standard->Release();
-    return 0;
-  }
-  return HandOverAccessibleObject(*calls, wParam, button);
+  return AnswerWithOverlay<ButtonAccessible>(window, wParam);
 }
 
 void AnnounceButtonState(HWND window) {

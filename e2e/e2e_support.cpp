@@ -332,12 +332,14 @@ bool LaunchInLocale(const wchar_t* locale, const wchar_t* fileName) {
 }
 
 bool LaunchTraced(const wchar_t* fileName, const std::wstring& traceFile,
-                  const std::vector<std::wstring>& extraEnvironment) {
+                  const std::vector<std::wstring>& extraEnvironment, const std::wstring& arguments) {
   // Wine writes debug output to the process's Linux standard error, which a Windows start cannot
-  // redirect; a shell can. The event IDs come on the fixme:advapi line before the strings.
-  std::wstring script = L"exec /usr/bin/env WINEDEBUG=+eventlog,fixme+advapi";
+  // redirect; a shell can. The event IDs come on the fixme:advapi line before the strings, the
+  // restart registration's calls on fixme:process lines.
+  std::wstring script = L"exec /usr/bin/env WINEDEBUG=+eventlog,fixme+advapi,fixme+process";
   for (const std::wstring& e : extraEnvironment) script += L" '" + e + L"'";
-  script += L" /usr/bin/wine '" + SiblingProgram(fileName) + L"' </dev/null >/dev/null 2>'" + traceFile + L"'";
+  script += L" /usr/bin/wine '" + SiblingProgram(fileName) + L"' " + arguments + L" </dev/null >/dev/null 2>'" +
+            traceFile + L"'";
   std::wstring commandLine = L"/bin/sh -c \"" + script + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof(si);
@@ -393,20 +395,43 @@ std::wstring Unescape(const std::string& quoted) {
   return text;
 }
 
-}  // namespace
-
-std::vector<ReportedEvent> ReportedEvents(const std::wstring& traceFile) {
-  std::vector<ReportedEvent> events;
-  // The Linux file through Wine's drive Z:, shared: the program is still writing it.
+// What the trace file holds so far: the Linux file through Wine's drive Z:, shared, as the
+// program is still writing it.
+std::string TraceContent(const std::wstring& traceFile) {
+  std::string content;
   HANDLE file = CreateFileW((L"Z:" + traceFile).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return events;
-  std::string content;
+  if (file == INVALID_HANDLE_VALUE) return content;
   char buffer[4096];
   DWORD got = 0;
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
   CloseHandle(file);
-  std::istringstream in(content);
+  return content;
+}
+
+}  // namespace
+
+std::vector<std::string> RestartCalls(const std::wstring& traceFile) {
+  std::vector<std::string> calls;
+  std::istringstream in(TraceContent(traceFile));
+  std::string line;
+  while (std::getline(in, line)) {
+    // fixme:process:RegisterApplicationRestart (L"/restarted",12), fixme:process:UnregisterApplicationRestart : stub
+    const std::size_t at = line.find(":process:");
+    if (at == std::string::npos || line.find("ApplicationRestart", at) == std::string::npos) continue;
+    std::string call = line.substr(at + 9);
+    const std::size_t name = call.find(' ');
+    if (name != std::string::npos) {
+      call = call.compare(name, 2, " (") == 0 ? call.substr(0, name) + call.substr(name + 1) : call.substr(0, name);
+    }
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+std::vector<ReportedEvent> ReportedEvents(const std::wstring& traceFile) {
+  std::vector<ReportedEvent> events;
+  std::istringstream in(TraceContent(traceFile));
   std::string line;
   while (std::getline(in, line)) {
     const std::size_t call = line.find(":advapi:ReportEventW (");

@@ -115,7 +115,7 @@ struct ReportedEvent {
 // event log going to the Linux file traceFile (emptied first). Like LaunchInLocale it goes through
 // a Linux shell, so there is no process handle: AttachToStartedOstinel finds the process.
 bool LaunchTraced(const wchar_t* fileName, const std::wstring& traceFile,
-                  const std::vector<std::wstring>& extraEnvironment = {});
+                  const std::vector<std::wstring>& extraEnvironment = {}, const std::wstring& arguments = L"");
 // A trace file of this test process: a unique Linux path, removed when the holder goes.
 struct TraceFile {
   std::wstring Path;
@@ -128,6 +128,9 @@ struct TraceFile {
 LaunchedProcess AttachToStartedOstinel(DWORD timeoutMs = 15000);
 // The events reported so far, in order.
 std::vector<ReportedEvent> ReportedEvents(const std::wstring& traceFile);
+// The program's calls to the restart registration so far, as Wine's stubs report them (Wine
+// restarts nothing): RegisterApplicationRestart(L"command line",flags), UnregisterApplicationRestart.
+std::vector<std::string> RestartCalls(const std::wstring& traceFile);
 // Waits until the trace holds an event that passes test; the events then.
 bool WaitForReportedEvent(const std::wstring& traceFile, const std::function<bool(const ReportedEvent&)>& test,
                           DWORD timeoutMs, std::vector<ReportedEvent>* events = nullptr);

@@ -7,6 +7,8 @@
 // server as a new Windows process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <array>
@@ -45,6 +47,40 @@ const Language kLanguages[] = {
 void PrintTo(const Language& lang, std::ostream* out) { *out << lang.Name; }
 
 constexpr wchar_t kUnixEnv[] = L"Z:\\usr\\bin\\env";
+
+// What a screen reader in another process reads of a control through Active Accessibility: its
+// name and its value.
+struct ReadAloud {
+  std::wstring Name, Value;
+};
+
+ReadAloud ScreenReaderReads(HWND control) {
+  ReadAloud read;
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return read;
+  IAccessible* object = nullptr;
+  if (AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                 reinterpret_cast<void**>(&object)) == S_OK) {
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    if (object->get_accName(self, &text) == S_OK && text) read.Name = text;
+    SysFreeString(text);
+    text = nullptr;
+    if (object->get_accValue(self, &text) == S_OK && text) read.Value = text;
+    SysFreeString(text);
+    object->Release();
+  }
+  CoUninitialize();
+  return read;
+}
+
+const wchar_t* SettingsControlText(const LanguageTexts& texts, int id) {
+  for (const ControlTextEntry& control : texts.SettingsControls) {
+    if (control.Id == id) return control.Text;
+  }
+  return L"";
+}
 
 std::set<DWORD> RunningCopies() {
   std::set<DWORD> pids;
@@ -130,6 +166,17 @@ TEST_P(InterfaceLanguage, SettingsDialogAndStatusWindowSpeakTheLocalesLanguage) 
   for (const ControlTextEntry& control : texts->SettingsControls) {
     EXPECT_EQ(ControlText(dialog, control.Id), control.Text) << "control " << control.Id;
   }
+
+  // A screen reader names the hold-time slider by the label above it and reads its value as the
+  // dialog shows it, also once it moved.
+  HWND slider = GetDlgItem(dialog, IDC_WAIT_SLIDER);
+  ReadAloud read = ScreenReaderReads(slider);
+  EXPECT_EQ(read.Name, SettingsControlText(*texts, IDC_WAIT_CAPTION));
+  EXPECT_EQ(read.Value, lang.Label);
+  SendMessageW(slider, TBM_SETPOS, TRUE, 250);
+  SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 250), reinterpret_cast<LPARAM>(slider));
+  read = ScreenReaderReads(slider);
+  EXPECT_EQ(read.Value, L"2.5" + std::wstring(lang.Label).substr(3)) << Utf8(read.Value);
 }
 
 TEST_P(InterfaceLanguage, FailedStartOffersTheExitButtonInTheLocalesLanguage) {

@@ -41,6 +41,24 @@ void MoveSlider(HWND dialog, int position) {
   SendWithTimeout(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(slider));
 }
 
+// The control that has the keyboard focus in the dialog's thread.
+HWND FocusOf(HWND dialog) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+bool FocusComesTo(HWND dialog, int id) {
+  return WaitUntil([&] { return FocusOf(dialog) == GetDlgItem(dialog, id); }, 3000);
+}
+
+// A key pressed and released, as the thread's queue gets it: to the control with the focus.
+void PressKey(HWND dialog, WPARAM key) {
+  HWND focus = FocusOf(dialog);
+  PostMessageW(focus, WM_KEYDOWN, key, 1);
+  PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+}
+
 // The method radio buttons as one number: 0 none, 1 function button, 2 hold still, -1 not exactly one.
 int SelectedMethod(HWND dialog) {
   const bool none = Checked(dialog, IDC_METHOD_NONE), button = Checked(dialog, IDC_METHOD_BUTTON),
@@ -226,6 +244,55 @@ TEST_F(SettingsDialog, ReopeningAVisibleDialogDiscardsUnconfirmedEdits) {
   EXPECT_EQ(ControlText(dialog_, IDC_WAIT_LABEL), WithUnit(L"1.5"));
   Ok();
   EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 150u);  // the slider's 300 was never confirmed
+}
+
+// The dialog from the keyboard: the focus starts on the chosen method; the arrow keys go round the
+// three method buttons (choosing as they go) and move the slider; Tab goes on in template order
+// with the method buttons as one stop; Space toggles; opened again, the focus is back on the
+// stored method; Esc stores nothing.
+TEST_F(SettingsDialog, KeysWorkTheDialogAndEscStoresNothing) {
+  Start();
+  Open();
+  ASSERT_TRUE(FocusComesTo(dialog_, IDC_METHOD_HOLD));
+  PressKey(dialog_, VK_DOWN);  // from the last method button round to the first
+  ASSERT_TRUE(FocusComesTo(dialog_, IDC_METHOD_NONE));
+  EXPECT_EQ(SelectedMethod(dialog_), 0);
+  PressKey(dialog_, VK_TAB);
+  ASSERT_TRUE(FocusComesTo(dialog_, IDC_LEFT_SOUND));
+  PressKey(dialog_, VK_SPACE);
+  EXPECT_TRUE(WaitUntil([&] { return !Checked(dialog_, IDC_LEFT_SOUND); }, 3000));
+  for (int next : {IDC_RIGHT_SOUND, IDC_RIGHT_FLASH, IDC_WAIT_SLIDER}) {
+    PressKey(dialog_, VK_TAB);
+    ASSERT_TRUE(FocusComesTo(dialog_, next)) << next;
+  }
+  PressKey(dialog_, VK_NEXT);  // a page: half a second
+  EXPECT_TRUE(WaitUntil([&] { return ControlText(dialog_, IDC_WAIT_LABEL) == WithUnit(L"1.5"); }, 3000));
+  EXPECT_EQ(SliderPosition(dialog_), 150);
+
+  Open();  // while it shows: the stored settings, and the focus on the stored method
+  ASSERT_TRUE(FocusComesTo(dialog_, IDC_METHOD_HOLD));
+  EXPECT_EQ(SelectedMethod(dialog_), 2);
+  EXPECT_EQ(SliderPosition(dialog_), 100);
+  PressKey(dialog_, VK_ESCAPE);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog_); }, 3000));
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 15u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), std::nullopt);
+}
+
+// Enter, with the focus on a check box, is OK: it stores (the first OK of a run both values)
+// and hides the dialog.
+TEST_F(SettingsDialog, EnterStoresAndHidesAsOkDoes) {
+  Start();
+  Open();
+  ASSERT_TRUE(FocusComesTo(dialog_, IDC_METHOD_HOLD));
+  PressKey(dialog_, VK_TAB);
+  ASSERT_TRUE(FocusComesTo(dialog_, IDC_LEFT_SOUND));
+  PressKey(dialog_, VK_SPACE);
+  EXPECT_TRUE(WaitUntil([&] { return !Checked(dialog_, IDC_LEFT_SOUND); }, 3000));
+  PressKey(dialog_, VK_RETURN);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog_); }, 3000));
+  EXPECT_EQ(ReadStoredSetting(L"ButtonSetup"), 14u);
+  EXPECT_EQ(ReadStoredSetting(L"WaitTime"), 100u);
 }
 
 TEST_F(SettingsDialog, BothMethodBitsSelectTheFunctionButtonAndOkDropsTheHoldBitAndHigherBits) {

@@ -20,6 +20,10 @@ namespace {
 
 constexpr wchar_t kBannerFirstLine[] = L"Vemto Kavrix Screen sound out program\r\n";
 constexpr wchar_t kTwiceLine[] = L"Error! Couldn't executed this program twice!\r\n";
+// The registration for Windows Error Reporting's restart: the argument that marks a restart, and
+// none after a reboot (RESTART_NO_REBOOT, 8) or an update (RESTART_NO_PATCH, 4).
+constexpr char kRestartRegistered[] = "RegisterApplicationRestart(L\"/restarted\",12)";
+constexpr char kRestartWithdrawn[] = "UnregisterApplicationRestart";
 
 class Startup : public ::testing::Test {
  protected:
@@ -96,6 +100,46 @@ TEST_F(Startup, SecondCopyReportsAndEndsWithMinusOneOnlyByItsButton) {
   EXPECT_TRUE(first.Running());
 }
 
+// Wine restarts nothing: the registration is seen at the calls the program makes. Registered once
+// start-up has succeeded; withdrawn while the session ends (a logon starts the program again, and
+// Windows' own restart would be a second copy), made again when the end is called off.
+TEST_F(Startup, RestartAfterACrashIsRegisteredOnlyWhileTheProgramRunsAndTheSessionGoesOn) {
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace.Path));
+  LaunchedProcess app = AttachToStartedOstinel();
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 1; }, 10000));
+  using Calls = std::vector<std::string>;
+  EXPECT_TRUE(WaitUntil([&] { return RestartCalls(trace.Path) == Calls{kRestartRegistered}; }, 5000));
+  HWND main = FindProcessWindow(app.Pid(), MAIN_WINDOW_CLASS, nullptr);
+  ASSERT_NE(main, nullptr);
+
+  EXPECT_EQ(SendWithTimeout(main, WM_QUERYENDSESSION), TRUE);
+  EXPECT_EQ(RestartCalls(trace.Path), (Calls{kRestartRegistered, kRestartWithdrawn}));
+  SendWithTimeout(main, WM_ENDSESSION, FALSE);  // another program called the end off
+  EXPECT_EQ(RestartCalls(trace.Path), (Calls{kRestartRegistered, kRestartWithdrawn, kRestartRegistered}));
+  // Ended without asking first (a forced logoff): withdrawn all the same.
+  SendWithTimeout(main, WM_ENDSESSION, TRUE);
+  EXPECT_EQ(RestartCalls(trace.Path),
+            (Calls{kRestartRegistered, kRestartWithdrawn, kRestartRegistered, kRestartWithdrawn}));
+}
+
+// Started by that registration: the start event is the restart's, with the settings in force, and
+// the restarted copy is registered again.
+TEST_F(Startup, ARestartedCopySaysSoInItsStartEventAndIsRegisteredAgain) {
+  const TraceFile trace;
+  ASSERT_TRUE(LaunchTraced(L"Ostinel.exe", trace.Path, {}, L"/restarted"));
+  LaunchedProcess app = AttachToStartedOstinel();
+  std::vector<ReportedEvent> events;
+  ASSERT_TRUE(WaitForReportedEvent(trace.Path, [](const ReportedEvent& e) { return e.Id == 6; }, 10000, &events));
+  const auto restarted = std::find_if(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 6; });
+  EXPECT_EQ(restarted->Type, EVENTLOG_INFORMATION_TYPE);
+  ASSERT_EQ(restarted->Strings.size(), 3u);
+  EXPECT_EQ(restarted->Strings[1], L"15");
+  EXPECT_EQ(restarted->Strings[2], L"100");
+  EXPECT_TRUE(std::none_of(events.begin(), events.end(), [](const ReportedEvent& e) { return e.Id == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return RestartCalls(trace.Path) == std::vector<std::string>{kRestartRegistered}; }, 5000));
+}
+
 TEST_F(Startup, CloseButtonOnlyHidesTheStatusWindowOfARunningCopy) {
   LaunchedProcess app = LaunchOstinel();
   HWND status = WaitForStatusWindow(app.Pid());
@@ -161,6 +205,8 @@ TEST_P(StartupFailure, ShowsItsLineAndEndsOnlyByTheExitButton) {
   if (std::wstring(fault.step) == L"mutexdenied") {
     EXPECT_EQ(failed->Strings[1], L"5");
   }
+  // A failed start is never restarted by Windows.
+  EXPECT_EQ(RestartCalls(trace.Path), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(

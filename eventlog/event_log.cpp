@@ -139,8 +139,8 @@ void StartEventLog() {
   WriterThread = CreateThread(nullptr, 0, WriterLoop, nullptr, 0, nullptr);
 }
 
-void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime) {
-  QueueRecord(StartedEvent(kVersion, buttonSetup, waitTime));
+void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted) {
+  QueueRecord(StartedEvent(kVersion, buttonSetup, waitTime, restarted));
 }
 
 void ReportStartFailed(const wchar_t* step, std::uint32_t error) { QueueRecord(StartFailedEvent(step, error)); }

@@ -15,8 +15,9 @@
 // Starts the writer thread (once). Reports made before it are kept in the queue.
 void StartEventLog();
 
-// "Started", with the version and the settings in force.
-void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime);
+// "Started", with the version and the settings in force; "started again" when Windows restarted
+// the program after a crash or a hang.
+void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted);
 
 // "Start failed": the step (as the README names it) and the system's error code, or 0.
 void ReportStartFailed(const wchar_t* step, std::uint32_t error);

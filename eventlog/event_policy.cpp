@@ -123,8 +123,8 @@ EventRecord HeldBackCount(ControllerReportState& state, std::uint64_t nowMs) {
 
 }  // namespace
 
-EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime) {
-  EventRecord record = Record(EVENT_STARTED, EventLevel::Information);
+EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted) {
+  EventRecord record = Record(restarted ? EVENT_RESTARTED : EVENT_STARTED, EventLevel::Information);
   AddText(record, version);
   AddNumber(record, buttonSetup);
   AddNumber(record, waitTime);

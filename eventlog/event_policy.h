@@ -20,6 +20,7 @@ constexpr std::uint32_t EVENT_ENDED = 2;
 constexpr std::uint32_t EVENT_START_FAILED = 3;
 constexpr std::uint32_t EVENT_SUPPORT_SECTION_TAKEN = 4;
 constexpr std::uint32_t EVENT_SERVICES_SESSION = 5;
+constexpr std::uint32_t EVENT_RESTARTED = 6;
 constexpr std::uint32_t EVENT_CONTROLLER_CONNECTED = 10;
 constexpr std::uint32_t EVENT_CONNECTION_LOST = 11;
 constexpr std::uint32_t EVENT_CONTROLLER_NOT_FOUND = 12;
@@ -31,9 +32,9 @@ constexpr std::uint32_t EVENT_SETTINGS_NOT_SAVED = 21;
 constexpr std::uint32_t EVENT_POLICIES_IN_FORCE = 22;
 constexpr std::uint32_t EVENT_POLICY_IGNORED = 23;
 
-constexpr std::array<std::uint32_t, 15> ALL_EVENT_IDS = {
+constexpr std::array<std::uint32_t, 16> ALL_EVENT_IDS = {
     EVENT_STARTED,           EVENT_ENDED,           EVENT_START_FAILED,  EVENT_SUPPORT_SECTION_TAKEN,
-    EVENT_SERVICES_SESSION,
+    EVENT_SERVICES_SESSION,  EVENT_RESTARTED,
     EVENT_CONTROLLER_CONNECTED, EVENT_CONNECTION_LOST, EVENT_CONTROLLER_NOT_FOUND,
     EVENT_LEFT_TO_OTHER_SESSION, EVENT_TAKEN_BACK,  EVENT_REPORTS_HELD_BACK,
     EVENT_SETTINGS_CHANGED,  EVENT_SETTINGS_NOT_SAVED, EVENT_POLICIES_IN_FORCE,
@@ -55,7 +56,9 @@ struct EventRecord {
   std::array<std::array<wchar_t, EVENT_STRING_CAPACITY>, EVENT_MAX_STRINGS> Strings{};
 };
 
-EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime);
+// The start, with the settings in force; a start by Windows' restart after a crash or a hang
+// (restarted) is its own event, with the same strings.
+EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted);
 EventRecord EndedEvent(const wchar_t* version);
 // step: which step of start-up failed, as the README names it; error: the system's code, or 0.
 EventRecord StartFailedEvent(const wchar_t* step, std::uint32_t error);

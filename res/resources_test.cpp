@@ -855,7 +855,8 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
   std::array<EventRecord, 2> settings;
   ControllerReportState fresh;
   switch (id) {
-    case EVENT_STARTED: return StartedEvent(L"1.0", 15, 100).StringCount;
+    case EVENT_STARTED: return StartedEvent(L"1.0", 15, 100, false).StringCount;
+    case EVENT_RESTARTED: return StartedEvent(L"1.0", 15, 100, true).StringCount;
     case EVENT_ENDED: return EndedEvent(L"1.0").StringCount;
     case EVENT_START_FAILED: return StartFailedEvent(L"bitmaps", 1814).StringCount;
     case EVENT_SUPPORT_SECTION_TAKEN:

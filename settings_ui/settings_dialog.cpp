@@ -14,7 +14,9 @@
 #include "res/resource_ids.h"
 #include "settings_ui/dialog_fit.h"
 #include "language/interface_language.h"
+#include "settings_ui/settings_keyboard.h"
 #include "settings_ui/settings_logic.h"
+#include "settings_ui/slider_accessible.h"
 #include "win/dpi_scale.h"
 #include "win/win_handles.h"
 
@@ -172,6 +174,7 @@ void ShowWaitTimeLabel(HWND dialog) {
   std::array<wchar_t, WAIT_LABEL_CAPACITY> text{};
   FormatWaitTimeLabel(text, AppState.SliderWaitTime, AppState.UnitText.data());
   SetDlgItemTextW(dialog, IDC_WAIT_LABEL, text.data());
+  AnnounceSliderValue(dialog);  // a screen reader reads the slider's value as this label shows it
 }
 
 void ApplySettings(HWND dialog) {
@@ -210,6 +213,8 @@ void ApplySettings(HWND dialog) {
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      PrepareSettingsKeys(dialog);
+      AnswerForSliderToScreenReaders(dialog);
       ScaleHandPicture(dialog, true);
       LoadSettings(dialog);
       // The controller gets the stored settings as soon as the device thread connects.
@@ -227,6 +232,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         default:
           return 0;
       }
+    case WM_ACTIVATE:
+      if (!KeepSettingsFocus(dialog, wParam)) return 0;
+      SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+      return 1;
     case WM_DPICHANGED: {
       // Moved to a monitor of another scale: take the place the system suggests; the dialog
       // manager then scales the font and the controls, and the picture and the fit follow.

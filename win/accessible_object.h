@@ -7,6 +7,7 @@
 #include <oleacc.h>
 
 #include <atomic>
+#include <new>
 #include <type_traits>
 
 struct AccessibilityCalls {
@@ -88,9 +89,67 @@ class AccessibleObject : public IAccessible {
   std::atomic<ULONG> references_{1};
 };
 
+// The system's object for a window (CreateStdAccessibleObject) with some answers put over it:
+// every method a subclass does not override is the system's answer.
+class StandardObjectOverlay : public AccessibleObject {
+ public:
+  explicit StandardObjectOverlay(IAccessible* standard) : standard_(standard) {}
+
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return standard_->get_accParent(parent); }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override { return standard_->get_accChildCount(count); }
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+    return standard_->get_accChild(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override { return standard_->get_accName(child, out); }
+  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override {
+    return standard_->get_accValue(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
+    return standard_->get_accDescription(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override { return standard_->get_accRole(child, out); }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
+    return standard_->get_accState(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override { return standard_->get_accHelp(child, out); }
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
+    return standard_->get_accHelpTopic(file, child, topic);
+  }
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* out) override {
+    return standard_->get_accKeyboardShortcut(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override { return standard_->get_accFocus(out); }
+  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return standard_->get_accSelection(out); }
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
+    return standard_->get_accDefaultAction(child, out);
+  }
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return standard_->accSelect(flags, child); }
+  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) override {
+    return standard_->accLocation(x, y, w, h, child);
+  }
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* out) override {
+    return standard_->accNavigate(direction, start, out);
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
+    return standard_->accHitTest(x, y, out);
+  }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return standard_->accDoDefaultAction(child); }
+
+ protected:
+  ~StandardObjectOverlay() override { standard_->Release(); }
+  IAccessible* standard_;
+};
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+
+// A copy of text as a new BSTR for the caller, who frees it.
+inline HRESULT ReturnAccessibleText(const AccessibilityCalls& calls, const wchar_t* text, BSTR* out) {
+  if (!out) return E_INVALIDARG;
+  *out = calls.SysAllocString(text);
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
 
 // Hands a new object (holding its maker's reference) to the client that sent WM_GETOBJECT, and
 // drops that reference. The message's result: what LresultFromObject made, or 0 when it failed
@@ -99,4 +158,25 @@ inline LRESULT HandOverAccessibleObject(const AccessibilityCalls& calls, WPARAM 
   const LRESULT result = calls.LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(object));
   object->Release();  // the result holds its own reference
   return result > 0 ? result : 0;
+}
+
+// The system's client object for window, made into an Overlay (with extra), handed to the
+// client that sent WM_GETOBJECT; 0 (the system's own object serves) when the libraries, the
+// system's object or memory are missing.
+template <typename Overlay, typename... Extra>
+LRESULT AnswerWithOverlay(HWND window, WPARAM flags, Extra... extra) {
+  const AccessibilityCalls* calls = LoadAccessibilityCalls();
+  if (!calls) return 0;
+  IAccessible* standard = nullptr;
+  if (FAILED(calls->CreateStdAccessibleObject(window, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&standard))) ||
+      !standard) {
+    return 0;
+  }
+  auto* overlay = new (std::nothrow) Overlay(standard, extra...);
+  if (!overlay) {
+    standard->Release();
+    return 0;
+  }
+  return HandOverAccessibleObject(*calls, flags, overlay);
 }
