@@ -13,6 +13,7 @@
 #include "win/win_handles.h"
 #include "language/system_language.h"
 #include "settings_opener/folder_trust_win.h"
+#include "settings_opener/install_folder_win.h"
 #include "settings_opener/opener_logic.h"
 #include "support/diagnose_win.h"
 
@@ -214,6 +215,25 @@ bool TrustedForInstaller(const std::wstring& program) {
   return false;
 }
 
+// The setup's install folder, before anything goes in: refused (OPENER_EXIT_FOLDER_REFUSED) unless it
+// is new, empty or an earlier install's, with every folder above it safe from others; with lock,
+// then created or set with its final permissions (OPENER_EXIT_FAILED when that fails). The reason
+// goes to standard output, which the setup shows or logs.
+int PrepareInstallFolder(const std::wstring& folder, bool lock) {
+  const InstallFolderVerdict verdict = CheckInstallFolder(folder, RecordedInstallFolders());
+  if (verdict.State == INSTALL_FOLDER_REFUSED) {
+    std::fwprintf(stdout, L"%ls\n", verdict.Reason.c_str());
+    return OPENER_EXIT_FOLDER_REFUSED;
+  }
+  if (!lock) return OPENER_EXIT_OK;
+  std::wstring reason;
+  if (!LockInstallFolder(folder, verdict.State, &reason)) {
+    std::fwprintf(stdout, L"%ls\n", reason.c_str());
+    return OPENER_EXIT_FAILED;
+  }
+  return OPENER_EXIT_OK;
+}
+
 // DLLs from System32 only: the program imports at load time only known system DLLs (the others
 // are delay-loaded, cmake: OstinelSettings), so a DLL put beside it is never loaded.
 void LoadDllsFromSystemOnly() {
@@ -243,6 +263,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
         return OPENER_EXIT_UNTRUSTED;
       }
       return CreateLogonTask();
+    case OPENER_CHECK_INSTALL_FOLDER: return PrepareInstallFolder(command.InstallFolder, false);
+    case OPENER_LOCK_INSTALL_FOLDER: return PrepareInstallFolder(command.InstallFolder, true);
     case OPENER_INVALID_ARGUMENTS: break;
   }
   return OPENER_EXIT_USAGE;
