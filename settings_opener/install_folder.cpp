@@ -23,6 +23,8 @@ constexpr std::array<std::wstring_view, 3> kOtherEntries{L"Uninstall.exe", L"Pol
 }  // namespace
 
 std::wstring PlainFolderPath(std::wstring_view folder) {
+  // "C:" as the setup gives a drive's root without its backslash.
+  if (folder.size() == 2 && IsDriveLetter(folder[0]) && folder[1] == L':') return {FoldAscii(folder[0]), L':', L'\\'};
   if (folder.size() < 3 || !IsDriveLetter(folder[0]) || folder[1] != L':' || (folder[2] != L'\\' && folder[2] != L'/')) {
     return {};
   }
@@ -55,10 +57,10 @@ bool SameFolder(std::wstring_view a, std::wstring_view b) {
 
 std::vector<std::wstring> ParentFolders(std::wstring_view folder) {
   std::vector<std::wstring> parents;
-  std::wstring current(folder);
+  // A plain path longer than its root has a backslash after the drive's.
+  std::wstring current = PlainFolderPath(folder);
   while (current.size() > 3) {
     const std::size_t slash = current.find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash < 2) break;
     current.resize(slash == 2 ? 3 : slash);
     parents.push_back(current);
   }

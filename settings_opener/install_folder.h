@@ -34,14 +34,15 @@ struct InstallFolderVerdict {
 
 // folder as a plain absolute path on a drive, "X:\name\...": '/' read as '\', repeated and
 // trailing backslashes dropped, the drive letter upper case. Empty when it is not such a path (no
-// drive letter, a share, a device path, "." or ".." in it); the root stays "X:\".
+// drive letter, a share, a device path, "." or ".." in it); the root is "X:\" ("X:" too).
 std::wstring PlainFolderPath(std::wstring_view folder);
 
 // Whether a and b name the same folder (plain paths compared without ASCII case).
 bool SameFolder(std::wstring_view a, std::wstring_view b);
 
-// The folders above folder (a plain path), nearest first, up to the drive's root: "C:\a\b" gives
-// "C:\a", "C:\". Each must keep others from renaming or replacing what it holds.
+// The folders above folder (made a plain path), nearest first, up to the drive's root: "C:\a\b"
+// gives "C:\a", "C:\"; none for a path that is no plain one. Each must keep others from renaming
+// or replacing what it holds.
 std::vector<std::wstring> ParentFolders(std::wstring_view folder);
 
 // Whether name is one an Ostinel install leaves in its folder: the programs, the uninstaller, the

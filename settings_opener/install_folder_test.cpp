@@ -28,19 +28,22 @@ TEST(InstallFolder, PlainPathsOnADriveOnly) {
   };
   for (const Case& c : {Case{L"C:\\Program Files\\Ostinel", L"C:\\Program Files\\Ostinel"},
                         Case{L"c:/Tools//Ostinel\\\\", L"C:\\Tools\\Ostinel"}, Case{L"D:\\", L"D:\\"},
-                        Case{L"C:\\\\", L"C:\\"}, Case{L"C:/", L"C:\\"}, Case{L"C:\\Kiosk & Co\\Ostinel", L"C:\\Kiosk & Co\\Ostinel"},
-                        Case{L"C:\\a.b\\...x", L"C:\\a.b\\...x"}}) {
+                        Case{L"C:\\\\", L"C:\\"}, Case{L"C:/", L"C:\\"}, Case{L"c:", L"C:\\"}, Case{L"C:\\Kiosk & Co\\Ostinel", L"C:\\Kiosk & Co\\Ostinel"},
+                        Case{L"C:\\a.b\\...x", L"C:\\a.b\\...x"}, Case{L"a:\\x", L"A:\\x"},
+                        Case{L"Z:\\x", L"Z:\\x"}, Case{L"z:/x", L"Z:\\x"}}) {
     EXPECT_EQ(PlainFolderPath(c.Given), c.Plain) << c.Given;
   }
   // Relative, on a share, a device path, a stream, wildcards, a step up or in place.
-  for (const wchar_t* given : {L"", L"C:", L"C:Tools", L"Tools\\Ostinel", L"\\Tools", L"\\\\server\\share\\Ostinel",
+  for (const wchar_t* given : {L"", L"C", L"C:Tools", L"Tools\\Ostinel", L"\\Tools", L"\\\\server\\share\\Ostinel",
                                L"\\\\?\\C:\\Ostinel", L"1:\\Ostinel", L"C:\\Ostinel:stream", L"C:\\Ost*",
-                               L"C:\\Program Files\\..\\Windows", L"C:\\.\\Ostinel", L"C:\\Ostinel\\.."}) {
+                               L"C:\\Program Files\\..\\Windows", L"C:\\.\\Ostinel", L"C:\\Ostinel\\..",
+                               L"@:\\x", L"[:\\x", L"`:\\x", L"{:\\x"}) {
     EXPECT_EQ(PlainFolderPath(given), L"") << given;
   }
   EXPECT_TRUE(SameFolder(L"c:\\program files\\OSTINEL\\", L"C:\\Program Files\\Ostinel"));
   EXPECT_FALSE(SameFolder(L"C:\\Program Files\\Ostinel2", L"C:\\Program Files\\Ostinel"));
   EXPECT_FALSE(SameFolder(L"", L""));
+  EXPECT_TRUE(SameFolder(L"C:\\az", L"c:\\AZ"));
 }
 
 TEST(InstallFolder, ParentsUpToTheRoot) {
@@ -48,6 +51,7 @@ TEST(InstallFolder, ParentsUpToTheRoot) {
   EXPECT_EQ(ParentFolders(L"D:\\Ostinel"), (std::vector<std::wstring>{L"D:\\"}));
   EXPECT_EQ(ParentFolders(L"C:\\a\\b\\c"), (std::vector<std::wstring>{L"C:\\a\\b", L"C:\\a", L"C:\\"}));
   EXPECT_TRUE(ParentFolders(L"C:\\").empty());
+  EXPECT_TRUE(ParentFolders(L"Ostinel\\x").empty());
 }
 
 TEST(InstallFolder, NewEmptyOrAnEarlierInstall) {
@@ -63,7 +67,7 @@ TEST(InstallFolder, NewEmptyOrAnEarlierInstall) {
   EXPECT_EQ(StateOf(Existing(L"C:\\Program Files\\Ostinel", {L"Ostinel.exe.1.old"})), INSTALL_FOLDER_OURS);
   EXPECT_EQ(StateOf(Existing(L"C:\\Program Files\\Ostinel",
                              {L"Ostinel.exe", L"OSTINELSETTINGS.EXE", L"Uninstall.exe", L"PolicyDefinitions",
-                              L"OstinelTask.xml", L"Ostinel.exe.12.old", L"OstinelSettings.exe.3.old",
+                              L"OstinelTask.xml", L"Ostinel.exe.12.old", L"Ostinel.exe.90.old", L"OstinelSettings.exe.3.old",
                               L"Ostinel.exe.new", L"OstinelSettings.exe.new"})),
             INSTALL_FOLDER_OURS);
 }
