@@ -155,6 +155,10 @@ cp "$bin/OstinelSettings.exe" "$prefix.old/"
 check "older setup installs silently, exit value 0" exit_value_is 0 "$prefix.old-setup.exe"
 check "uninstall entry of the older version" reg_is "$uninstall_key" DisplayVersion 64 1.0.0
 check "its files given to Administrators" folder_owned_by_setup
+# The opener made the new folder with its permissions (Wine gives a folder whose list grants
+# Everyone nothing no access for others; one the setup made itself would have the usual 755).
+created_locked() { [[ "$(stat -c %a "$install_dir")" == *0 ]]; }
+check "its folder created with its permissions" created_locked
 
 check "older utility runs where the setup cannot end it" start_utility_elsewhere
 check "silent upgrade asks nothing, exit value 3010 (a restart finishes it)" exit_value_is 3010 "$bin/OstinelSetup.exe"

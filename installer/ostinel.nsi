@@ -358,8 +358,8 @@ FunctionEnd
 ; After the last file: Administrators own the folder and all the setup laid in it (on client
 ; Windows what an administrator's process creates is owned by that account, and Ostinel.msi
 ; refuses to run an uninstaller others own), and what is inside takes the folder's permissions
-; only. (In an empty folder icacls finds nothing to reset and says so: that exit value is not
-; counted. The opener judges the programs again before it makes the task.)
+; only (entries an earlier install's files may carry go; the reset's exit value is not counted:
+; the folder itself is locked already).
 Function OwnFiles
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T /C /Q'
   Pop $0
