@@ -25,7 +25,8 @@ constexpr std::array<std::wstring_view, 3> kOtherEntries{L"Uninstall.exe", L"Pol
 std::wstring PlainFolderPath(std::wstring_view folder) {
   // "C:" as the setup gives a drive's root without its backslash.
   if (folder.size() == 2 && IsDriveLetter(folder[0]) && folder[1] == L':') return {FoldAscii(folder[0]), L':', L'\\'};
-  if (folder.size() < 3 || !IsDriveLetter(folder[0]) || folder[1] != L':' || (folder[2] != L'\\' && folder[2] != L'/')) {
+  if (folder.size() < 3 || !IsDriveLetter(folder[0]) || folder[1] != L':' ||
+      (folder[2] != L'\\' && folder[2] != L'/')) {
     return {};
   }
   std::wstring plain{FoldAscii(folder[0]), L':', L'\\'};

@@ -28,7 +28,8 @@ TEST(InstallFolder, PlainPathsOnADriveOnly) {
   };
   for (const Case& c : {Case{L"C:\\Program Files\\Ostinel", L"C:\\Program Files\\Ostinel"},
                         Case{L"c:/Tools//Ostinel\\\\", L"C:\\Tools\\Ostinel"}, Case{L"D:\\", L"D:\\"},
-                        Case{L"C:\\\\", L"C:\\"}, Case{L"C:/", L"C:\\"}, Case{L"c:", L"C:\\"}, Case{L"C:\\Kiosk & Co\\Ostinel", L"C:\\Kiosk & Co\\Ostinel"},
+                        Case{L"C:\\\\", L"C:\\"}, Case{L"C:/", L"C:\\"}, Case{L"c:", L"C:\\"},
+                        Case{L"C:\\Kiosk & Co\\Ostinel", L"C:\\Kiosk & Co\\Ostinel"},
                         Case{L"C:\\a.b\\...x", L"C:\\a.b\\...x"}, Case{L"a:\\x", L"A:\\x"},
                         Case{L"Z:\\x", L"Z:\\x"}, Case{L"z:/x", L"Z:\\x"}}) {
     EXPECT_EQ(PlainFolderPath(c.Given), c.Plain) << c.Given;
@@ -67,7 +68,8 @@ TEST(InstallFolder, NewEmptyOrAnEarlierInstall) {
   EXPECT_EQ(StateOf(Existing(L"C:\\Program Files\\Ostinel", {L"Ostinel.exe.1.old"})), INSTALL_FOLDER_OURS);
   EXPECT_EQ(StateOf(Existing(L"C:\\Program Files\\Ostinel",
                              {L"Ostinel.exe", L"OSTINELSETTINGS.EXE", L"Uninstall.exe", L"PolicyDefinitions",
-                              L"OstinelTask.xml", L"Ostinel.exe.12.old", L"Ostinel.exe.90.old", L"OstinelSettings.exe.3.old",
+                              L"OstinelTask.xml", L"Ostinel.exe.12.old", L"Ostinel.exe.90.old",
+                              L"OstinelSettings.exe.3.old",
                               L"Ostinel.exe.new", L"OstinelSettings.exe.new"})),
             INSTALL_FOLDER_OURS);
 }
@@ -102,5 +104,6 @@ TEST(InstallFolder, NeverARootOrAFolderHoldingAnythingElse) {
   EXPECT_EQ(JudgeInstallFolder(link).Reason, L"C:\\Tools\\Ostinel is a link to another folder");
   InstallFolderFacts share;
   share.Folder = L"\\\\server\\share\\Ostinel";
-  EXPECT_EQ(JudgeInstallFolder(share).Reason, L"\"\\\\server\\share\\Ostinel\" is not a folder on a drive of this PC (X:\\name)");
+  EXPECT_EQ(JudgeInstallFolder(share).Reason,
+            L"\"\\\\server\\share\\Ostinel\" is not a folder on a drive of this PC (X:\\name)");
 }

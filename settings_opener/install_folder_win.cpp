@@ -25,7 +25,9 @@ std::wstring RegistryText(const wchar_t* key, const wchar_t* name) {
   return value;
 }
 
-std::wstring ErrorText(const wchar_t* what, DWORD error) { return std::wstring(what) + L" (error " + std::to_wstring(error) + L")"; }
+std::wstring ErrorText(const wchar_t* what, DWORD error) {
+  return std::wstring(what) + L" (error " + std::to_wstring(error) + L")";
+}
 
 }  // namespace
 
@@ -74,7 +76,8 @@ InstallFolderVerdict CheckInstallFolder(const std::wstring& folder, const std::v
     const TrustVerdict trust = JudgeOneTrust(parent, TRUST_ANCESTOR);
     if (!trust.Trusted) {
       verdict.State = INSTALL_FOLDER_REFUSED;
-      verdict.Reason = L"someone other than an administrator could rename or replace " + plain + L" (" + trust.Reason + L")";
+      verdict.Reason =
+          L"someone other than an administrator could rename or replace " + plain + L" (" + trust.Reason + L")";
       return verdict;
     }
   }
@@ -108,10 +111,24 @@ bool LockInstallFolder(const std::wstring& folder, InstallFolderState state, std
     *reason = ErrorText(L"the folder's permissions could not be read back", GetLastError());
     return false;
   }
-  const DWORD error =
-      SetNamedSecurityInfoW(const_cast<wchar_t*>(plain.c_str()), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                            owner, nullptr, dacl, nullptr);
+  // Opened without following a link: a junction put in the folder's place since the check is
+  // refused, not followed to lock its target instead.
+  const UniqueFile opened(CreateFileW(plain.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!opened || !GetFileInformationByHandle(opened.get(), &information)) {
+    *reason = ErrorText((plain + L" could not be opened").c_str(), GetLastError());
+    return false;
+  }
+  if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *reason = plain + L" is no longer a folder of its own";
+    return false;
+  }
+  // The whole list replaced, nothing inherited from the folder above.
+  const DWORD what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+  const DWORD error = SetSecurityInfo(opened.get(), SE_FILE_OBJECT, what, owner, nullptr, dacl, nullptr);
   if (error != ERROR_SUCCESS) {
     *reason = ErrorText((plain + L": its owner and permissions could not be set").c_str(), error);
     return false;

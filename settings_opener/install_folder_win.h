@@ -18,5 +18,6 @@ InstallFolderVerdict CheckInstallFolder(const std::wstring& folder, const std::v
 // Gives folder the install folder's security descriptor (install_folder_sddl.h) before anything
 // goes in: a new one is created with it in one step (failing when something has taken the name
 // since the check), an existing one has its owner and whole access list replaced, protected from
-// the folder above. Returns false with the reason when it could not.
+// the folder above (through a handle that does not follow a link put in its place). Returns false
+// with the reason when it could not.
 bool LockInstallFolder(const std::wstring& folder, InstallFolderState state, std::wstring* reason);

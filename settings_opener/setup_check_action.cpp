@@ -67,5 +67,6 @@ extern "C" __declspec(dllexport) UINT __stdcall CheckSetupUninstaller(MSIHANDLE 
   return Refuse(install, L"Ostinel installed by OstinelSetup.exe in " + Property(install, L"SetupDir") +
                              L" was not removed: its uninstaller would run as SYSTEM, and someone other than an "
                              L"administrator could have changed it (" +
-                             verdict.Reason + L"). Make sure it is the setup's own, uninstall it, then install this package.");
+                             verdict.Reason +
+                             L"). Make sure it is the setup's own, uninstall it, then install this package.");
 }
