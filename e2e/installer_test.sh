@@ -87,9 +87,8 @@ pending_delete() {
   [[ "$line\0" == *"\\??\\$1\\0\\0"* ]]
 }
 
-# The folder's lock: Wine's icacls does nothing, so a stand-in (tools/record_command) takes its
-# place, records the setup's calls and fails when asked to. A folder the setup cannot lock stops
-# it before anything goes in.
+# Wine's icacls does nothing, so a stand-in (tools/record_command) takes its place, records the
+# setup's calls and fails when asked to.
 # The silent setup's log (%TEMP%\OstinelSetup.log) says it.
 setup_log_says() {
   local f
@@ -101,18 +100,51 @@ leftovers+=("$icacls_calls")
 cp "$bin/RecordCommand.exe" "$prefix/drive_c/windows/system32/icacls.exe"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" OSTINEL_RECORD_FILE
 OSTINEL_RECORD_FILE=$(ostinel_winpath "$icacls_calls")
-OSTINEL_RECORD_EXIT=5 check "a folder it cannot lock stops the setup: exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe"
-check "the silent setup's log says why, nothing installed" eval 'setup_log_says "could not be restricted to administrators" &&
-  [ ! -e "$install_dir/Ostinel.exe" ] && key_missing "$uninstall_key" 64'
-rm -f "$icacls_calls"
-# What the setup asks of icacls, at every install, upgrade and repair.
-folder_locked_by_setup() {
-  local run='"C:\windows\system32\icacls.exe" "C:\Program Files\Ostinel'
+# What the setup asks of icacls once the last file is in (the folder itself got its permissions
+# from the opener before anything went in), at every install, upgrade and repair.
+folder_owned_by_setup() {
+  local run="\"C:\\windows\\system32\\icacls.exe\" \"${1:-C:\\Program Files\\Ostinel}"
   [ "$(cat "$icacls_calls")" = "$run\" /setowner *S-1-5-32-544 /T /C /Q
-$run\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q
-$run\" /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-546 *S-1-3-4 /Q
 $run\\*\" /reset /T /C /Q" ] && rm -f "$icacls_calls"
 }
+
+# ---- Only a folder of its own ---------------------------------------------------------------------
+# /D= as an administrator types it, unquoted at the end of the command line. A drive's root,
+# Program Files itself and a folder that holds another program's file are refused before anything
+# changes: exit value 2, the log says why, nothing laid there, no permission command run on them
+# (icacls not called; the opener's lock would change the folder's mode under Wine).
+other_dir=$prefix/drive_c/Tools
+mkdir -p "$other_dir"
+printf 'another program' >"$other_dir/tool.cfg"
+unchanged_state() { stat -c '%a %U' "$prefix/drive_c" "$prefix/drive_c/Program Files" "$other_dir"; ls -A "$prefix/drive_c/Program Files" "$other_dir"; }
+before=$(unchanged_state)
+refused_untouched() {
+  [ ! -e "$icacls_calls" ] && [ "$(unchanged_state)" = "$before" ] && [ "$(cat "$other_dir/tool.cfg")" = 'another program' ] &&
+    [ ! -e "$prefix/drive_c/Ostinel.exe" ] && [ ! -e "$prefix/drive_c/Program Files/Ostinel.exe" ] &&
+    [ ! -e "$other_dir/Ostinel.exe" ] && key_missing "$uninstall_key" 64
+}
+check "/D=C:\\Tools, which holds another program's file: exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe" '/D=C:\Tools'
+check "the silent setup's log says why" setup_log_says 'Ostinel was not installed: C:\Tools holds tool.cfg, which is not Ostinel'"'"'s'
+check "/D=C:\\ (a drive's root): exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe" '/D=C:\'
+check "the silent setup's log says why" setup_log_says "C:\\ is a drive's root, not a folder of its own"
+check "/D=C:\\Program Files (Program Files itself): exit value 2" exit_value_is 2 "$bin/OstinelSetup.exe" '/D=C:\Program Files'
+check "the silent setup's log says why" setup_log_says 'C:\Program Files holds '
+check "all three left as they were: no file laid, no permission changed" refused_untouched
+
+# An empty folder is taken. Its files given to Administrators failing stops the setup (exit value 2,
+# the log says why); run again, the folder now holds that install, which it takes.
+empty_dir=$prefix/drive_c/Empty
+mkdir -p "$empty_dir"
+OSTINEL_RECORD_EXIT=5 check "an empty folder, its files' owner not set: exit value 2" \
+  exit_value_is 2 "$bin/OstinelSetup.exe" '/D=C:\Empty'
+check "the silent setup's log says why" setup_log_says 'The files in C:\Empty could not be given to the Administrators group'
+rm -f "$icacls_calls"
+check "that folder again, an earlier install's: exit value 0" exit_value_is 0 "$bin/OstinelSetup.exe" '/D=C:\Empty'
+check "its files given to Administrators" folder_owned_by_setup 'C:\Empty'
+check "Ostinel.exe installed there" same_file "$empty_dir/Ostinel.exe" "$bin/Ostinel.exe"
+run_wine "$empty_dir/Uninstall.exe" /S
+check "its uninstall removes it" wait_until eval 'key_missing "$uninstall_key" 64 && [ ! -e "$empty_dir" ]'
+rm -f "$icacls_calls"
 
 # An older version: the same programs, the utility's file told apart by a trailing mark.
 mkdir -p "$prefix.old"
@@ -122,11 +154,15 @@ cp "$bin/OstinelSettings.exe" "$prefix.old/"
   "$root/installer/ostinel.nsi" >>"$log" 2>&1 || echo "could not build the older setup"
 check "older setup installs silently, exit value 0" exit_value_is 0 "$prefix.old-setup.exe"
 check "uninstall entry of the older version" reg_is "$uninstall_key" DisplayVersion 64 1.0.0
-check "it locked its folder" folder_locked_by_setup
+check "its files given to Administrators" folder_owned_by_setup
+# The opener made the new folder with its permissions (Wine gives a folder whose list grants
+# Everyone nothing no access for others; one the setup made itself would have the usual 755).
+created_locked() { [[ "$(stat -c %a "$install_dir")" == *0 ]]; }
+check "its folder created with its permissions" created_locked
 
 check "older utility runs where the setup cannot end it" start_utility_elsewhere
 check "silent upgrade asks nothing, exit value 3010 (a restart finishes it)" exit_value_is 3010 "$bin/OstinelSetup.exe"
-check "the upgrade locked the folder again" folder_locked_by_setup
+check "the upgrade gave them to Administrators again" folder_owned_by_setup
 check "older utility still runs" utility_running
 check "Ostinel.exe installed" same_file "$install_dir/Ostinel.exe" "$bin/Ostinel.exe"
 check "running old file renamed aside" same_file "$install_dir/Ostinel.exe.1.old" "$prefix.old/Ostinel.exe"
@@ -287,6 +323,8 @@ check "nothing listed" only_installed ""
 # A folder with a blank and an "&": the opener registers the task from there.
 kiosk='C:\Kiosk & Co\Ostinel'
 kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
+# The folder above it must exist (and only administrators may change it).
+mkdir -p "$prefix/drive_c/Kiosk & Co"
 check "/AUTOSTART=task into a folder with a blank and &: exit value 0" \
   exit_value_is 0 "$bin/OstinelSetup.exe" /AUTOSTART=task "/D=${kiosk//&/^&}"
 check "the task registered there, its definition left nowhere" \

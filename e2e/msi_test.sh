@@ -65,6 +65,43 @@ check "the log names the refused AUTOSTART" log_says "AUTOSTART=login is not a w
 check "refused presets installed nothing" nothing_installed
 check "refused presets wrote no settings" key_missing "$settings_key" 32
 
+# Only a folder of its own: a drive's root, Program Files itself and a folder that holds another
+# program's file are refused (1603, the log says why) and left as they were (no file laid; the
+# lock would change the folder's mode under Wine). An empty folder is taken.
+other_dir=$prefix/drive_c/Tools
+mkdir -p "$other_dir"
+printf 'another program' >"$other_dir/tool.cfg"
+folders_state() { stat -c '%a %U' "$prefix/drive_c" "$prefix/drive_c/Program Files" "$other_dir"; ls -A "$prefix/drive_c" "$prefix/drive_c/Program Files" "$other_dir"; }
+before=$(folders_state)
+msiexec /i "$new_msi" /qn 'INSTALLDIR=C:\Tools'
+check "INSTALLDIR=C:\\Tools, which holds another program's file, refused (1603)" exited 1603
+check "the log says why" log_says 'INSTALLDIR=C:\Tools is not a folder Ostinel may be installed in: C:\Tools holds tool.cfg'
+msiexec /i "$new_msi" /qn 'INSTALLDIR=C:\'
+check "INSTALLDIR=C:\\ (a drive's root) refused (1603)" exited 1603
+check "the log says why" log_says "C:\\ is a drive's root, not a folder of its own"
+msiexec /i "$new_msi" /qn 'INSTALLDIR="C:\Program Files"'
+check "INSTALLDIR=C:\\Program Files (Program Files itself) refused (1603)" exited 1603
+check "the log says why" log_says 'INSTALLDIR=C:\Program Files is not a folder Ostinel may be installed in: C:\Program Files holds '
+check "all three left as they were, nothing installed" \
+  eval '[ "$(folders_state)" = "$before" ] && [ "$(cat "$other_dir/tool.cfg")" = "another program" ] && [ -z "$(installed_versions)" ]'
+rm -rf "$other_dir"
+# A new folder needs every folder above it, and none that others could change (rename it, put
+# another in its place): refused, nothing made.
+msiexec /i "$new_msi" /qn 'INSTALLDIR=C:\Missing\Ostinel'
+check "a folder above it missing: refused (1603)" eval 'exited 1603 && log_says "C:\Missing does not exist"'
+mkdir -p "$prefix/drive_c/Open"
+chmod o+w "$prefix/drive_c/Open"
+msiexec /i "$new_msi" /qn 'INSTALLDIR=C:\Open\Ostinel'
+check "a folder above it others could change: refused (1603)" eval 'exited 1603 &&
+  log_says "someone other than an administrator could rename or replace C:\Open\Ostinel (C:\Open: Everyone (S-1-1-0) can change it"'
+check "neither made" eval '[ ! -e "$prefix/drive_c/Missing" ] && [ ! -e "$prefix/drive_c/Open/Ostinel" ]'
+rm -rf "$prefix/drive_c/Open"
+mkdir -p "$prefix/drive_c/Empty"
+msiexec /i "$new_msi" /qn 'INSTALLDIR=C:\Empty'
+check "an empty folder taken: exit value 0" eval 'exited 0 && same_file "$prefix/drive_c/Empty/Ostinel.exe" "$bin/Ostinel.exe"'
+msiexec /x "$new_msi" /qn
+check "its uninstall exits 0" eval 'exited 0 && [ -z "$(installed_versions)" ]'
+
 # First install, of the older version, with presets and the logon task (in any case).
 msiexec /i "$old_msi" /qn BUTTONSETUP=27 WAITTIME=150 AUTOSTART=Task
 check "first install with presets exits 0" exited 0
@@ -140,6 +177,8 @@ check "settings kept" settings_are 0x27 0x96
 # an upgrade keeps both; uninstall removes the task and the folder.
 kiosk='C:\Kiosk & Co\Ostinel'
 kiosk_dir="$prefix/drive_c/Kiosk & Co/Ostinel"
+# The folder above it must exist (and only administrators may change it).
+mkdir -p "$prefix/drive_c/Kiosk & Co"
 msiexec /i "$new_msi" /qn AUTOSTART=task "INSTALLDIR=\"$kiosk\""
 check "install into a folder with a blank and & exits 0" exited 0
 check "Ostinel.exe installed there" same_file "$kiosk_dir/Ostinel.exe" "$bin/Ostinel.exe"

@@ -45,6 +45,7 @@ NO_ROLLBACK = {
 # PC, so they need neither the installing service's rights nor a place in the script.
 READS_ONLY = {
     "CheckSetupUninstaller",  # judges the setup's uninstaller before anything is done
+    "CheckInstallFolder",  # judges INSTALLDIR and the folders above it before anything is done
 }
 
 # Public properties Windows Installer passes to the server side without SecureCustomProperties

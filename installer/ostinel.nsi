@@ -8,7 +8,10 @@
 ; sign that file in place (cmake/sign.cmake does, with the build's certificate).
 ;
 ; What it does:
-; - installs Ostinel.exe and OstinelSettings.exe into Program Files\Ostinel;
+; - installs Ostinel.exe and OstinelSettings.exe into Program Files\Ostinel, or a folder given with
+;   /D= that does not exist, is empty or holds an earlier install (never a drive's root or a folder
+;   that holds anything else), with every folder above it safe from others; the folder gets its
+;   final permissions before anything goes in, and Administrators own all it holds;
 ; - lets every user's logon start the utility: the HKLM Run value "Ostinel", or with
 ;   /AUTOSTART=task the Task Scheduler task "Ostinel" (for kiosks whose shell never runs the Run
 ;   key); without /AUTOSTART an upgrade keeps what was installed (HKLM\Software\Vemto\Ostinel,
@@ -29,8 +32,8 @@
 ; such a file be renamed but not replaced, so it is renamed aside and deleted at the next restart.
 ; The new version starts at the next logon. Exit value: 0 when done, 3010 when a restart is needed
 ; to finish (an old copy still runs, or a file is replaced only at the restart), 2 when stopped
-; by an error (a wrong /AUTOSTART, an installed Ostinel.msi that could not be removed, or the logon
-; task that could not be made).
+; by an error (a wrong /AUTOSTART, a folder Ostinel may not use or that could not be locked, an
+; installed Ostinel.msi that could not be removed, or the logon task that could not be made).
 
 Unicode true
 Target amd64-unicode
@@ -78,6 +81,9 @@ OutFile "${OUT_FILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 ; A reinstall or upgrade goes where the last one went.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+; A drive's root given with /D= reaches the folder check, which refuses it, instead of the setup
+; falling back to its default folder without a word.
+AllowRootDirInstall true
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -134,9 +140,15 @@ LangString AutoStartText ${LANG_TRADCHINESE} "/AUTOSTART=$AutoStart 不是啟動
 LangString MsiRemovalText ${LANG_ENGLISH} "Ostinel installed by Ostinel.msi ($1) could not be removed (msiexec /x ended with $0): remove it, then run this setup again."
 LangString MsiRemovalText ${LANG_SIMPCHINESE} "无法删除由 Ostinel.msi 安装的 Ostinel（$1）（msiexec /x 结束代码 $0）：请先删除它，然后再次运行此安装程序。"
 LangString MsiRemovalText ${LANG_TRADCHINESE} "無法移除由 Ostinel.msi 安裝的 Ostinel（$1）（msiexec /x 結束代碼 $0）：請先移除它，再重新執行此安裝程式。"
-LangString LockFailedText ${LANG_ENGLISH} "The permissions of the folder $INSTDIR could not be restricted to administrators (icacls ended with $0): Ostinel was not installed."
-LangString LockFailedText ${LANG_SIMPCHINESE} "无法将文件夹 $INSTDIR 的权限限制为管理员（icacls 结束代码 $0）：未安装 Ostinel。"
-LangString LockFailedText ${LANG_TRADCHINESE} "無法將資料夾 $INSTDIR 的權限限制為系統管理員（icacls 結束代碼 $0）：未安裝 Ostinel。"
+LangString FolderRefusedText ${LANG_ENGLISH} "Ostinel was not installed: $1"
+LangString FolderRefusedText ${LANG_SIMPCHINESE} "未安装 Ostinel：$1"
+LangString FolderRefusedText ${LANG_TRADCHINESE} "未安裝 Ostinel：$1"
+LangString LockFailedText ${LANG_ENGLISH} "The permissions of the folder $INSTDIR could not be restricted to administrators (OstinelSettings ended with $0: $1): Ostinel was not installed."
+LangString LockFailedText ${LANG_SIMPCHINESE} "无法将文件夹 $INSTDIR 的权限限制为管理员（OstinelSettings 结束代码 $0：$1）：未安装 Ostinel。"
+LangString LockFailedText ${LANG_TRADCHINESE} "無法將資料夾 $INSTDIR 的權限限制為系統管理員（OstinelSettings 結束代碼 $0：$1）：未安裝 Ostinel。"
+LangString OwnerFailedText ${LANG_ENGLISH} "The files in $INSTDIR could not be given to the Administrators group (icacls ended with $0): set their owner, or install Ostinel again."
+LangString OwnerFailedText ${LANG_SIMPCHINESE} "无法将 $INSTDIR 中的文件的所有者设为 Administrators 组（icacls 结束代码 $0）：请设置其所有者，或重新安装 Ostinel。"
+LangString OwnerFailedText ${LANG_TRADCHINESE} "無法將 $INSTDIR 中檔案的擁有者設為 Administrators 群組（icacls 結束代碼 $0）：請設定其擁有者，或重新安裝 Ostinel。"
 LangString TaskFailedText ${LANG_ENGLISH} "The Task Scheduler task Ostinel could not be made (schtasks ended with $0): Ostinel does not start at logon."
 LangString TaskFailedText ${LANG_SIMPCHINESE} "无法创建任务计划程序任务 Ostinel（schtasks 结束代码 $0）：Ostinel 不会在登录时启动。"
 LangString TaskFailedText ${LANG_TRADCHINESE} "無法建立工作排程器工作 Ostinel（schtasks 結束代碼 $0）：Ostinel 不會在登入時啟動。"
@@ -307,50 +319,78 @@ FunctionEnd
   File "${POLICY_DIR}/${LANGUAGE}/Ostinel.adml"
 !macroend
 
-; Locks $INSTDIR before anything goes in, at every install, upgrade and repair: what runs from it
-; runs as SYSTEM (Ostinel.msi's removal of this setup) and in every user's session, and a folder
-; made outside Program Files inherits "Authenticated Users: Modify". The same permissions as
-; Ostinel.msi's MsiLockPermissionsEx row: owned by Administrators; the parent's permissions no
-; longer inherited; SYSTEM and Administrators full control, Users read and execute, for the folder
-; and all it holds; what else was granted on it to everyone, the authenticated or interactive
-; users, guests or the owner removed, and everything inside reset to these. Sets the error flag
-; (with the reason in $0) when the folder could not be locked.
-Function LockFolder
+; $R3 "check" or "lock": the opener, unpacked into the plug-ins folder, judges $INSTDIR (a folder
+; that does not exist, is empty or holds an earlier install, every folder above it safe from others;
+; never a drive's root or a folder that holds anything else) and, with "lock", creates it with its
+; final permissions or sets an existing one to exactly those, before anything goes in: what runs
+; from it runs as SYSTEM (Ostinel.msi's removal of this setup) and in every user's session. The
+; permissions are Ostinel.msi's (settings_opener/install_folder_sddl.h): owned by Administrators,
+; nothing inherited, SYSTEM and Administrators full control, Users read and execute. On refusal or
+; failure: Refuse, and the error flag set.
+Function PrepareFolder
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR"
+  File "${BIN_DIR}/OstinelSettings.exe"
+  nsExec::ExecToStack '"$PLUGINSDIR\OstinelSettings.exe" /$R3-install-folder "$INSTDIR"'
+  Pop $0
+  Pop $1
+  ; The opener's reason, without its line end.
+  ${Do}
+    StrCpy $2 $1 1 -1
+    ${If} $2 == "$\r"
+    ${OrIf} $2 == "$\n"
+      StrCpy $1 $1 -1
+    ${Else}
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+  ${If} $0 == 0
+    Return
+  ${ElseIf} $0 == 5
+    StrCpy $0 "$(FolderRefusedText)"
+  ${Else}
+    StrCpy $0 "$(LockFailedText)"
+  ${EndIf}
+  Call Refuse
+  SetErrors
+FunctionEnd
+
+; After the last file: Administrators own the folder and all the setup laid in it (on client
+; Windows what an administrator's process creates is owned by that account, and Ostinel.msi
+; refuses to run an uninstaller others own), and what is inside takes the folder's permissions
+; only (entries an earlier install's files may carry go; the reset's exit value is not counted:
+; the folder itself is locked already).
+Function OwnFiles
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T /C /Q'
   Pop $0
-  ${If} $0 == 0
-    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q'
-    Pop $0
-  ${EndIf}
-  ${If} $0 == 0
-    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-546 *S-1-3-4 /Q'
-    Pop $0
-  ${EndIf}
   ${If} $0 != 0
-    StrCpy $0 "$(LockFailedText)"
-    SetErrors
-    Return
+    StrCpy $0 "$(OwnerFailedText)"
+    Call Refuse
   ${EndIf}
-  ; (In an empty folder icacls finds nothing to reset and says so: its exit value is not counted.
-  ; The opener judges the programs again before it makes the task.)
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\*" /reset /T /C /Q'
   Pop $1
 FunctionEnd
 
 Section "Ostinel" SecMain
   SectionIn RO
+  ; A folder Ostinel may not use stops the setup before anything changes.
+  ClearErrors
+  StrCpy $R3 "check"
+  Call PrepareFolder
+  ${If} ${Errors}
+    Abort
+  ${EndIf}
   ; One product: an installed Ostinel.msi goes first.
   Call RemoveMsiProduct
   ${If} ${Errors}
     Abort
   ${EndIf}
-  SetOutPath "$INSTDIR"
-  ClearErrors
-  Call LockFolder
+  StrCpy $R3 "lock"
+  Call PrepareFolder
   ${If} ${Errors}
-    Call Refuse
     Abort
   ${EndIf}
+  SetOutPath "$INSTDIR"
 
   ; The opener comes first: it ends the running utility this session can see, whose file would
   ; otherwise be in use.
@@ -390,6 +430,7 @@ Section "Ostinel" SecMain
   CreateShortCut "${SHORTCUT}" "$INSTDIR\OstinelSettings.exe" "" "$INSTDIR\OstinelSettings.exe" 0
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  Call OwnFiles
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "VersionMajor" ${VERSION_MAJOR}

@@ -109,3 +109,15 @@ TrustVerdict JudgePathTrust(const std::wstring& path) {
     current = current.substr(0, rootNext ? slash + 1 : slash);
   }
 }
+
+TrustVerdict JudgeOneTrust(const std::wstring& path, TrustRole role) {
+  TrustDescription description;
+  TrustVerdict verdict;
+  if (!ReadTrustDescription(path, &description)) {
+    verdict.Reason = L"its owner and permissions could not be read";
+  } else {
+    verdict = JudgeTrust(description, role, AdminAccount());
+  }
+  if (!verdict.Trusted) verdict.Reason = path + L": " + verdict.Reason;
+  return verdict;
+}

@@ -14,3 +14,7 @@ TrustVerdict JudgePathTrust(const std::wstring& path);
 // Whether this process runs as SYSTEM (Windows Installer's deferred actions that are not
 // impersonated).
 bool RunningAsSystem();
+
+// Whether path alone (not the folders above it) is safe from anyone but an administrator in role,
+// as JudgePathTrust judges each of its levels.
+TrustVerdict JudgeOneTrust(const std::wstring& path, TrustRole role);

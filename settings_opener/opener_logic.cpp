@@ -43,7 +43,11 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
   while (*end != L'\0' && !IsBlank(*end) && *end != L'"') ++end;
   if (*begin != L'/' && *begin != L'-') return command;
   const wchar_t* rest = end;
-  if (SpellsSwitch(begin + 1, end, L"diagnose")) {
+  const bool diagnose = SpellsSwitch(begin + 1, end, L"diagnose");
+  const bool checkFolder = SpellsSwitch(begin + 1, end, L"check-install-folder");
+  const bool lockFolder = SpellsSwitch(begin + 1, end, L"lock-install-folder");
+  if (diagnose || checkFolder || lockFolder) {
+    std::wstring operand;
     if (begin != arguments && begin[-1] == L'"' && *rest == L'"') ++rest;  // the switch's own closing quote
     while (IsBlank(*rest)) ++rest;
     const wchar_t* fileEnd = rest;
@@ -52,16 +56,22 @@ OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments) {
       fileEnd = rest;
       while (*fileEnd != L'\0' && *fileEnd != L'"') ++fileEnd;
       if (*fileEnd != L'"' || fileEnd == rest) return command;  // unclosed or empty
-      command.ReportFile.assign(rest, fileEnd);
+      operand.assign(rest, fileEnd);
       ++fileEnd;
     } else {
       while (*fileEnd != L'\0' && !IsBlank(*fileEnd)) ++fileEnd;
       if (*rest == L'/' || *rest == L'-') return command;  // a second switch, not a file
-      command.ReportFile.assign(rest, fileEnd);
+      operand.assign(rest, fileEnd);
     }
     while (IsBlank(*fileEnd)) ++fileEnd;
     if (*fileEnd != L'\0') return command;
-    command.Action = OPENER_DIAGNOSE;
+    if (diagnose) {
+      command.ReportFile = operand;
+      command.Action = OPENER_DIAGNOSE;
+    } else if (!operand.empty()) {  // the folder is required
+      command.InstallFolder = operand;
+      command.Action = checkFolder ? OPENER_CHECK_INSTALL_FOLDER : OPENER_LOCK_INSTALL_FOLDER;
+    }
     return command;
   }
   // Nothing but blanks and quotes may follow the other switches.

@@ -21,6 +21,8 @@ enum OpenerAction : int {
   OPENER_STOP_UTILITY,            // /stop-utility: installer and uninstaller, end running copies
   OPENER_DIAGNOSE,                // /diagnose [FILE]: the support report, to FILE or standard output
   OPENER_CREATE_LOGON_TASK,       // /create-logon-task: installers, the logon task for Ostinel.exe beside it
+  OPENER_CHECK_INSTALL_FOLDER,    // /check-install-folder FOLDER: the setup, whether it may install there
+  OPENER_LOCK_INSTALL_FOLDER,     // /lock-install-folder FOLDER: the setup, check, then create or lock it
   OPENER_INVALID_ARGUMENTS,
 };
 
@@ -31,16 +33,20 @@ constexpr int OPENER_EXIT_USAGE = 2;        // unknown argument; nothing done
 constexpr int OPENER_EXIT_FAILED = 3;       // the action was refused by the system, or the utility did not answer
 constexpr int OPENER_EXIT_UNTRUSTED = 4;    // an installer command refused: someone other than an
                                             // administrator could change its program or folder
+constexpr int OPENER_EXIT_FOLDER_REFUSED = 5;  // the install folder is not one Ostinel may use (the
+                                               // reason on standard output); nothing changed
 
 // The action for the arguments that follow the program name. One switch at most, led by '/' or
 // '-', letters in any case; surrounding quotes and blanks are ignored.
 OpenerAction OpenerActionFromArguments(const wchar_t* arguments);
 
 // The action with its operand: /diagnose may be followed by one file name, in quotes when it has
-// blanks. No file name means standard output; a second switch or word is refused.
+// blanks. No file name means standard output; a second switch or word is refused. The install
+// folder commands need their folder, written the same way.
 struct OpenerCommand {
   OpenerAction Action = OPENER_INVALID_ARGUMENTS;
   std::wstring ReportFile;
+  std::wstring InstallFolder;
 };
 OpenerCommand OpenerCommandFromArguments(const wchar_t* arguments);
 

@@ -63,6 +63,30 @@ TEST(OpenerArguments, DiagnoseTakesAtMostOneFile) {
   EXPECT_EQ(OpenerCommandFromArguments(L"/stop-utility").ReportFile, L"");
 }
 
+// The setup's folder commands need their folder, quoted as the setup writes it (a root's trailing
+// backslash inside the quotes included).
+TEST(OpenerArguments, InstallFolderCommandsNeedTheirFolder) {
+  struct Case {
+    const wchar_t* Text;
+    OpenerAction Action;
+    const wchar_t* Folder;
+  };
+  for (const Case& c : {Case{L"/check-install-folder \"C:\\Kiosk & Co\\Ostinel\"", OPENER_CHECK_INSTALL_FOLDER,
+                             L"C:\\Kiosk & Co\\Ostinel"},
+                        Case{L"/lock-install-folder \"C:\\\"", OPENER_LOCK_INSTALL_FOLDER, L"C:\\"},
+                        Case{L"-LOCK-INSTALL-FOLDER D:\\Ostinel", OPENER_LOCK_INSTALL_FOLDER, L"D:\\Ostinel"}}) {
+    const OpenerCommand command = OpenerCommandFromArguments(c.Text);
+    EXPECT_EQ(command.Action, c.Action) << c.Text;
+    EXPECT_EQ(command.InstallFolder, c.Folder) << c.Text;
+    EXPECT_EQ(command.ReportFile, L"") << c.Text;
+  }
+  for (const wchar_t* text : {L"/lock-install-folder", L"/check-install-folder \"\"", L"/lock-install-folder a b",
+                              L"/lock-install-folder /stop-utility"}) {
+    EXPECT_EQ(OpenerCommandFromArguments(text).Action, OPENER_INVALID_ARGUMENTS) << text;
+  }
+  EXPECT_EQ(OpenerCommandFromArguments(L"/diagnose C:\\r.json").InstallFolder, L"");
+}
+
 // The task's command is the installed program, whatever its folder holds: XML's reserved
 // characters become entities, so a folder with "&" still gives a definition schtasks can read.
 TEST(LogonTask, CommandIsTheProgramWithReservedCharactersEscaped) {

@@ -15,6 +15,7 @@
 #include "win/system_dlls.h"
 #include "language/system_language.h"
 #include "settings_opener/folder_trust_win.h"
+#include "settings_opener/install_folder_win.h"
 #include "settings_opener/opener_logic.h"
 #include "support/diagnose_win.h"
 
@@ -231,6 +232,25 @@ bool TrustedForInstaller(const std::wstring& program) {
   return false;
 }
 
+// The setup's install folder, before anything goes in: refused (OPENER_EXIT_FOLDER_REFUSED) unless it
+// is new, empty or an earlier install's, with every folder above it safe from others; with lock,
+// then created or set with its final permissions (OPENER_EXIT_FAILED when that fails). The reason
+// goes to standard output, which the setup shows or logs.
+int PrepareInstallFolder(const std::wstring& folder, bool lock) {
+  const InstallFolderVerdict verdict = CheckInstallFolder(folder, RecordedInstallFolders());
+  if (verdict.State == INSTALL_FOLDER_REFUSED) {
+    std::fwprintf(stdout, L"%ls\n", verdict.Reason.c_str());
+    return OPENER_EXIT_FOLDER_REFUSED;
+  }
+  if (!lock) return OPENER_EXIT_OK;
+  std::wstring reason;
+  if (!LockInstallFolder(folder, verdict.State, &reason)) {
+    std::fwprintf(stdout, L"%ls\n", reason.c_str());
+    return OPENER_EXIT_FAILED;
+  }
+  return OPENER_EXIT_OK;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
@@ -251,6 +271,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
         return OPENER_EXIT_UNTRUSTED;
       }
       return CreateLogonTask();
+    case OPENER_CHECK_INSTALL_FOLDER: return PrepareInstallFolder(command.InstallFolder, false);
+    case OPENER_LOCK_INSTALL_FOLDER: return PrepareInstallFolder(command.InstallFolder, true);
     case OPENER_INVALID_ARGUMENTS: break;
   }
   return OPENER_EXIT_USAGE;

@@ -1,5 +1,11 @@
-// OstinelSetupCheck.dll: a custom action of Ostinel.msi, run from its Binary table before the
-// installation changes anything. The package removes Ostinel installed by OstinelSetup.exe by
+// OstinelSetupCheck.dll: the custom actions of Ostinel.msi run from its Binary table before the
+// installation changes anything; each adds its reason to PresetRefused, and the package's launch
+// condition then stops the install with it (as its other refusals do).
+//
+// CheckInstallFolder: INSTALLDIR must be a folder Ostinel may use (install_folder.h): new, empty or
+// an earlier install's, every folder above it safe from others.
+//
+// CheckSetupUninstaller: the package removes Ostinel installed by OstinelSetup.exe by
 // running that setup's Uninstall.exe as SYSTEM; when someone other than an administrator could
 // have changed that uninstaller or a folder above it, the action adds the reason to PresetRefused,
 // and the package's launch condition then stops the install with it (as its other refusals do).
@@ -8,8 +14,10 @@
 #include <msiquery.h>
 
 #include <string>
+#include <vector>
 
 #include "settings_opener/folder_trust_win.h"
+#include "settings_opener/install_folder_win.h"
 
 namespace {
 
@@ -24,19 +32,41 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
   return value;
 }
 
+// Appends text to PresetRefused.
+UINT Refuse(MSIHANDLE install, const std::wstring& text) {
+  std::wstring refused = Property(install, L"PresetRefused");
+  if (!refused.empty()) refused += L" ";
+  refused += text;
+  return MsiSetPropertyW(install, L"PresetRefused", refused.c_str()) == ERROR_SUCCESS ? ERROR_SUCCESS
+                                                                                       : ERROR_INSTALL_FAILURE;
+}
+
 }  // namespace
+
+extern "C" __declspec(dllexport) UINT __stdcall CheckInstallFolder(MSIHANDLE install) {
+  // Before costing INSTALLDIR holds only what the command line or an earlier install gave it;
+  // without either it is the package's default.
+  std::wstring folder = Property(install, L"INSTALLDIR");
+  if (folder.empty()) folder = Property(install, L"ProgramFiles64Folder") + L"Ostinel";
+  std::vector<std::wstring> recorded;
+  for (const wchar_t* name : {L"InstalledDir", L"SetupDir"}) {
+    const std::wstring value = Property(install, name);
+    if (!value.empty()) recorded.push_back(value);
+  }
+  const InstallFolderVerdict verdict = ::CheckInstallFolder(folder, recorded);
+  if (verdict.State != INSTALL_FOLDER_REFUSED) return ERROR_SUCCESS;
+  return Refuse(install, L"INSTALLDIR=" + folder + L" is not a folder Ostinel may be installed in: " + verdict.Reason +
+                             L". Choose a new or empty folder, or the one Ostinel is installed in.");
+}
 
 extern "C" __declspec(dllexport) UINT __stdcall CheckSetupUninstaller(MSIHANDLE install) {
   const std::wstring uninstaller = Property(install, L"SetupUninstaller");
   if (uninstaller.empty()) return ERROR_SUCCESS;
   const TrustVerdict verdict = JudgePathTrust(uninstaller);
   if (verdict.Trusted) return ERROR_SUCCESS;
-  std::wstring refused = Property(install, L"PresetRefused");
-  if (!refused.empty()) refused += L" ";
-  refused += L"Ostinel installed by OstinelSetup.exe in " + Property(install, L"SetupDir") +
-             L" was not removed: its uninstaller would run as SYSTEM, and someone other than an administrator could "
-             L"have changed it (" +
-             verdict.Reason + L"). Make sure it is the setup's own, uninstall it, then install this package.";
-  return MsiSetPropertyW(install, L"PresetRefused", refused.c_str()) == ERROR_SUCCESS ? ERROR_SUCCESS
-                                                                                       : ERROR_INSTALL_FAILURE;
+  return Refuse(install, L"Ostinel installed by OstinelSetup.exe in " + Property(install, L"SetupDir") +
+                             L" was not removed: its uninstaller would run as SYSTEM, and someone other than an "
+                             L"administrator could have changed it (" +
+                             verdict.Reason +
+                             L"). Make sure it is the setup's own, uninstall it, then install this package.");
 }
