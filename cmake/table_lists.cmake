@@ -7,8 +7,8 @@
 # variables of table_lists.cmake in it (OSTINEL_LANGUAGES, OSTINEL_MESSAGE_FILES,
 # OSTINEL_PRESET_NAMES, OSTINEL_PRESET_PROPERTIES).
 set(OSTINEL_TABLE_LISTS_DIR ${CMAKE_BINARY_DIR}/generated/table_lists)
-set(sources ${CMAKE_SOURCE_DIR}/installer/table_lists.cpp ${CMAKE_SOURCE_DIR}/language/interface_language.cpp
-    ${CMAKE_SOURCE_DIR}/core/bounded_text.cpp)
+set(sources ${CMAKE_SOURCE_DIR}/installer/table_lists_main.cpp ${CMAKE_SOURCE_DIR}/installer/table_lists.cpp
+    ${CMAKE_SOURCE_DIR}/language/interface_language.cpp ${CMAKE_SOURCE_DIR}/core/bounded_text.cpp)
 file(MAKE_DIRECTORY ${OSTINEL_TABLE_LISTS_DIR})
 set(program ${CMAKE_BINARY_DIR}/generated/table_lists_program)
 
@@ -23,7 +23,8 @@ if(NOT CMAKE_CROSSCOMPILING AND MSVC)
     message(FATAL_ERROR "installer/table_lists.cpp: ${output}${run_output}")
   endif()
   set(dependencies ${sources} ${CMAKE_SOURCE_DIR}/core/settings_table.h ${CMAKE_SOURCE_DIR}/core/policy_names.h
-      ${CMAKE_SOURCE_DIR}/language/interface_language.h ${CMAKE_SOURCE_DIR}/res/resource_ids.h)
+      ${CMAKE_SOURCE_DIR}/language/interface_language.h ${CMAKE_SOURCE_DIR}/res/resource_ids.h
+      ${CMAKE_SOURCE_DIR}/installer/table_lists.h)
 else()
   if(CMAKE_CROSSCOMPILING)
     find_program(OSTINEL_HOST_CXX NAMES c++ g++ clang++ REQUIRED
@@ -62,3 +63,7 @@ else()
 endif()
 set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${dependencies})
 include(${OSTINEL_TABLE_LISTS_DIR}/table_lists.cmake)
+
+# The refusals held to what the settings dialog can make, with the portable logic's tests.
+target_sources(core_tests PRIVATE ${CMAKE_SOURCE_DIR}/installer/table_lists.cpp
+               ${CMAKE_SOURCE_DIR}/installer/table_lists_test.cpp)

@@ -1,33 +1,18 @@
-// Writes what the build can take from the tables instead of keeping it by hand: the MSI package's
-// preset rows, their refusals and messages (core/settings_table.h), the languages of both
-// installers, of the message table and of the administrative templates (the language table,
-// language/interface_language.cpp). A program of the build machine: cmake/table_lists.cmake
-// compiles it with the machine's own compiler and runs it when the build is configured.
-//
-// Usage: table_lists OUTPUT_DIR
-// Writes into OUTPUT_DIR (a file only when its contents change, so that what depends on it is not
-// rebuilt for nothing):
-//   table_lists.cmake       the CMake lists (languages, message-table files, presets)
-//   languages.txt           the language codes, one a line, for scripts and tests
-//   languages.nsh           the setup's languages and a macro run once per language
-//   preset_refusals.wxi     the package's refusal of each preset (actions, messages)
-//   preset_sequence.wxi     when those refusals run (included in both sequences)
-//   presets.wxi             the preset rows (components writing the settings key)
-//   policy_texts.wxi        the folder and component of each language's Ostinel.adml
-//   feature_components.wxi  the feature's references to those components and the presets
+// What the build writes from the tables (installer/table_lists.h); table_lists_main.cpp writes it
+// into files.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "installer/table_lists.h"
+
 #include "core/settings_table.h"
-#include "language/interface_language.h"
 
 namespace {
 
@@ -122,6 +107,8 @@ std::uint64_t Fnv1a(std::string_view text, std::uint64_t hash) {
   return hash;
 }
 
+}  // namespace
+
 std::string PolicyTextsGuid(std::string_view code) {
   for (const auto& [shipped, guid] : kShippedPolicyTexts) {
     if (shipped == code) return std::string(guid);
@@ -129,7 +116,7 @@ std::string PolicyTextsGuid(std::string_view code) {
   const std::string name = std::string("Ostinel PolicyTexts ") + std::string(code);
   std::uint64_t high = Fnv1a(name, 0xCBF29CE484222325u);
   std::uint64_t low = Fnv1a(name, high ^ 0x9E3779B97F4A7C15u);
-  high = (high & ~0xF000u) | 0x8000u;  // version 8: made by this program's own rule
+  high = (high & ~std::uint64_t{0xF000}) | 0x8000u;  // version 8: made by this program's own rule
   low = (low & 0x3FFFFFFFFFFFFFFFu) | 0x8000000000000000u;  // the RFC 4122 variant
   char text[40];
   std::snprintf(text, sizeof text, "%08X-%04X-%04X-%04X-%012llX", static_cast<unsigned>(high >> 32),
@@ -138,8 +125,6 @@ std::string PolicyTextsGuid(std::string_view code) {
   return text;
 }
 
-// The installers' order: the language of every other locale first (the setup's first language is
-// the one it falls back to), then the others by code.
 std::vector<const InterfaceLanguage*> InstallerOrder() {
   std::vector<const InterfaceLanguage*> order;
   for (const InterfaceLanguage& language : InterfaceLanguages()) order.push_back(&language);
@@ -150,6 +135,8 @@ std::vector<const InterfaceLanguage*> InstallerOrder() {
   });
   return order;
 }
+
+namespace {
 
 // A word of bits is a stored value whose bits policy rows decide; its highest value the dialog can
 // make has every switch and one bit of each method.
@@ -168,12 +155,7 @@ std::vector<std::uint32_t> BitsOf(std::uint32_t bits) {
   return out;
 }
 
-struct Preset {
-  std::string Name;      // the stored value
-  std::string Property;  // the package's public property
-  std::string Condition;
-  std::string Message;
-};
+}  // namespace
 
 std::vector<Preset> Presets() {
   std::vector<Preset> presets;
@@ -229,6 +211,8 @@ std::vector<Preset> Presets() {
   return presets;
 }
 
+namespace {
+
 // The first refusal's place in both sequences; one after the other from there.
 constexpr int FIRST_REFUSAL_SEQUENCE = 26;
 
@@ -264,6 +248,18 @@ std::string TableListsCmake() {
 std::string LanguagesText() {
   std::string out;
   for (const InterfaceLanguage* language : InstallerOrder()) out += std::string(language->Code) + "\n";
+  return out;
+}
+
+std::string PicturesText() {
+  std::string out;
+  for (const InterfaceLanguage* language : InstallerOrder()) {
+    std::string locale = language->Code;
+    std::replace(locale.begin(), locale.end(), '-', '_');
+    std::string name = language->Name;
+    for (char& c : name) c = c == ' ' ? '-' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    out += locale + ".UTF-8:" + name + "\n";
+  }
   return out;
 }
 
@@ -333,34 +329,14 @@ std::string FeatureComponents() {
   return WixInclude(body);
 }
 
-bool WriteIfChanged(const std::string& path, const std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (in) {
-    const std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (old == text) return true;
-  }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) std::fprintf(stderr, "table_lists: cannot write %s\n", path.c_str());
-  return static_cast<bool>(out);
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: table_lists OUTPUT_DIR\n");
-    return 2;
-  }
-  const std::string dir = std::string(argv[1]) + "/";
-  const std::pair<const char*, std::string> files[] = {
+std::vector<std::pair<std::string, std::string>> TableListFiles() {
+  return {
       {"table_lists.cmake", TableListsCmake()},   {"languages.txt", LanguagesText()},
-      {"languages.nsh", LanguagesNsh()},          {"preset_refusals.wxi", PresetRefusals()},
-      {"preset_sequence.wxi", PresetSequence()},  {"presets.wxi", PresetComponents()},
-      {"policy_texts.wxi", PolicyTexts()},        {"feature_components.wxi", FeatureComponents()},
+      {"pictures.txt", PicturesText()},           {"languages.nsh", LanguagesNsh()},
+      {"preset_refusals.wxi", PresetRefusals()},  {"preset_sequence.wxi", PresetSequence()},
+      {"presets.wxi", PresetComponents()},        {"policy_texts.wxi", PolicyTexts()},
+      {"feature_components.wxi", FeatureComponents()},
   };
-  bool written = true;
-  for (const auto& [name, text] : files) written = WriteIfChanged(dir + name, text) && written;
-  return written ? 0 : 1;
 }
