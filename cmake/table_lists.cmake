@@ -14,7 +14,7 @@ set(program ${CMAKE_BINARY_DIR}/generated/table_lists_program)
 
 if(NOT CMAKE_CROSSCOMPILING AND MSVC)
   # The compiler of this build is the machine's own: CMake builds and runs the program.
-  try_run(run_result compiled SOURCES ${sources}
+  try_run(run_result compiled SOURCES ${sources} NO_CACHE
           CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${CMAKE_SOURCE_DIR}"
           CXX_STANDARD 20 CXX_STANDARD_REQUIRED ON
           COMPILE_OUTPUT_VARIABLE output RUN_OUTPUT_VARIABLE run_output
