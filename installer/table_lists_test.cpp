@@ -134,6 +134,7 @@ TEST(TableLists, PresetsRefuseExactlyWhatTheDialogCannotMake) {
     EXPECT_EQ(std::stol(range[1]), lowestMade);
     EXPECT_EQ(std::stol(range[2]), highestMade);
     EXPECT_NE(preset.Message.find(preset.Property + "=[" + preset.Property + "] is not "), std::string::npos);
+    EXPECT_NE(preset.Message.find(" the settings dialog can make: use a decimal "), std::string::npos);
     EXPECT_EQ(preset.Message.rfind("[PresetRefused] ", 0) == 0, i > 0);
   }
   // The word's message names each bit the dialog shows.
@@ -160,6 +161,21 @@ TEST(TableLists, InstallersHoldEveryLanguageOnceFallbackFirst) {
   EXPECT_EQ(Matches(files["languages.nsh"], R"re(MUI_LANGUAGE "(\w+)")re"), installerLanguages);
   EXPECT_EQ(Matches(files["languages.nsh"], R"re(\$\{MACRO\} (\S+))re"), codes);
   EXPECT_EQ(Matches(files["languages.txt"], R"re(([^\n]+)\n)re"), codes);
+  // Every macro of the setup's file ends.
+  EXPECT_EQ(Matches(files["languages.nsh"], R"re(!macro (\w+))re"),
+            (std::set<std::string>{"OstinelLanguages", "ForEachLanguage"}));
+  const std::string& nsh = files["languages.nsh"];
+  std::size_t ends = 0;
+  for (std::size_t at = 0; (at = nsh.find("!macroend\n", at)) != std::string::npos; ++at) ++ends;
+  EXPECT_EQ(ends, 2u);
+  // The pictures script's locales and picture names (as the README's picture table spells them).
+  std::set<std::string> pictureLocales;
+  for (const std::string& line : Matches(files["pictures.txt"], R"re(([^\n]*)\n)re")) {
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(line, parts, std::regex(R"re(([A-Za-z0-9_]+)\.UTF-8:([a-z]+(-[a-z]+)*))re"))) << line;
+    pictureLocales.insert(parts[1]);
+  }
+  EXPECT_EQ(pictureLocales.size(), codes.size());
   EXPECT_EQ(Matches(files["policy_texts.wxi"], R"re(\$\(var\.PolicyDir\)/([^/]+)/Ostinel\.adml)re"), codes);
   // Every component the fragments define is in the feature, and every refusal runs.
   std::set<std::string> components = Matches(files["policy_texts.wxi"], R"re(<Component Id="(\w+)")re");
@@ -189,5 +205,8 @@ TEST(TableLists, EachLanguageHasAComponentOfItsOwn) {
     guids.insert(made);
   }
   for (const std::string& each : guids) EXPECT_TRUE(std::regex_match(each, guid)) << each;
+  // A derived GUID never changes: a language that shipped with it keeps its component in every
+  // later package.
+  EXPECT_EQ(PolicyTextsGuid("qx-QX"), "5AB747A3-A4E4-8968-B536-EE4D3C604CD0");
   EXPECT_EQ(guids.size(), InterfaceLanguages().size() + 3);
 }
