@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <regex>
@@ -24,10 +24,11 @@ namespace {
 // =, <>, and >< for "has a bit in common").
 class Condition {
  public:
-  Condition(std::string text, std::string property, long value) : property_(std::move(property)), value_(value) {
-    for (const auto& [escaped, plain] : {std::pair{"&gt;", ">"}, std::pair{"&lt;", "<"}, std::pair{"&amp;", "&"}}) {
-      for (std::size_t at; (at = text.find(escaped)) != std::string::npos;) text.replace(at, std::strlen(escaped), plain);
-    }
+  Condition(std::string text, std::string property, std::int64_t value)
+      : property_(std::move(property)), value_(value) {
+    text = std::regex_replace(text, std::regex("&gt;"), ">");
+    text = std::regex_replace(text, std::regex("&lt;"), "<");
+    text = std::regex_replace(text, std::regex("&amp;"), "&");
     static const std::regex token(R"(\s*([A-Za-z_][A-Za-z0-9_]*|[0-9]+|>=|<=|><|<>|[=<>()]))");
     for (std::sregex_iterator it(text.begin(), text.end(), token), end; it != end; ++it) tokens_.push_back((*it)[1]);
   }
@@ -68,11 +69,11 @@ class Condition {
       EXPECT_EQ(Take(), ")");
       return result;
     }
-    const std::optional<long> left = Value(Take());
+    const std::optional<std::int64_t> left = Value(Take());
     static const std::set<std::string> operators = {">=", "<=", "><", "<>", "=", "<", ">"};
     if (!operators.count(Peek())) return left.has_value();
     const std::string op = Take();
-    const std::optional<long> right = Value(Take());
+    const std::optional<std::int64_t> right = Value(Take());
     if (!left || !right) return false;
     if (op == ">=") return *left >= *right;
     if (op == "<=") return *left <= *right;
@@ -82,26 +83,26 @@ class Condition {
     if (op == "<>") return *left != *right;
     return (*left & *right) != 0;  // ><
   }
-  std::optional<long> Value(const std::string& token) {
-    if (!token.empty() && std::isdigit(static_cast<unsigned char>(token[0]))) return std::stol(token);
+  std::optional<std::int64_t> Value(const std::string& token) {
+    if (!token.empty() && std::isdigit(static_cast<unsigned char>(token[0]))) return std::stoll(token);
     EXPECT_EQ(token, property_) << "the condition names another property";
     return value_;
   }
 
   std::string property_;
-  long value_;
+  std::int64_t value_;
   std::vector<std::string> tokens_;
   std::size_t next_ = 0;
 };
 
 // What the dialog can store: the word its controls stand for (every bit it shows, one method), a
 // number within the range its control offers (the table's).
-bool DialogCanMake(std::size_t stored, long value) {
+bool DialogCanMake(std::size_t stored, std::int64_t value) {
   if (static_cast<StoredSetting>(stored) == StoredSetting::ButtonSetup) {
     const auto word = static_cast<std::uint32_t>(value);
     return SetupWordFromControls(ControlsForSetupWord(word)) == word;
   }
-  return value >= STORED_VALUES[stored].Lowest && value <= STORED_VALUES[stored].Highest;
+  return value >= std::int64_t{STORED_VALUES[stored].Lowest} && value <= std::int64_t{STORED_VALUES[stored].Highest};
 }
 
 std::set<std::string> Matches(const std::string& text, const std::string& pattern) {
@@ -119,9 +120,9 @@ TEST(TableLists, PresetsRefuseExactlyWhatTheDialogCannotMake) {
   for (std::size_t i = 0; i < presets.size(); ++i) {
     const Preset& preset = presets[i];
     SCOPED_TRACE(preset.Name);
-    long lowestMade = -1;
-    long highestMade = -1;
-    for (long value = 0; value <= 2 * static_cast<long>(STORED_VALUES[i].Highest) + 2; ++value) {
+    std::int64_t lowestMade = -1;
+    std::int64_t highestMade = -1;
+    for (std::int64_t value = 0; value <= 2 * static_cast<std::int64_t>(STORED_VALUES[i].Highest) + 2; ++value) {
       const bool made = DialogCanMake(i, value);
       EXPECT_EQ(Condition(preset.Condition, preset.Property, value).Evaluate(), !made) << value;
       if (made && lowestMade < 0) lowestMade = value;
@@ -131,8 +132,8 @@ TEST(TableLists, PresetsRefuseExactlyWhatTheDialogCannotMake) {
     // after the first it follows the reasons already given.
     std::smatch range;
     ASSERT_TRUE(std::regex_search(preset.Message, range, std::regex(R"(, ([0-9]+) to ([0-9]+)\.$)")));
-    EXPECT_EQ(std::stol(range[1]), lowestMade);
-    EXPECT_EQ(std::stol(range[2]), highestMade);
+    EXPECT_EQ(std::stoll(range[1]), lowestMade);
+    EXPECT_EQ(std::stoll(range[2]), highestMade);
     EXPECT_NE(preset.Message.find(preset.Property + "=[" + preset.Property + "] is not "), std::string::npos);
     EXPECT_NE(preset.Message.find(" the settings dialog can make: use a decimal "), std::string::npos);
     EXPECT_EQ(preset.Message.rfind("[PresetRefused] ", 0) == 0, i > 0);
@@ -140,7 +141,9 @@ TEST(TableLists, PresetsRefuseExactlyWhatTheDialogCannotMake) {
   // The word's message names each bit the dialog shows.
   for (std::uint32_t bit = 1; bit <= SETUP_DIALOG_BITS; bit <<= 1) {
     if ((SETUP_DIALOG_BITS & bit) == 0) continue;
-    EXPECT_NE(presets[0].Message.find(" " + std::to_string(bit) + " ("), std::string::npos) << bit;
+    std::string named(" ");
+    named.append(std::to_string(bit)).append(" (");
+    EXPECT_NE(presets[0].Message.find(named), std::string::npos) << bit;
   }
 }
 
