@@ -12,8 +12,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import check_languages  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
-FILES = ["language/interface_language.cpp", "res/event_messages.mc", "installer/ostinel.nsi", "scripts/release_files.py",
-         "README.md"]
+FILES = ["language/interface_language.cpp", "res/event_messages.mc", "installer/ostinel.nsi",
+         "scripts/release_files.py", "README.md"]
 LANGUAGES = [l["code"] for l in check_languages.read_languages(ROOT)]
 # Each language's template, and the pictures the README shows.
 ADML = [f"policy/{code}/Ostinel.adml" for code in LANGUAGES]

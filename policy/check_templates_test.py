@@ -18,10 +18,15 @@ HEADER = "core/policy_names.h"
 LANGUAGES = check_templates.languages_found(ROOT)
 
 
+_, VALUES = check_templates.read_program_table(ROOT / HEADER, check_templates.Checker())
+# The ranges of the number policy and of the choice (from the program's table, as the ADMX has them).
+NUMBER_LOW, NUMBER_HIGH = next(accepted for accepted in VALUES.values() if accepted[1] > 2)
+CHOICE_HIGH = next(accepted[1] for accepted in VALUES.values() if accepted == (0, 2))
+
+
 def on_off_policy():
     """The ADMX's block of the first on/off policy of the program's table (wherever it stands)."""
-    _, values = check_templates.read_program_table(ROOT / HEADER, check_templates.Checker())
-    name = next(name for name, accepted in values.items() if accepted == (0, 1))
+    name = next(name for name, accepted in VALUES.items() if accepted == (0, 1))
     block = re.search(rf'<policy name="{name}".*?</policy>', (ROOT / ADMX).read_text(encoding="utf-8"), re.S)
     return name, block.group(0)
 
@@ -44,10 +49,13 @@ BROKEN = [
      "writes LeftClickSounds, which the program does not read"),
     ("a value the program reads that no policy writes", HEADER, "POLICY_VALUES = {{",
      'POLICY_VALUES = {{\n    {L"NoSuchPolicy_Test", 0, 1},', "no policy writes NoSuchPolicy_Test"),
-    ("the number box wider than the program's range", ADMX, 'maxValue="500"', 'maxValue="600"',
-     "accepts 50-600, the program 50-500"),
-    ("a drop-down item the program refuses", ADMX, '<decimal value="2"/></value>\n          </item>\n        </enum>',
-     '<decimal value="3"/></value>\n          </item>\n        </enum>', "items write [0, 1, 3]"),
+    ("the number box wider than the program's range", ADMX, f'maxValue="{NUMBER_HIGH}"',
+     f'maxValue="{NUMBER_HIGH + 100}"',
+     f"accepts {NUMBER_LOW}-{NUMBER_HIGH + 100}, the program {NUMBER_LOW}-{NUMBER_HIGH}"),
+    ("a drop-down item the program refuses", ADMX,
+     f'<decimal value="{CHOICE_HIGH}"/></value>\n          </item>\n        </enum>',
+     f'<decimal value="{CHOICE_HIGH + 1}"/></value>\n          </item>\n        </enum>',
+     f"items write {list(range(CHOICE_HIGH)) + [CHOICE_HIGH + 1]}"),
     ("disabled deletes the value instead of writing 0", ADMX, SWITCH_BLOCK, SWITCH_BLOCK.replace(DISABLED, ""),
      f"{SWITCH}: has no disabledValue"),
     ("a value written as text", ADMX, SWITCH_BLOCK,
@@ -121,8 +129,9 @@ class BrokenTemplates(unittest.TestCase):
         for name in (EN, CN, TW):
             path = self.dir / name
             text = path.read_text(encoding="utf-8")
-            text = text.replace('defaultValue="100" spinStep="10"', 'defaultValue="500" spinStep="450"')
-            path.write_text(text.replace('defaultItem="1"', 'defaultItem="2"'), encoding="utf-8")
+            text = re.sub(r'defaultValue="\d+" spinStep="\d+"',
+                          f'defaultValue="{NUMBER_HIGH}" spinStep="{NUMBER_HIGH - NUMBER_LOW}"', text)
+            path.write_text(re.sub(r'defaultItem="\d+"', f'defaultItem="{CHOICE_HIGH}"', text), encoding="utf-8")
         self.assertEqual(check_templates.check(self.dir), [])
 
     def test_the_central_store_holds_exactly_the_templates(self):
