@@ -22,9 +22,10 @@ if(NOT CMAKE_CROSSCOMPILING AND MSVC)
   if(NOT compiled OR NOT run_result EQUAL 0)
     message(FATAL_ERROR "installer/table_lists.cpp: ${output}${run_output}")
   endif()
-  set(dependencies ${sources} ${CMAKE_SOURCE_DIR}/core/settings_table.h ${CMAKE_SOURCE_DIR}/core/policy_names.h
-      ${CMAKE_SOURCE_DIR}/language/interface_language.h ${CMAKE_SOURCE_DIR}/res/resource_ids.h
-      ${CMAKE_SOURCE_DIR}/installer/table_lists.h)
+  # Every header the sources may read (MSVC leaves no list of them here).
+  file(GLOB dependencies ${CMAKE_SOURCE_DIR}/core/*.h ${CMAKE_SOURCE_DIR}/language/*.h
+       ${CMAKE_SOURCE_DIR}/installer/table_lists.h ${CMAKE_SOURCE_DIR}/res/resource_ids.h)
+  list(APPEND dependencies ${sources})
 else()
   if(CMAKE_CROSSCOMPILING)
     find_program(OSTINEL_HOST_CXX NAMES c++ g++ clang++ REQUIRED
