@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Checks every file that names the stored settings against their table, core/settings_table.h.
 
-The table gives the settings key and each stored value's name and range. The MSI's preset rows
-write exactly those values under that key and refuse what the settings dialog cannot make; every
-other spelling of a key under SOFTWARE\\Vemto that is not the program's own (Ostinel, the policies)
-is the settings key; and the tests and scripts read and write only values of the table, through
-their helpers or reg.exe.
+The table gives the settings key and each stored value's name. The MSI's preset rows and their
+refusals are written from the table by the build (installer/table_lists.cpp); what is checked here
+is what names the settings by hand: every spelling of a key under SOFTWARE\\Vemto that is not the
+program's own (Ostinel, the policies) is the settings key, and the tests and scripts read and write
+only values of the table, through their helpers or reg.exe.
 
 Usage: check_settings.py [SOURCE_DIR]
 """
@@ -14,7 +14,6 @@ import sys
 from pathlib import Path
 
 TABLE = "core/settings_table.h"
-WXS = "installer/ostinel.wxs"
 # Where a settings key may be spelled, and where the tests of the running program name its values (the
 # store's own tests in core/ use any name: the store takes whatever it is given).
 SCANNED = ["installer", "e2e", "core", "bench", "scripts", "settings_opener", "support", "in_force", "settings_ui", "app"]
@@ -38,60 +37,18 @@ class Checker:
 
 
 def read_table(root, checker):
-    """(key, {name: (lowest, highest)}) from the table; None when it cannot be read."""
+    """(key, [value names]) from the table; None when it cannot be read."""
     text = (root / TABLE).read_text(encoding="utf-8")
-    constants = {name: int(value, 0) for name, value in
-                 re.findall(r"constexpr std::u?int32_t (\w+) = (0x[0-9A-Fa-f]+|\d+);", text)}
     key = re.search(r'SETTINGS_KEY\[\] = L"([^"]+)";', text)
     rows = re.search(r"std::array<StoredValue, (\d+)> STORED_VALUES = \{\{(.*?)\}\};", text, re.DOTALL)
     if not key or not rows:
         checker.error(TABLE, "SETTINGS_KEY or the STORED_VALUES table was not found")
         return None
 
-    def number(token):
-        token = re.sub(r"static_cast<[^>]+>\((\w+)\)", r"\1", token.strip())
-        return constants[token] if token in constants else int(token, 0)
-
-    values = {}
-    for name, fields in re.findall(r'\{L"(\w+)",\s*([^{}]*?)\}', rows.group(2)):
-        parts = [p for p in fields.split(",") if p.strip()]
-        if len(parts) != 4:
-            checker.error(TABLE, f"{name}: expected type, default, lowest and highest")
-            continue
-        values[name] = (number(parts[2]), number(parts[3]))
+    values = re.findall(r'\{L"(\w+)",', rows.group(2))
     if len(values) != int(rows.group(1)):
         checker.error(TABLE, f"read {len(values)} of the {rows.group(1)} rows of STORED_VALUES")
     return key.group(1).replace("\\\\", "\\"), values
-
-
-def check_presets(root, key, values, checker):
-    text = (root / WXS).read_text(encoding="utf-8")
-    written = {}
-    for row_key, name, value in re.findall(
-            r'<RegistryValue Root="HKLM" Key="([^"]+)" Name="(\w+)" Type="integer"\s+Value="\[(\w+)\]"', text):
-        if row_key.lower() != key.lower():
-            checker.error(WXS, f"preset {name} writes {row_key}, not the settings key {key}")
-        written[name] = value
-    for name in sorted(set(values) - set(written)):
-        checker.error(WXS, f"no preset row writes {name}")
-    for name in sorted(set(written) - set(values)):
-        checker.error(WXS, f"a preset row writes {name}, which is not a stored value")
-    for name, prop in sorted(written.items()):
-        if name not in values:
-            continue
-        lowest, highest = values[name]
-        conditions = re.findall(rf'<Custom Action="\w+" Sequence="\d+">{prop} AND NOT \({prop} &gt;= (\d+) AND '
-                                rf'{prop} &lt;= (\d+)', text)
-        if not conditions:
-            checker.error(WXS, f"nothing refuses a {prop} outside {lowest}-{highest}")
-        for low, high in conditions:
-            if (int(low), int(high)) != (lowest, highest):
-                checker.error(WXS, f"{prop} is refused outside {low}-{high}, the table accepts {lowest}-{highest}")
-        if lowest == 0 and (highest + 1) & highest == 0:
-            continue  # a word of bits: its message lists the bits, not a range
-        for low, high in re.findall(rf"{prop}=\[{prop}\] is not [^\"]*?(\d+) to (\d+)\.", text):
-            if (int(low), int(high)) != (lowest, highest):
-                checker.error(WXS, f"the message refusing {prop} says {low} to {high}, the table {lowest} to {highest}")
 
 
 def scanned_files(root):
@@ -119,14 +76,13 @@ def check_spellings(root, key, values, checker):
 
 
 def check(root):
-    """The table's values and every fault found in the source tree at root, as "file: what" lines."""
+    """The table's value names and every fault found in the source tree at root, as "file: what" lines."""
     checker = Checker()
     table = read_table(root, checker)
     if table:
         key, values = table
-        check_presets(root, key, values, checker)
         check_spellings(root, key, values, checker)
-    return (table[1] if table else {}), checker.errors
+    return (table[1] if table else []), checker.errors
 
 
 def main():
@@ -135,7 +91,7 @@ def main():
     for error in errors:
         print(error)
     if not errors:
-        print(f"{len(values)} stored values: {', '.join(values)}; the installers and the tests agree")
+        print(f"{len(values)} stored values: {', '.join(values)}; the tests and scripts agree")
     return 1 if errors else 0
 
 

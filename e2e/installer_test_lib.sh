@@ -95,10 +95,12 @@ event_source_registered() {
     reg_is "$event_source_key" TypesSupported 64 0x7
 }
 shortcut_names_opener() { [ -f "$shortcut" ] && grep -aq 'OstinelSettings.exe' "$shortcut"; }
-# The administrative templates beside the program, as the build's central store holds them.
+# The administrative templates beside the program, as the build's central store holds them (the
+# ADMX and each language's ADML: policy_templates holds the store to the language table).
 templates_installed() {
   local f
-  for f in Ostinel.admx en-US/Ostinel.adml zh-CN/Ostinel.adml zh-TW/Ostinel.adml; do
+  [ -f "$bin/PolicyDefinitions/Ostinel.admx" ] || { echo "no $bin/PolicyDefinitions"; return 1; }
+  for f in $(cd "$bin/PolicyDefinitions" && find . -type f -printf "%P\n" | sort); do
     same_file "$install_dir/PolicyDefinitions/$f" "$bin/PolicyDefinitions/$f" || { echo "PolicyDefinitions/$f"; return 1; }
   done
 }

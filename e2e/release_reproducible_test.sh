@@ -49,13 +49,19 @@ check "both releases have the same SHA256SUMS" same_sums
 sums_hold() { (cd "$two/out" && sha256sum --quiet -c SHA256SUMS); }
 check "sha256sum -c accepts SHA256SUMS" sums_hold
 only_what_ships() {
-  local listed
+  local listed expected code languages
+  # Each language of the table (as the release's build wrote them) has its template and its winget
+  # manifest.
+  languages=$(cat "$one/build/generated/table_lists/languages.txt") || return 1
+  [ -n "$languages" ] || { echo "no languages in $one/build/generated/table_lists/languages.txt"; return 1; }
+  expected="./Ostinel-$version-x64.msi ./Ostinel-$version.spdx.json ./OstinelSetup-$version-x64.exe
+./PolicyDefinitions/Ostinel.admx ./SHA256SUMS ./winget/Vemto.Ostinel.installer.yaml ./winget/Vemto.Ostinel.yaml"
+  for code in $languages; do
+    expected+=$'\n'"./PolicyDefinitions/$code/Ostinel.adml"$'\n'"./winget/Vemto.Ostinel.locale.$code.yaml"
+  done
+  expected=$(echo "$expected" | tr ' ' '\n' | sort | tr '\n' ' ')
   listed=$(cd "$one/out" && find . -type f | sort | tr '\n' ' ')
-  [ "$listed" = "./Ostinel-$version-x64.msi ./Ostinel-$version.spdx.json ./OstinelSetup-$version-x64.exe \
-./PolicyDefinitions/Ostinel.admx ./PolicyDefinitions/en-US/Ostinel.adml ./PolicyDefinitions/zh-CN/Ostinel.adml \
-./PolicyDefinitions/zh-TW/Ostinel.adml ./SHA256SUMS ./winget/Vemto.Ostinel.installer.yaml \
-./winget/Vemto.Ostinel.locale.en-US.yaml ./winget/Vemto.Ostinel.locale.zh-CN.yaml \
-./winget/Vemto.Ostinel.locale.zh-TW.yaml ./winget/Vemto.Ostinel.yaml " ] || { echo "the release holds: $listed"; return 1; }
+  [ "$listed" = "$expected" ] || { echo "the release holds: $listed"; echo "it should hold: $expected"; return 1; }
 }
 check "the release holds what ships and nothing else" only_what_ships
 unsigned() { ! osslsigncode extract-signature -in "$one/out/"OstinelSetup-*.exe -out "$tmp/sig" >/dev/null 2>&1 &&

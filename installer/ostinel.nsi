@@ -2,8 +2,10 @@
 ; 64-bit Windows. Built by the windows build (target OstinelSetup); by hand:
 ;   makensis -INPUTCHARSET UTF8 -DBIN_DIR=<dir with Ostinel.exe and OstinelSettings.exe> \
 ;            [-DOUT_FILE=...] [-DAPP_ICON=...] [-DVERSION=a.b.c] [-DSIGN_COMMAND=...] \
-;            [-DPOLICY_DIR=<dir with Ostinel.admx and <language>/Ostinel.adml>] ostinel.nsi
-; (it reads msi_upgrade_code.txt beside it, and by default ../policy)
+;            [-DPOLICY_DIR=<dir with Ostinel.admx and <language>/Ostinel.adml>] \
+;            [-DLISTS_DIR=<the build's generated/table_lists>] ostinel.nsi
+; (it reads msi_upgrade_code.txt beside it, by default ../policy, and languages.nsh, which the
+; build writes from the language table: cmake/table_lists.cmake; by default the windows preset's)
 ; SIGN_COMMAND, when given, is run with the path of the uninstaller and then of the setup, and must
 ; sign that file in place (cmake/sign.cmake does, with the build's certificate).
 ;
@@ -47,6 +49,10 @@ SetCompressor /SOLID lzma
 ; The administrative templates, in a central store's layout (by default the repository's).
 !ifndef POLICY_DIR
   !define POLICY_DIR "${__FILEDIR__}/../policy"
+!endif
+; The lists the build writes from the tables (languages.nsh).
+!ifndef LISTS_DIR
+  !define LISTS_DIR "${__FILEDIR__}/../build/windows/generated/table_lists"
 !endif
 !ifndef OUT_FILE
   !define OUT_FILE "OstinelSetup.exe"
@@ -114,10 +120,10 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright ${PUBLISHER}"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
-; The utility's own three languages; the installer takes the one of the user's interface.
-!insertmacro MUI_LANGUAGE "English"
-!insertmacro MUI_LANGUAGE "SimpChinese"
-!insertmacro MUI_LANGUAGE "TradChinese"
+; The utility's own languages (the language table's NSIS languages, the fallback language first);
+; the installer takes the one of the user's interface.
+!include "${LISTS_DIR}/languages.nsh"
+!insertmacro OstinelLanguages
 
 LangString StartNowText ${LANG_ENGLISH} "Start Ostinel now"
 LangString StartNowText ${LANG_SIMPCHINESE} "立即启动 Ostinel"
@@ -404,9 +410,7 @@ Section "Ostinel" SecMain
   ; The administrative templates, for administrators to copy into a central store or import.
   SetOutPath "$INSTDIR\PolicyDefinitions"
   File "${POLICY_DIR}/Ostinel.admx"
-  !insertmacro InstallPolicyTexts en-US
-  !insertmacro InstallPolicyTexts zh-CN
-  !insertmacro InstallPolicyTexts zh-TW
+  !insertmacro ForEachLanguage InstallPolicyTexts
   SetOutPath "$INSTDIR"
 
   ExecWait '"$INSTDIR\OstinelSettings.exe" /grant-settings-access' $0
@@ -489,9 +493,7 @@ Section "Uninstall"
   Delete /REBOOTOK "$INSTDIR\OstinelSettings.exe.*.old"
   Delete "$INSTDIR\OstinelTask.xml"
   Delete "$INSTDIR\PolicyDefinitions\Ostinel.admx"
-  !insertmacro RemovePolicyTexts en-US
-  !insertmacro RemovePolicyTexts zh-CN
-  !insertmacro RemovePolicyTexts zh-TW
+  !insertmacro ForEachLanguage RemovePolicyTexts
   RMDir "$INSTDIR\PolicyDefinitions"
   Delete "$INSTDIR\Uninstall.exe"
   ; The folder goes now, or at the restart after the files renamed aside (it stays when an install

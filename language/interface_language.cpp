@@ -124,8 +124,8 @@ constexpr LanguageTexts kEnglish = {
     L"or restart Ostinel.",
 };
 
-// The interface languages, in LanguageMode order. One row each; check_languages.py reads the rows
-// as written here.
+// The interface languages, in LanguageMode order. One row each; installer/table_lists.cpp writes the
+// build's lists of languages from them, check_languages.py reads the rows as written here.
 constexpr std::array<InterfaceLanguage, 3> kLanguages = {{
     {"zh-TW", "Traditional Chinese", {L"CHT"}, 0x0404, "ChineseTraditional", "TradChinese", true, &kTraditional},
     {"zh-CN", "Simplified Chinese", {L"CHS"}, 0x0804, "ChineseSimplified", "SimpChinese", false, &kSimplified},

@@ -41,9 +41,9 @@ struct LanguageTexts {
 };
 
 // One interface language as everything outside its texts names it. Its place in the table is its
-// LanguageMode. language/check_languages.py reads the rows and checks every file that lists the
-// languages against them: the event log's message table, the administrative templates, both
-// installers, their test and the pictures script.
+// LanguageMode. The build writes every list of languages from the rows (installer/table_lists.cpp);
+// language/check_languages.py checks that each row has its translated texts in the message table,
+// the templates, the setup and the winget manifests, and its pictures.
 struct InterfaceLanguage {
   const char* Code;  // its tag, and the folder of its Ostinel.adml in policy/ and in the installers
   const char* Name;  // in English, as the README and the pictures name it

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Checks Ostinel's administrative templates (policy/Ostinel.admx and its ADML files).
 
-Usage: check_templates.py [--root DIR] [--store DIR]
-  --root   the repository (default: the one this script is in)
+Usage: check_templates.py [--root DIR] [--languages CODE...] [--store DIR]
+  --root       the repository (default: the one this script is in)
+  --languages  the codes of the interface languages, each with its <code>/Ostinel.adml (the build
+               passes the language table's, OSTINEL_LANGUAGES; default: the folders that hold one)
   --store  a built central-store folder (bin/PolicyDefinitions): it must hold exactly the
            templates, byte for byte, in the central store's layout
 
@@ -60,8 +62,7 @@ Against the program (core/policy_names.h: POLICY_KEY and the POLICY_VALUES table
 Texts
   T1  No string is empty; the files of the other languages are translations: a string that is
       English prose in en-US (more than one word) is another text in each of them (in zh-CN and
-      zh-TW one with Chinese characters), and no such file is a copy of another. LANGUAGES are
-      the codes of the interface languages (language/check_languages.py holds them to their table).
+      zh-TW one with Chinese characters), and no such file is a copy of another.
 """
 import argparse
 import re
@@ -70,7 +71,6 @@ import xml.etree.ElementTree as ET
 from pathlib import Path
 
 NS = "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"
-LANGUAGES = ("en-US", "zh-CN", "zh-TW")
 BASENAME = "Ostinel"
 UNBOUNDED = 1 << 30
 
@@ -628,7 +628,7 @@ def check_element(element, accepted, checker):
             checker.error(here, f"items write {sorted(numbers)}, the program accepts {lowest}-{highest}, each once")
 
 
-def check_languages(admx, admls, checker):
+def check_languages(admx, admls, languages, checker):
     """R2, R3, L2 and T1."""
     minimum = version_tuple(admx["minRequiredRevision"])
     elements = {p["presentation"]: p for p in admx["policies"] if p["presentation"]}
@@ -662,7 +662,7 @@ def check_languages(admx, admls, checker):
     english = admls.get("en-US")
     if english:
         prose = [n for n, t in english["strings"].items() if " " in t.strip()]
-        others = [language for language in LANGUAGES if language != "en-US"]
+        others = [language for language in languages if language != "en-US"]
         for language in others:
             for name in prose:
                 text = admls.get(language, {}).get("strings", {}).get(name)
@@ -715,10 +715,10 @@ def check_presentation(policy, controls, checker, where):
             checker.error(where, f'no control shows element "{element["id"]}"')
 
 
-def check_store(store, sources, checker):
+def check_store(store, sources, languages, checker):
     """The built central store: exactly the templates, byte for byte, in their folders."""
     expected = {Path(f"{BASENAME}.admx"): sources["admx"]}
-    for language in LANGUAGES:
+    for language in languages:
         expected[Path(language) / f"{BASENAME}.adml"] = sources[language]
     present = {p.relative_to(store) for p in store.rglob("*") if p.is_file()} if store.is_dir() else set()
     for relative, source in expected.items():
@@ -730,16 +730,23 @@ def check_store(store, sources, checker):
         checker.error(str(store), f"{relative} is not a template of the central store's layout")
 
 
-def check(root, store=None):
-    """All rules; returns the list of faults."""
+def languages_found(root):
+    """The codes of the folders of policy/ that hold an Ostinel.adml."""
+    return sorted(p.parent.name for p in (root / "policy").glob(f"*/{BASENAME}.adml"))
+
+
+def check(root, store=None, languages=None):
+    """All rules, for the given language codes (default: every folder with an ADML); returns the
+    list of faults."""
     checker = Checker()
     policy_dir = root / "policy"
+    languages = languages_found(root) if languages is None else list(languages)
     sources = {"admx": policy_dir / f"{BASENAME}.admx"}
-    sources.update({language: policy_dir / language / f"{BASENAME}.adml" for language in LANGUAGES})
+    sources.update({language: policy_dir / language / f"{BASENAME}.adml" for language in languages})
     key, values = read_program_table(root / "core" / "policy_names.h", checker)
     admx_root = parse(sources["admx"], checker, "policyDefinitions")
     admls = {}
-    for language in LANGUAGES:
+    for language in languages:
         adml_root = parse(sources[language], checker, "policyDefinitionResources")
         if adml_root is not None:
             admls[language] = read_adml(adml_root, checker, f"{language}/{BASENAME}.adml")
@@ -747,24 +754,26 @@ def check(root, store=None):
         admx = read_admx(admx_root, checker, f"{BASENAME}.admx")
         check_references(admx, checker, f"{BASENAME}.admx")
         check_program(admx, key, values, checker)
-        check_languages(admx, admls, checker)
+        check_languages(admx, admls, languages, checker)
     if store is not None:
-        check_store(store, sources, checker)
+        check_store(store, sources, languages, checker)
     return checker.errors
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", type=Path, default=Path(__file__).resolve().parent.parent)
+    parser.add_argument("--languages", nargs="+")
     parser.add_argument("--store", type=Path)
     args = parser.parse_args()
-    errors = check(args.root, args.store)
+    languages = args.languages or languages_found(args.root)
+    errors = check(args.root, args.store, languages)
     for error in errors:
         print(error)
     if errors:
         print(f"policy templates: {len(errors)} faults")
         return 1
-    print(f"policy templates: {BASENAME}.admx and {len(LANGUAGES)} ADML files follow the schema's rules "
+    print(f"policy templates: {BASENAME}.admx and {len(languages)} ADML files follow the schema's rules "
           "and write exactly what core/policy_names.h reads" + (f"; {args.store} holds them" if args.store else ""))
     return 0
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The check of the administrative templates must refuse broken copies of them: each case breaks
 one thing in a copy of policy/ and core/policy_names.h and expects the fault to be named."""
+import re
 import shutil
 import sys
 import tempfile
@@ -14,6 +15,24 @@ ROOT = Path(__file__).resolve().parent.parent
 ADMX = "policy/Ostinel.admx"
 EN, CN, TW = ("policy/en-US/Ostinel.adml", "policy/zh-CN/Ostinel.adml", "policy/zh-TW/Ostinel.adml")
 HEADER = "core/policy_names.h"
+LANGUAGES = check_templates.languages_found(ROOT)
+
+
+_, VALUES = check_templates.read_program_table(ROOT / HEADER, check_templates.Checker())
+# The ranges of the number policy and of the choice (from the program's table, as the ADMX has them).
+NUMBER_LOW, NUMBER_HIGH = next(accepted for accepted in VALUES.values() if accepted[1] > 2)
+CHOICE_HIGH = next(accepted[1] for accepted in VALUES.values() if accepted == (0, 2))
+
+
+def on_off_policy():
+    """The ADMX's block of the first on/off policy of the program's table (wherever it stands)."""
+    name = next(name for name, accepted in VALUES.items() if accepted == (0, 1))
+    block = re.search(rf'<policy name="{name}".*?</policy>', (ROOT / ADMX).read_text(encoding="utf-8"), re.S)
+    return name, block.group(0)
+
+
+SWITCH, SWITCH_BLOCK = on_off_policy()
+DISABLED = '<disabledValue><decimal value="0"/></disabledValue>'
 
 # (what is broken, file, text replaced (found once), replacement, fault expected in the report)
 BROKEN = [
@@ -28,17 +47,19 @@ BROKEN = [
      '<string id="Vemto">Vemto</string><string id="Spare">Spare text</string>', "string Spare is not used"),
     ("a value the program does not read", ADMX, 'valueName="LeftClickSound"', 'valueName="LeftClickSounds"',
      "writes LeftClickSounds, which the program does not read"),
-    ("a value the program reads that no policy writes", HEADER, '{L"HoldTime", 50, 500},',
-     '{L"HoldTime", 50, 500}, {L"Brightness", 0, 1},', "no policy writes Brightness"),
-    ("the number box wider than the program's range", ADMX, 'maxValue="500"', 'maxValue="600"',
-     "accepts 50-600, the program 50-500"),
-    ("a drop-down item the program refuses", ADMX, '<decimal value="2"/></value>\n          </item>\n        </enum>',
-     '<decimal value="3"/></value>\n          </item>\n        </enum>', "items write [0, 1, 3]"),
-    ("disabled deletes the value instead of writing 0", ADMX,
-     '<disabledValue><decimal value="0"/></disabledValue>\n    </policy>\n    <policy name="LeftClickSound"',
-     '</policy>\n    <policy name="LeftClickSound"', "ButtonOnceOnly: has no disabledValue"),
-    ("a value written as text", ADMX, '<disabledValue><decimal value="0"/></disabledValue>\n    </policy>\n  </policies>',
-     '<disabledValue><string>0</string></disabledValue>\n    </policy>\n  </policies>', "disabledValue is string 0"),
+    ("a value the program reads that no policy writes", HEADER, "POLICY_VALUES = {{",
+     'POLICY_VALUES = {{\n    {L"NoSuchPolicy_Test", 0, 1},', "no policy writes NoSuchPolicy_Test"),
+    ("the number box wider than the program's range", ADMX, f'maxValue="{NUMBER_HIGH}"',
+     f'maxValue="{NUMBER_HIGH + 100}"',
+     f"accepts {NUMBER_LOW}-{NUMBER_HIGH + 100}, the program {NUMBER_LOW}-{NUMBER_HIGH}"),
+    ("a drop-down item the program refuses", ADMX,
+     f'<decimal value="{CHOICE_HIGH}"/></value>\n          </item>\n        </enum>',
+     f'<decimal value="{CHOICE_HIGH + 1}"/></value>\n          </item>\n        </enum>',
+     f"items write {list(range(CHOICE_HIGH)) + [CHOICE_HIGH + 1]}"),
+    ("disabled deletes the value instead of writing 0", ADMX, SWITCH_BLOCK, SWITCH_BLOCK.replace(DISABLED, ""),
+     f"{SWITCH}: has no disabledValue"),
+    ("a value written as text", ADMX, SWITCH_BLOCK,
+     SWITCH_BLOCK.replace(DISABLED, "<disabledValue><string>0</string></disabledValue>"), "disabledValue is string 0"),
     ("elements out of the schema's order", ADMX,
      '<parentCategory ref="Ostinel"/>\n      <supportedOn ref="SUPPORTED_Windows10"/>\n      <elements>\n'
      '        <decimal', '<supportedOn ref="SUPPORTED_Windows10"/>\n      <parentCategory ref="Ostinel"/>\n'
@@ -98,26 +119,33 @@ class BrokenTemplates(unittest.TestCase):
                 self.assertTrue(any(expected in fault for fault in faults),
                                 f"{what}: expected a fault with {expected!r}, got {faults}")
 
+    def test_a_language_without_its_templates_is_refused(self):
+        # The build names the language table's codes; a code no language could have stands for a
+        # row added without its ADML.
+        faults = check_templates.check(self.dir, languages=LANGUAGES + ["qx-QX"])
+        self.assertTrue(any("qx-QX/Ostinel.adml: cannot be read" in f for f in faults), faults)
+
     def test_defaults_at_the_edges_pass(self):
         for name in (EN, CN, TW):
             path = self.dir / name
             text = path.read_text(encoding="utf-8")
-            text = text.replace('defaultValue="100" spinStep="10"', 'defaultValue="500" spinStep="450"')
-            path.write_text(text.replace('defaultItem="1"', 'defaultItem="2"'), encoding="utf-8")
+            text = re.sub(r'defaultValue="\d+" spinStep="\d+"',
+                          f'defaultValue="{NUMBER_HIGH}" spinStep="{NUMBER_HIGH - NUMBER_LOW}"', text)
+            path.write_text(re.sub(r'defaultItem="\d+"', f'defaultItem="{CHOICE_HIGH}"', text), encoding="utf-8")
         self.assertEqual(check_templates.check(self.dir), [])
 
     def test_the_central_store_holds_exactly_the_templates(self):
         store = self.dir / "PolicyDefinitions"
         store.mkdir()
         shutil.copy(self.dir / ADMX, store)
-        for language in ("en-US", "zh-CN", "zh-TW"):
+        for language in LANGUAGES:
             (store / language).mkdir()
             shutil.copy(self.dir / "policy" / language / "Ostinel.adml", store / language)
         self.assertEqual(check_templates.check(self.dir, store), [])
-        (store / "zh-TW" / "Ostinel.adml").unlink()
+        (store / LANGUAGES[-1] / "Ostinel.adml").unlink()
         (store / "Ostinel.adml").write_text("stray")
         faults = check_templates.check(self.dir, store)
-        self.assertTrue(any("zh-TW/Ostinel.adml is missing" in f for f in faults), faults)
+        self.assertTrue(any(f"{LANGUAGES[-1]}/Ostinel.adml is missing" in f for f in faults), faults)
         self.assertTrue(any("Ostinel.adml is not a template" in f for f in faults), faults)
 
 

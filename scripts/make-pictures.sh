@@ -87,10 +87,11 @@ stop_app() {
   app=
 }
 
-# 1. Status window and settings dialog in the three interface languages.
+# 1. Status window and settings dialog in each interface language: its locale and the name of its
+# pictures, which the build writes from the language table.
 status_title="Vemto Kavrix Sound out v1.000h"
 start_wine
-for entry in en_US.UTF-8:english zh_CN.UTF-8:simplified-chinese zh_TW.UTF-8:traditional-chinese; do
+for entry in $(cat "$root/build/windows/generated/table_lists/pictures.txt"); do
   locale=${entry%%:*} name=${entry#*:}
   LC_ALL=$locale wine "$bin/Ostinel.exe" </dev/null >"$work/ostinel-$name.log" 2>&1 &
   app=$!
