@@ -340,7 +340,7 @@ TEST(DiagnoseHostileSections, AnyBytesGiveValidJsonAndNoTrustedExitValue) {
 TEST(DiagnoseJson, WhatIsNotKnownIsNull) {
   DiagnoseReport report;
   report.SettingsKeyPresent = true;
-  report.WaitTime = 150;
+  report.Stored[StoredSetting::WaitTime] = 150;
   const std::string json = DiagnoseReportJson(report);
   EXPECT_NE(json.find("\"ButtonSetup\": null,\n    \"WaitTime\": 150,"), std::string::npos) << json;
   EXPECT_NE(json.find("\"usersMayChange\": null"), std::string::npos) << json;
@@ -362,8 +362,8 @@ TEST(DiagnoseJson, WhatIsNotKnownIsNull) {
 TEST(DiagnoseJson, PoliciesAreShownWithTheSettingsTheyPutInForce) {
   DiagnoseReport report;
   report.SettingsKeyPresent = true;
-  report.ButtonSetup = 0x0F;
-  report.WaitTime = 100;
+  report.Stored[StoredSetting::ButtonSetup] = 0x0F;
+  report.Stored[StoredSetting::WaitTime] = 100;
   report.Policies[static_cast<std::size_t>(PolicyValue::RightClickMethod)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 2};
   report.Policies[static_cast<std::size_t>(PolicyValue::HoldTime)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 20};
   report.Policies[static_cast<std::size_t>(PolicyValue::LeftClickSound)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 0};
