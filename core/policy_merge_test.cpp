@@ -62,11 +62,13 @@ TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
   for (std::uint32_t stored : {0x00u, 0x0Fu, 0x1Bu, 0x3Fu, 0xD4u}) {
     SCOPED_TRACE(stored);
     const std::uint32_t others = stored & ~(SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
-    EXPECT_EQ(MergePolicies(SetupAndWait(stored, 100), Only(PolicyValue::RightClickMethod, 0))[StoredSetting::ButtonSetup], others);
-    EXPECT_EQ(MergePolicies(SetupAndWait(stored, 100), Only(PolicyValue::RightClickMethod, 1))[StoredSetting::ButtonSetup], others | SETUP_HOLD_STILL);
-    EXPECT_EQ(MergePolicies(SetupAndWait(stored, 100), Only(PolicyValue::RightClickMethod, 2))[StoredSetting::ButtonSetup],
-              others | SETUP_FUNCTION_BUTTON);
-    EXPECT_EQ(MergePolicies(SetupAndWait(stored, 100), Only(PolicyValue::RightClickMethod, 2))[StoredSetting::WaitTime], 100u);
+    const auto method = [&](std::uint32_t value) {
+      return MergePolicies(SetupAndWait(stored, 100), Only(PolicyValue::RightClickMethod, value));
+    };
+    EXPECT_EQ(method(0)[StoredSetting::ButtonSetup], others);
+    EXPECT_EQ(method(1)[StoredSetting::ButtonSetup], others | SETUP_HOLD_STILL);
+    EXPECT_EQ(method(2)[StoredSetting::ButtonSetup], others | SETUP_FUNCTION_BUTTON);
+    EXPECT_EQ(method(2)[StoredSetting::WaitTime], 100u);
   }
   EXPECT_EQ(MergePolicies(SetupAndWait(15, 100), Only(PolicyValue::HoldTime, 50)), SetupAndWait(15, 50));
   EXPECT_EQ(MergePolicies(SetupAndWait(15, 999), Only(PolicyValue::HoldTime, 500)), SetupAndWait(15, 500));
@@ -82,7 +84,8 @@ TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
     EXPECT_EQ(MergePolicies(SetupAndWait(bit, 100), Only(v, 1))[StoredSetting::ButtonSetup], bit);
   }
   // AllowSettingsChanges decides nothing in force.
-  EXPECT_EQ(MergePolicies(SetupAndWait(0x2B, 250), Only(PolicyValue::AllowSettingsChanges, 0)), SetupAndWait(0x2B, 250));
+  EXPECT_EQ(MergePolicies(SetupAndWait(0x2B, 250), Only(PolicyValue::AllowSettingsChanges, 0)),
+            SetupAndWait(0x2B, 250));
 
   // All at once.
   RawPolicies all{};
@@ -92,10 +95,62 @@ TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
             SetupAndWait(SETUP_FUNCTION_BUTTON | SETUP_RIGHT_SOUND | SETUP_ONCE_ONLY, 150));
 }
 
+// Every row of the policy table is followed as its kind says, whichever setting it decides: a switch
+// sets or clears its bit, the method puts its own bits whatever was stored, a number replaces the
+// whole value, the lock decides no value; nothing else of the record changes, and the dialog locks
+// exactly what the row decides. A new row that the merge does not follow fails here.
+TEST(PolicyMerge, EveryRowIsFollowedAsItsKindSays) {
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
+    const PolicyRow& row = POLICY_ROWS[i];
+    const PolicyValueName& accepted = POLICY_VALUES[i];
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    // The stored words all clear or all set; a number just outside what the policy accepts, so
+    // that no policy value is already there.
+    for (const std::uint32_t word : {0u, 0xFFFFFFFFu}) {
+      SettingValues stored = SettingValues::Filled(word);
+      for (StoredSetting s : STORED_SETTINGS) {
+        if (!HoldsBits(s)) stored[s] = accepted.Highest + 1;
+      }
+      for (const std::uint32_t value : {accepted.Lowest, accepted.Highest}) {
+        const Policies policies = Only(row.Policy, value);
+        const SettingValues merged = MergePolicies(stored, policies);
+        for (StoredSetting s : STORED_SETTINGS) {
+          if (s != row.Setting || row.Kind == PolicyKind::Lock) {
+            EXPECT_EQ(merged[s], stored[s]);
+          }
+          const bool decides = (s == row.Setting && row.Kind != PolicyKind::Lock) ||
+                               (row.Kind == PolicyKind::Lock && value == 0);
+          const std::uint32_t part = row.Kind == PolicyKind::Number || row.Kind == PolicyKind::Lock ? EditablePart(s)
+                                                                                                    : row.Bits;
+          EXPECT_EQ(DecidedPart(policies, s), decides ? part : 0u);
+        }
+        const std::uint32_t before = stored[row.Setting];
+        const std::uint32_t after = merged[row.Setting];
+        switch (row.Kind) {
+          case PolicyKind::Switch: EXPECT_EQ(after, value != 0 ? before | row.Bits : before & ~row.Bits); break;
+          case PolicyKind::Method:
+            // None at the lowest value, otherwise one of the method bits, whatever was stored.
+            EXPECT_EQ(after & ~row.Bits, before & ~row.Bits);
+            if (value == accepted.Lowest) {
+              EXPECT_EQ(after & row.Bits, 0u);
+            } else {
+              EXPECT_NE(after & row.Bits, 0u);
+              EXPECT_NE(after & row.Bits, row.Bits);
+            }
+            break;
+          case PolicyKind::Number: EXPECT_EQ(after, value); break;
+          case PolicyKind::Lock: break;
+        }
+      }
+    }
+  }
+}
+
 TEST(PolicyMerge, TheDialogLocksWhatAPolicyDecidesAndEverythingWithoutSettingsChanges) {
   EXPECT_EQ(DecidedPart(Policies{}, StoredSetting::ButtonSetup), 0u);
   EXPECT_EQ(DecidedPart(Policies{}, StoredSetting::WaitTime), 0u);
-  EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickMethod, 0), StoredSetting::ButtonSetup), SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickMethod, 0), StoredSetting::ButtonSetup),
+            SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
   EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickMethod, 0), StoredSetting::WaitTime), 0u);
   EXPECT_EQ(DecidedPart(Only(PolicyValue::HoldTime, 100), StoredSetting::ButtonSetup), 0u);
   EXPECT_EQ(DecidedPart(Only(PolicyValue::HoldTime, 100), StoredSetting::WaitTime), 0xFFFFFFFFu);

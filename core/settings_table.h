@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "core/policy_names.h"
 #include "res/resource_ids.h"
@@ -97,6 +98,14 @@ class PerStoredSetting {
 using SettingValues = PerStoredSetting<std::uint32_t>;
 // One yes or no per stored setting (which of them OK writes, for one).
 using SettingFlags = PerStoredSetting<bool>;
+
+// A list one value short (or none at all) makes no record.
+template <std::size_t... I>
+constexpr bool MadeFromAShortList(std::index_sequence<I...>) {
+  return std::is_constructible_v<SettingValues, decltype(I, 0u)...>;
+}
+static_assert(!MadeFromAShortList(std::make_index_sequence<STORED_COUNT - 1>{}) &&
+              !std::is_default_constructible_v<SettingValues>);
 
 // The table's defaults, what the program starts with and reads for a missing value.
 constexpr SettingValues StoredDefaults() {

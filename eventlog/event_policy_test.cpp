@@ -244,7 +244,8 @@ TEST(ControllerReports, ReportsAFullQueueDroppedAreCountedWithTheLatestRealRepor
 
 TEST(SettingsReports, OkReportsAChangeWithOldAndNewValuesAndAFailedSave) {
   std::array<EventRecord, 2> out;
-  EXPECT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(15, 100), true, 0, out), 0u);  // nothing changed, stored
+  // Nothing changed, stored.
+  EXPECT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(15, 100), true, 0, out), 0u);
 
   ASSERT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(27, 150), true, 0, out), 1u);
   EXPECT_EQ(out[0].Id, EVENT_SETTINGS_CHANGED);
@@ -257,6 +258,11 @@ TEST(SettingsReports, OkReportsAChangeWithOldAndNewValuesAndAFailedSave) {
   ASSERT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(31, 100), false, 5, out), 2u);
   EXPECT_EQ(out[0].Id, EVENT_SETTINGS_CHANGED);
   EXPECT_EQ(out[1].Id, EVENT_SETTINGS_NOT_SAVED);
+
+  // "Started" carries the version and each value in force: a word unsigned, a number as the signed
+  // value the program holds.
+  EXPECT_EQ(Strings(StartedEvent(L"1.2.3", SetupAndWait(0x8000000F, -1))),
+            (std::vector<std::wstring>{L"1.2.3", L"2147483663", L"-1"}));
 }
 
 TEST(SettingsReports, PoliciesInForceAndIgnoredValuesNameEachValue) {

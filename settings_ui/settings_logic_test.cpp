@@ -118,21 +118,24 @@ TEST(SettingsLogic, LaterOkSendsOnlyForHoldTimeOrMethodChanges) {
 
 TEST(SettingsLogic, CommitPutsValuesInForceBeforeRaisingTheFlagAndNeverOtherwise) {
   AppStateRecord s;
-  PutCommitInForce(s, DecideCommit(SetupAndWait(15, 100), Shown(Controls(true, false, false, false, 1), 300), Saved(-1)));
+  PutCommitInForce(s, DecideCommit(SetupAndWait(15, 100), Shown(Controls(true, false, false, false, 1), 300),
+                                   Saved(-1)));
   EXPECT_EQ(s.ButtonSetup.load(), 0x11u);
   EXPECT_EQ(s.WaitTime.load(), 300);
   EXPECT_EQ(s.SavedWaitTime, 300);
   EXPECT_TRUE(TakePending(s.SetupPending));
 
   // A sound-only change takes effect at once without a command.
-  PutCommitInForce(s, DecideCommit(SettingsInForceOf(s), Shown(Controls(false, true, false, false, 1), 300), SavedSettingsOf(s)));
+  PutCommitInForce(s, DecideCommit(SettingsInForceOf(s), Shown(Controls(false, true, false, false, 1), 300),
+                                   SavedSettingsOf(s)));
   EXPECT_EQ(s.ButtonSetup.load(), 0x12u);
   EXPECT_EQ(s.SavedWaitTime, 300);
   EXPECT_FALSE(IsPending(s.SetupPending));
 
   // A pending command that the device thread has not sent yet stays pending.
   RaisePending(s.SetupPending);
-  PutCommitInForce(s, DecideCommit(SettingsInForceOf(s), Shown(Controls(true, true, false, false, 1), 300), SavedSettingsOf(s)));
+  PutCommitInForce(s, DecideCommit(SettingsInForceOf(s), Shown(Controls(true, true, false, false, 1), 300),
+                                   SavedSettingsOf(s)));
   EXPECT_TRUE(IsPending(s.SetupPending));
   EXPECT_EQ(s.ButtonSetup.load(), 0x13u);
 }
@@ -149,7 +152,8 @@ TEST(SettingsLogic, WithoutPoliciesTheManagedOkIsTheOkOfBefore) {
       for (std::int32_t saved : {-1, 100, 250}) {
         const SettingsControls controls = Controls(method != 1, true, false, method == 2, method);
         const SettingsCommit before = DecideCommit(SetupAndWait(old, 120), Shown(controls, 250), Saved(saved));
-        const SettingsCommit now = DecideManagedCommit(SetupAndWait(old, 120), SetupAndWait(old ^ SETUP_DIALOG_BITS, 120), Shown(controls, 250), Saved(saved), Policies{});
+        const SettingsCommit now = DecideManagedCommit(SetupAndWait(old, 120), SetupAndWait(old ^ SETUP_DIALOG_BITS,
+                                                       120), Shown(controls, 250), Saved(saved), Policies{});
         EXPECT_TRUE(now.Store[StoredSetting::ButtonSetup]);
         EXPECT_EQ(now.Stored[StoredSetting::ButtonSetup], before.InForce[StoredSetting::ButtonSetup]);
         EXPECT_EQ(now.InForce[StoredSetting::ButtonSetup], before.InForce[StoredSetting::ButtonSetup]);
@@ -165,7 +169,8 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   // The method is the administrator's (the function button); the user turns the left sound off.
   // Stored: the user's boxes, the method the user had chosen (hold still); in force: the button.
   const Policies method = Managed({{PolicyValue::RightClickMethod, 2}});
-  SettingsCommit m = DecideManagedCommit(SetupAndWait(0x1B, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, true, true, false, 1), 100), Saved(100), method);
+  SettingsCommit m = DecideManagedCommit(SetupAndWait(0x1B, 100), SetupAndWait(0x0F, 100), Shown(Controls(false,
+                                         true, true, false, 1), 100), Saved(100), method);
   EXPECT_TRUE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x0Eu);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x1Au);
@@ -175,22 +180,26 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   // The hold time is the administrator's: never stored, the policy's value in force whatever the
   // slider says, and the first OK of a run sends no command for it.
   const Policies hold = Managed({{PolicyValue::HoldTime, 300}});
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x0F), 120), Saved(-1), hold);
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x0F), 120),
+                          Saved(-1), hold);
   EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
   EXPECT_EQ(m.InForce[StoredSetting::WaitTime], 300u);
   EXPECT_FALSE(m.QueueSetup);
   // ... while the method the user may still change sends one.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x1B), 120), Saved(-1), hold);
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x1B), 120),
+                          Saved(-1), hold);
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x1Bu);
   EXPECT_TRUE(m.QueueSetup);
 
   // A switch the policy decides keeps its stored bit, whatever the box shows.
-  m = DecideManagedCommit(SetupAndWait(0x0E, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false, true, 2), 100), Saved(100), Managed({{PolicyValue::LeftClickSound, 0}}));
+  m = DecideManagedCommit(SetupAndWait(0x0E, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false, true,
+                          2), 100), Saved(100), Managed({{PolicyValue::LeftClickSound, 0}}));
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x25u);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x24u);
 
   // Every shown bit and the hold time decided: nothing is stored.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x0F), 100), Saved(-1), Managed({{PolicyValue::RightClickMethod, 1},
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x0F), 100),
+                          Saved(-1), Managed({{PolicyValue::RightClickMethod, 1},
                                    {PolicyValue::LeftClickSound, 1},
                                    {PolicyValue::RightClickSound, 1},
                                    {PolicyValue::RightClickIndicator, 1},
@@ -200,17 +209,46 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
 
   // AllowSettingsChanges 0: nothing stored, nothing sent, the stored settings in force whatever
   // the greyed controls say.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false, false, 1), 250), Saved(-1), Managed({{PolicyValue::AllowSettingsChanges, 0}}));
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false,
+                          false, 1), 250), Saved(-1), Managed({{PolicyValue::AllowSettingsChanges, 0}}));
   EXPECT_FALSE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
   EXPECT_FALSE(m.QueueSetup);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x0Fu);
   EXPECT_EQ(m.InForce[StoredSetting::WaitTime], 100u);
   // AllowSettingsChanges 1 locks nothing.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false, false, 1), 250), Saved(-1), Managed({{PolicyValue::AllowSettingsChanges, 1}}));
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false,
+                          false, 1), 250), Saved(-1), Managed({{PolicyValue::AllowSettingsChanges, 1}}));
   EXPECT_TRUE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x10u);
   EXPECT_TRUE(m.Store[StoredSetting::WaitTime]);
+
+  // Every row of the policy table, whatever setting it decides: the user's value stands where the
+  // row decides (a decided number is not stored, the policy's value goes in force), the shown one
+  // everywhere else, and each value not wholly decided is stored.
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
+    const PolicyRow& row = POLICY_ROWS[i];
+    if (row.Kind == PolicyKind::Lock) continue;
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    const SettingValues user = SettingValues::Filled(0);
+    SettingValues shown = SettingValues::Filled(0);
+    for (StoredSetting s : STORED_SETTINGS) shown[s] = HoldsBits(s) ? EditablePart(s) : StoredValueOf(s).Highest;
+    const std::uint32_t value = POLICY_VALUES[i].Highest;
+    m = DecideManagedCommit(user, user, shown, SettingValues::Filled(NOT_SAVED_YET), Managed({{row.Policy, value}}));
+    for (StoredSetting s : STORED_SETTINGS) {
+      if (s != row.Setting) {
+        EXPECT_EQ(m.Stored[s], shown[s]);
+        EXPECT_TRUE(m.Store[s]);
+      } else if (row.Kind == PolicyKind::Number) {
+        EXPECT_EQ(m.Stored[s], user[s]);
+        EXPECT_FALSE(m.Store[s]);
+        EXPECT_EQ(m.InForce[s], value);
+      } else {
+        EXPECT_EQ(m.Stored[s], (shown[s] & ~row.Bits) | (user[s] & row.Bits));
+        EXPECT_TRUE(m.Store[s]);
+      }
+    }
+  }
 }
 
 TEST(SettingsLogic, WaitTimeLabelShowsSecondsWithOneDecimalAndTheUnit) {

@@ -376,6 +376,17 @@ TEST(DiagnoseJson, PoliciesAreShownWithTheSettingsTheyPutInForce) {
       << json;
   EXPECT_NE(json.find("\"inForce\": {\n      \"ButtonSetup\": 26,\n      \"WaitTime\": 100\n    }"), std::string::npos)
       << json;
+
+  // A stored hold time with every bit set: stored as read, in force as the signed number the
+  // program holds.
+  DiagnoseReport odd;
+  odd.SettingsKeyPresent = true;
+  odd.Stored[StoredSetting::WaitTime] = 0xFFFFFFFFu;
+  const std::string oddJson = DiagnoseReportJson(odd);
+  EXPECT_NE(oddJson.find("\"WaitTime\": 4294967295,"), std::string::npos) << oddJson;
+  EXPECT_NE(oddJson.find("\"inForce\": {\n      \"ButtonSetup\": 15,\n      \"WaitTime\": -1\n    }"),
+            std::string::npos)
+      << oddJson;
 }
 
 TEST(DiagnoseSystem, ArchitectureScaleAndSignatureInWords) {
