@@ -1,8 +1,10 @@
 // Ostinel's settings, described once: the key that stores them, each stored value (its registry
 // name, type, default and range, and the bits of ButtonSetup), the policy that may decide it and
-// the controls of the settings dialog that edit it. The store, the dialog, the policy merge and
-// the support report read this table; core/check_settings.py fails the tests when the installers,
-// the administrative templates' table (core/policy_names.h) or a test names anything else.
+// the controls of the settings dialog that edit it, and the record (SettingValues) in which their
+// values travel, one per row. The store, the dialog, the policy merge, the events and the support
+// report read this table and loop over its rows; core/check_settings.py fails the tests when the
+// installers, the administrative templates' table (core/policy_names.h) or a test names anything
+// else.
 #pragma once
 
 #include <array>

@@ -152,8 +152,9 @@ TEST(SettingsLogic, WithoutPoliciesTheManagedOkIsTheOkOfBefore) {
       for (std::int32_t saved : {-1, 100, 250}) {
         const SettingsControls controls = Controls(method != 1, true, false, method == 2, method);
         const SettingsCommit before = DecideCommit(SetupAndWait(old, 120), Shown(controls, 250), Saved(saved));
-        const SettingsCommit now = DecideManagedCommit(SetupAndWait(old, 120), SetupAndWait(old ^ SETUP_DIALOG_BITS,
-                                                       120), Shown(controls, 250), Saved(saved), Policies{});
+        const SettingValues stored = SetupAndWait(old ^ SETUP_DIALOG_BITS, 120);  // whatever it was
+        const SettingsCommit now =
+            DecideManagedCommit(SetupAndWait(old, 120), stored, Shown(controls, 250), Saved(saved), Policies{});
         EXPECT_TRUE(now.Store[StoredSetting::ButtonSetup]);
         EXPECT_EQ(now.Stored[StoredSetting::ButtonSetup], before.InForce[StoredSetting::ButtonSetup]);
         EXPECT_EQ(now.InForce[StoredSetting::ButtonSetup], before.InForce[StoredSetting::ButtonSetup]);
@@ -169,8 +170,8 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   // The method is the administrator's (the function button); the user turns the left sound off.
   // Stored: the user's boxes, the method the user had chosen (hold still); in force: the button.
   const Policies method = Managed({{PolicyValue::RightClickMethod, 2}});
-  SettingsCommit m = DecideManagedCommit(SetupAndWait(0x1B, 100), SetupAndWait(0x0F, 100), Shown(Controls(false,
-                                         true, true, false, 1), 100), Saved(100), method);
+  SettingsCommit m = DecideManagedCommit(SetupAndWait(0x1B, 100), SetupAndWait(0x0F, 100),
+                                         Shown(Controls(false, true, true, false, 1), 100), Saved(100), method);
   EXPECT_TRUE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x0Eu);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x1Au);
@@ -180,26 +181,28 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   // The hold time is the administrator's: never stored, the policy's value in force whatever the
   // slider says, and the first OK of a run sends no command for it.
   const Policies hold = Managed({{PolicyValue::HoldTime, 300}});
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x0F), 120),
-                          Saved(-1), hold);
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(ControlsForSetupWord(0x0F), 120), Saved(-1), hold);
   EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
   EXPECT_EQ(m.InForce[StoredSetting::WaitTime], 300u);
   EXPECT_FALSE(m.QueueSetup);
   // ... while the method the user may still change sends one.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x1B), 120),
-                          Saved(-1), hold);
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(ControlsForSetupWord(0x1B), 120), Saved(-1), hold);
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x1Bu);
   EXPECT_TRUE(m.QueueSetup);
 
   // A switch the policy decides keeps its stored bit, whatever the box shows.
-  m = DecideManagedCommit(SetupAndWait(0x0E, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false, true,
-                          2), 100), Saved(100), Managed({{PolicyValue::LeftClickSound, 0}}));
+  m = DecideManagedCommit(SetupAndWait(0x0E, 100), SetupAndWait(0x0F, 100),
+                          Shown(Controls(false, false, false, true, 2), 100), Saved(100),
+                          Managed({{PolicyValue::LeftClickSound, 0}}));
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x25u);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x24u);
 
   // Every shown bit and the hold time decided: nothing is stored.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(ControlsForSetupWord(0x0F), 100),
-                          Saved(-1), Managed({{PolicyValue::RightClickMethod, 1},
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(ControlsForSetupWord(0x0F), 100), Saved(-1),
+                          Managed({{PolicyValue::RightClickMethod, 1},
                                    {PolicyValue::LeftClickSound, 1},
                                    {PolicyValue::RightClickSound, 1},
                                    {PolicyValue::RightClickIndicator, 1},
@@ -209,16 +212,18 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
 
   // AllowSettingsChanges 0: nothing stored, nothing sent, the stored settings in force whatever
   // the greyed controls say.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false,
-                          false, 1), 250), Saved(-1), Managed({{PolicyValue::AllowSettingsChanges, 0}}));
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(Controls(false, false, false, false, 1), 250), Saved(-1),
+                          Managed({{PolicyValue::AllowSettingsChanges, 0}}));
   EXPECT_FALSE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
   EXPECT_FALSE(m.QueueSetup);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x0Fu);
   EXPECT_EQ(m.InForce[StoredSetting::WaitTime], 100u);
   // AllowSettingsChanges 1 locks nothing.
-  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100), Shown(Controls(false, false, false,
-                          false, 1), 250), Saved(-1), Managed({{PolicyValue::AllowSettingsChanges, 1}}));
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(Controls(false, false, false, false, 1), 250), Saved(-1),
+                          Managed({{PolicyValue::AllowSettingsChanges, 1}}));
   EXPECT_TRUE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x10u);
   EXPECT_TRUE(m.Store[StoredSetting::WaitTime]);
