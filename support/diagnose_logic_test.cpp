@@ -357,6 +357,15 @@ TEST(DiagnoseJson, WhatIsNotKnownIsNull) {
                       "      \"WaitTime\": 150\n    }\n  },"),
             std::string::npos)
       << json;
+
+  // No settings key: no value, no access list, the defaults in force.
+  const std::string noKey = DiagnoseReportJson(DiagnoseReport{});
+  EXPECT_NE(noKey.find("\"settings\": {\n    \"ButtonSetup\": null,\n    \"WaitTime\": null,\n    \"keyPresent\": false,\n"
+                       "    \"usersMayChange\": null,\n    \"access\": null,"),
+            std::string::npos)
+      << noKey;
+  EXPECT_NE(noKey.find("\"inForce\": {\n      \"ButtonSetup\": 15,\n      \"WaitTime\": 100\n    }"), std::string::npos)
+      << noKey;
 }
 
 TEST(DiagnoseJson, PoliciesAreShownWithTheSettingsTheyPutInForce) {
