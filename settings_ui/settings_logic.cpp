@@ -28,12 +28,6 @@ std::uint32_t SetupWordFromControls(const SettingsControls& controls) {
   return word;
 }
 
-bool MethodChanged(std::uint32_t oldButtonSetup, const SettingsControls& controls) {
-  const bool oldHold = (oldButtonSetup & SETUP_HOLD_STILL) != 0;
-  const bool oldButton = (oldButtonSetup & SETUP_FUNCTION_BUTTON) != 0;
-  return oldHold != controls.MethodHold || oldButton != controls.MethodButton;
-}
-
 namespace {
 
 // Whether the controller must hear of a commit: a part of a word that its setup command carries

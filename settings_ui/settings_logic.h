@@ -27,9 +27,6 @@ SettingsControls ControlsForSetupWord(std::uint32_t buttonSetup);
 // The word the controls stand for. Only the dialog's six bits can be set.
 std::uint32_t SetupWordFromControls(const SettingsControls& controls);
 
-// Whether the right-click method of the controls differs from the old word's, bit by bit.
-bool MethodChanged(std::uint32_t oldButtonSetup, const SettingsControls& controls);
-
 // What one OK does. Stored: the user's values from now on (the shown ones, and the stored one
 // wherever a policy decides); Store: which of them are written now; InForce: what goes in force.
 struct SettingsCommit {

@@ -66,6 +66,12 @@ TEST(SettingsLogic, StoredWordLoadsIntoTheControlsAndBackWithoutForeignBits) {
   EXPECT_TRUE(ControlsForSetupWord(0x0B).MethodNone);
 }
 
+// Whether an OK that stores no hold time sends the setup command: the method of the old word and
+// of the radio buttons differ, bit by bit.
+bool MethodChanged(std::uint32_t oldButtonSetup, const SettingsControls& controls) {
+  return DecideCommit(SetupAndWait(oldButtonSetup, 100), Shown(controls, 100), Saved(100)).QueueSetup;
+}
+
 TEST(SettingsLogic, MethodChangeComparesBothMethodBitsWithTheRadioButtons) {
   EXPECT_FALSE(MethodChanged(15, Controls(true, true, true, false, 2)));
   EXPECT_FALSE(MethodChanged(15, Controls(false, false, false, true, 2)));  // boxes are not the method
