@@ -4,8 +4,8 @@
 
 #include "core/app_state.h"
 #include "core/policy_merge.h"
-#include "core/policy_store.h"
-#include "core/settings_store.h"
+#include "store/policy_store.h"
+#include "store/settings_store.h"
 #include "core/status_log.h"
 #include "eventlog/event_log.h"
 #include "in_force/settings_in_force.h"

@@ -399,7 +399,7 @@ bool StartInstance(HINSTANCE instance) {
 
   // Written before the device thread's first report (and before a support section's name found
   // taken); a thread that cannot start follows it.
-  ReportStarted(AppState.ButtonSetup.load(), AppState.WaitTime.load(), IsRestartCommandLine(GetCommandLineW()));
+  ReportStarted(SettingsInForceOf(AppState), IsRestartCommandLine(GetCommandLineW()));
 
   // What the support report reads of this copy; kept current by the device thread's reports.
   StartSupportState();

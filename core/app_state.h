@@ -63,8 +63,7 @@ struct AppStateRecord {
   std::int32_t SavedWaitTime = -1;
   // The user's settings: the stored ones as last read or stored. The settings in force are these
   // with the policies that decide now over them; SavedWaitTime is only what OK last stored.
-  std::uint32_t UserButtonSetup = DEFAULT_BUTTON_SETUP;
-  std::int32_t UserWaitTime = WAIT_TIME_DEFAULT;
+  SettingValues UserSettings = StoredDefaults();
   Policies PoliciesInForce;
   std::int32_t IndicatorTicksLeft = 0;
   float IndicatorAngle = 0.0f;
@@ -132,3 +131,17 @@ struct AppStateRecord {
 };
 
 extern AppStateRecord AppState;
+
+// The record's fields of the stored values, named here only: every other part of the program
+// passes them as one SettingValues record.
+//
+// The settings in force (ButtonSetup, WaitTime): read, and written without a command (release
+// stores; RequestSetup in core/command_handover.h also raises the setup command's flag).
+SettingValues SettingsInForceOf(const AppStateRecord& state);
+void StoreSettingsInForce(AppStateRecord& state, const SettingValues& values);
+
+// What this run's OK last stored of each number (SavedWaitTime), NOT_SAVED_YET before the first
+// OK and for a word of bits (OK writes a word every time); Remember takes the stored ones.
+constexpr std::uint32_t NOT_SAVED_YET = 0xFFFFFFFFu;
+SettingValues SavedSettingsOf(const AppStateRecord& state);
+void RememberSavedSettings(AppStateRecord& state, const SettingValues& values, const SettingFlags& stored);

@@ -21,6 +21,28 @@ TEST(AppState, FreshRecordHoldsTheStartValues) {
   EXPECT_EQ(s.IndicatorAngle, 0.0f);
 }
 
+// The record's fields of the stored values (the settings in force, what OK last stored of each
+// number) take a whole record and give it back, each value in its own field.
+TEST(AppState, TheStoredValuesGoInAndComeBackAsOneRecord) {
+  AppStateRecord s;
+  EXPECT_EQ(SettingsInForceOf(s), StoredDefaults());
+  EXPECT_EQ(SavedSettingsOf(s), SettingValues::Filled(NOT_SAVED_YET));
+  SettingValues values = StoredDefaults();
+  for (StoredSetting x : STORED_SETTINGS) values[x] = StoredValueOf(x).Highest;  // none is its default
+  StoreSettingsInForce(s, values);
+  EXPECT_EQ(SettingsInForceOf(s), values);
+  EXPECT_EQ(s.ButtonSetup.load(), StoredValueOf(StoredSetting::ButtonSetup).Highest);
+  EXPECT_EQ(s.WaitTime.load(), WAIT_TIME_MAX);
+  EXPECT_EQ(s.SetupPending.load(), 0u);
+
+  // Only what was stored is remembered, and only of a number: OK writes a word every time.
+  RememberSavedSettings(s, values, SettingFlags::Filled(false));
+  EXPECT_EQ(SavedSettingsOf(s), SettingValues::Filled(NOT_SAVED_YET));
+  RememberSavedSettings(s, values, SettingFlags::Filled(true));
+  for (StoredSetting x : STORED_SETTINGS) EXPECT_EQ(SavedSettingsOf(s)[x], HoldsBits(x) ? NOT_SAVED_YET : values[x]);
+  EXPECT_EQ(s.SavedWaitTime, WAIT_TIME_MAX);
+}
+
 TEST(AppState, SharedFieldsAreLockFreeWords) {
   AppStateRecord s;
   EXPECT_TRUE(s.ButtonSetup.is_always_lock_free);

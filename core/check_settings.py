@@ -15,8 +15,8 @@ from pathlib import Path
 
 TABLE = "core/settings_table.h"
 # Where a settings key may be spelled, and where the tests of the running program name its values (the
-# store's own tests in core/ use any name: the store takes whatever it is given).
-SCANNED = ["installer", "e2e", "core", "bench", "scripts", "settings_opener", "support", "in_force", "settings_ui", "app"]
+# store's own tests in store/ use any name: the store takes whatever it is given).
+SCANNED = ["installer", "e2e", "core", "store", "bench", "scripts", "settings_opener", "support", "in_force", "settings_ui", "app"]
 VALUES_SCANNED = {"installer", "e2e", "bench", "scripts"}
 SCANNED_SUFFIXES = {".cpp", ".h", ".sh", ".nsi", ".wxs", ".py"}
 # Keys under SOFTWARE\Vemto that are not the settings key.

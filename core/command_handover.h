@@ -61,9 +61,8 @@ inline void ClearButtonActiveAfterMove(AppStateRecord& state) {
 }
 
 // UI thread: put new settings in force and queue the setup command for them.
-inline void RequestSetup(AppStateRecord& state, std::uint32_t buttonSetup, std::int32_t waitTime) {
-  state.ButtonSetup.store(buttonSetup, std::memory_order_release);
-  state.WaitTime.store(waitTime, std::memory_order_release);
+inline void RequestSetup(AppStateRecord& state, const SettingValues& inForce) {
+  StoreSettingsInForce(state, inForce);
   RequestCommand(state, state.SetupPending);
 }
 

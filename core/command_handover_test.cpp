@@ -1,4 +1,5 @@
 #include "core/command_handover.h"
+#include "core/settings_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ TEST(CommandHandover, EndOfMoveClearsWithoutCommand) {
 
 TEST(CommandHandover, FailedWriteKeepsTheCommandPending) {
   AppStateRecord s;
-  RequestSetup(s, SETUP_FUNCTION_BUTTON, 250);
+  RequestSetup(s, SetupAndWait(SETUP_FUNCTION_BUTTON, 250));
   ASSERT_TRUE(TakePending(s.SetupPending));
   KeepPending(s.SetupPending);  // short write
   ASSERT_TRUE(TakePending(s.SetupPending));
@@ -134,7 +135,7 @@ TEST(CommandHandover, TheLastSetupSentAlwaysCarriesTheHoldTimeInForce) {
   int mismatches = 0;
   for (int round = 0; round < kRounds; ++round) {
     const std::int32_t waitTime = WAIT_TIME_MIN + round % (WAIT_TIME_MAX - WAIT_TIME_MIN);
-    RequestSetup(s, DEFAULT_BUTTON_SETUP, waitTime);
+    RequestSetup(s, SetupAndWait(DEFAULT_BUTTON_SETUP, waitTime));
     phase.store(1);
     while (phase.load() != 2) std::this_thread::yield();
     if (lastSent.load() != waitTime) ++mismatches;
@@ -186,7 +187,7 @@ TEST(CommandHandover, EveryRequestWakesTheDeviceThreadOnceWithTheRequestVisible)
        [](const WakeSeen& w) { return w.Button == 1 && w.ButtonActive == 1; }},
       {"disarm the button", [](AppStateRecord& r) { ToggleButtonActive(r); }, 1,
        [](const WakeSeen& w) { return w.Button == 1 && w.ButtonActive == 0; }},
-      {"new settings", [](AppStateRecord& r) { RequestSetup(r, 27, 150); }, 1,
+      {"new settings", [](AppStateRecord& r) { RequestSetup(r, SetupAndWait(27, 150)); }, 1,
        [](const WakeSeen& w) { return w.Setup == 1 && w.ButtonSetup == 27 && w.WaitTime == 150; }},
       {"removal", [](AppStateRecord& r) { RequestDeviceRelease(r, &handle); }, 1,
        [](const WakeSeen& w) { return w.Release == &handle; }},

@@ -5,10 +5,14 @@
 
 namespace {
 
-constexpr std::uint32_t kMethodBits = PolicyRowOf(PolicyValue::RightClickMethod).Bits;
-
-// The bit an on/off policy decides; 0 for the others.
-constexpr std::uint32_t SwitchBit(const PolicyRow& row) { return row.Kind == PolicyKind::Switch ? row.Bits : 0; }
+// The method bits a RightClickMethod value stands for.
+constexpr std::uint32_t MethodBits(std::uint32_t method) {
+  switch (method) {
+    case POLICY_METHOD_HOLD_STILL: return SETUP_HOLD_STILL;
+    case POLICY_METHOD_FUNCTION_BUTTON: return SETUP_FUNCTION_BUTTON;
+    default: return 0;  // none
+  }
+}
 
 constexpr PolicyValue PolicyAt(std::size_t i) { return static_cast<PolicyValue>(i); }
 
@@ -41,44 +45,39 @@ bool SettingsLocked(const Policies& policies) {
   return policies.Has(PolicyValue::AllowSettingsChanges) && policies.Of(PolicyValue::AllowSettingsChanges) == 0;
 }
 
-std::uint32_t DecidedSetupBits(const Policies& policies) {
-  if (SettingsLocked(policies)) return SETUP_DIALOG_BITS;
-  std::uint32_t bits = 0;
+std::uint32_t DecidedPart(const Policies& policies, StoredSetting s) {
+  if (SettingsLocked(policies)) return EditablePart(s);
+  std::uint32_t part = 0;
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
-    if (policies.Configured[i]) bits |= POLICY_ROWS[i].Bits;
+    const PolicyRow& row = POLICY_ROWS[i];
+    if (!policies.Configured[i] || row.Setting != s) continue;
+    part |= row.Kind == PolicyKind::Number ? EditablePart(s) : row.Bits;
   }
-  return bits;
+  return part;
 }
 
-bool WaitTimeDecided(const Policies& policies) {
-  return SettingsLocked(policies) || policies.Has(PolicyValue::HoldTime);
-}
-
-SettingsInForce MergePolicies(std::uint32_t storedButtonSetup, std::int32_t storedWaitTime, const Policies& policies) {
-  SettingsInForce merged{storedButtonSetup, storedWaitTime};
-  if (policies.Has(PolicyValue::RightClickMethod)) {
-    merged.ButtonSetup &= ~kMethodBits;
-    switch (policies.Of(PolicyValue::RightClickMethod)) {
-      case POLICY_METHOD_HOLD_STILL: merged.ButtonSetup |= SETUP_HOLD_STILL; break;
-      case POLICY_METHOD_FUNCTION_BUTTON: merged.ButtonSetup |= SETUP_FUNCTION_BUTTON; break;
-      default: break;  // none
-    }
-  }
-  if (policies.Has(PolicyValue::HoldTime)) merged.WaitTime = static_cast<std::int32_t>(policies.Of(PolicyValue::HoldTime));
+SettingValues MergePolicies(const SettingValues& stored, const Policies& policies) {
+  SettingValues merged = stored;
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
-    const std::uint32_t bit = SwitchBit(POLICY_ROWS[i]);
-    if (bit == 0 || !policies.Configured[i]) continue;
-    if (policies.Value[i] != 0) {
-      merged.ButtonSetup |= bit;
-    } else {
-      merged.ButtonSetup &= ~bit;
+    if (!policies.Configured[i]) continue;
+    const PolicyRow& row = POLICY_ROWS[i];
+    const std::uint32_t policy = policies.Value[i];
+    std::uint32_t& value = merged[row.Setting];
+    switch (row.Kind) {
+      case PolicyKind::Switch: value = policy != 0 ? value | row.Bits : value & ~row.Bits; break;
+      case PolicyKind::Method: value = (value & ~row.Bits) | MethodBits(policy); break;
+      case PolicyKind::Number: value = policy; break;
+      case PolicyKind::Lock: break;
     }
   }
   return merged;
 }
 
-bool SetupCommandNeeded(const SettingsInForce& before, const SettingsInForce& after) {
-  return ((before.ButtonSetup ^ after.ButtonSetup) & kMethodBits) != 0 || before.WaitTime != after.WaitTime;
+bool SetupCommandNeeded(const SettingValues& before, const SettingValues& after) {
+  for (StoredSetting s : STORED_SETTINGS) {
+    if (((before[s] ^ after[s]) & SETUP_COMMAND_PARTS[s]) != 0) return true;
+  }
+  return false;
 }
 
 std::size_t TakeNewlyIgnored(IgnoredPolicyMemory& memory, const RawPolicies& raw, std::array<bool, POLICY_COUNT>& out) {

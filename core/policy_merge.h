@@ -45,23 +45,18 @@ Policies DecidePolicies(const RawPolicies& raw);
 // AllowSettingsChanges 0: every control of the settings dialog is read-only.
 bool SettingsLocked(const Policies& policies);
 
-// The bits of ButtonSetup that the user may not change (all the dialog's bits when locked).
-std::uint32_t DecidedSetupBits(const Policies& policies);
+// What of a stored value the user may not change: the bits a policy decides of a word, the whole
+// of a number a policy decides, and everything the dialog edits while settings changes are locked.
+std::uint32_t DecidedPart(const Policies& policies, StoredSetting s);
 
-// Whether the user may not change the hold time.
-bool WaitTimeDecided(const Policies& policies);
+// The settings in force: the stored ones with every configured policy over them, each row merged as
+// its kind says (a switch sets or clears its bit, the method both method bits, a number the whole
+// value; the lock decides no value).
+SettingValues MergePolicies(const SettingValues& stored, const Policies& policies);
 
-// The settings in force: the stored ones with every configured policy in place of what it decides.
-struct SettingsInForce {
-  std::uint32_t ButtonSetup = 0;
-  std::int32_t WaitTime = 0;
-  friend bool operator==(const SettingsInForce&, const SettingsInForce&) = default;
-};
-SettingsInForce MergePolicies(std::uint32_t storedButtonSetup, std::int32_t storedWaitTime, const Policies& policies);
-
-// Whether the controller must be told about a change of the settings in force: the method bits or
-// the hold time differ (the other bits are the program's own business).
-bool SetupCommandNeeded(const SettingsInForce& before, const SettingsInForce& after);
+// Whether the controller must be told about a change of the settings in force: a part that its
+// setup command carries differs (SETUP_COMMAND_PARTS; the other bits are the program's own business).
+bool SetupCommandNeeded(const SettingValues& before, const SettingValues& after);
 
 // Invalid values are reported once per distinct value for the whole run: a value that reads
 // absent or valid for a while (a Group Policy refresh deletes and writes it again) and comes back

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "core/settings_test_support.h"
 
 namespace {
 
@@ -55,20 +56,22 @@ TEST(PolicyMerge, EachValueIsTakenAtBothEndsOfItsRangeAndIgnoredJustOutsideOrOfA
 
 TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
   // No policy: the stored settings as they are, bits the dialog does not show included.
-  EXPECT_EQ(MergePolicies(0xC5, 321, Policies{}), (SettingsInForce{0xC5, 321}));
+  EXPECT_EQ(MergePolicies(SetupAndWait(0xC5, 321), Policies{}), SetupAndWait(0xC5, 321));
 
   // The method: both method bits replaced, whatever was stored (both, one or none).
   for (std::uint32_t stored : {0x00u, 0x0Fu, 0x1Bu, 0x3Fu, 0xD4u}) {
     SCOPED_TRACE(stored);
     const std::uint32_t others = stored & ~(SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
-    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 0)).ButtonSetup, others);
-    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 1)).ButtonSetup, others | SETUP_HOLD_STILL);
-    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 2)).ButtonSetup,
-              others | SETUP_FUNCTION_BUTTON);
-    EXPECT_EQ(MergePolicies(stored, 100, Only(PolicyValue::RightClickMethod, 2)).WaitTime, 100);
+    const auto method = [&](std::uint32_t value) {
+      return MergePolicies(SetupAndWait(stored, 100), Only(PolicyValue::RightClickMethod, value));
+    };
+    EXPECT_EQ(method(0)[StoredSetting::ButtonSetup], others);
+    EXPECT_EQ(method(1)[StoredSetting::ButtonSetup], others | SETUP_HOLD_STILL);
+    EXPECT_EQ(method(2)[StoredSetting::ButtonSetup], others | SETUP_FUNCTION_BUTTON);
+    EXPECT_EQ(method(2)[StoredSetting::WaitTime], 100u);
   }
-  EXPECT_EQ(MergePolicies(15, 100, Only(PolicyValue::HoldTime, 50)), (SettingsInForce{15, 50}));
-  EXPECT_EQ(MergePolicies(15, 999, Only(PolicyValue::HoldTime, 500)), (SettingsInForce{15, 500}));
+  EXPECT_EQ(MergePolicies(SetupAndWait(15, 100), Only(PolicyValue::HoldTime, 50)), SetupAndWait(15, 50));
+  EXPECT_EQ(MergePolicies(SetupAndWait(15, 999), Only(PolicyValue::HoldTime, 500)), SetupAndWait(15, 500));
 
   const std::array<std::pair<PolicyValue, std::uint32_t>, 4> switches = {{{PolicyValue::LeftClickSound, SETUP_LEFT_SOUND},
                                                                         {PolicyValue::RightClickSound, SETUP_RIGHT_SOUND},
@@ -76,51 +79,104 @@ TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
                                                                         {PolicyValue::ButtonOnceOnly, SETUP_ONCE_ONLY}}};
   for (const auto& [v, bit] : switches) {
     SCOPED_TRACE(bit);
-    EXPECT_EQ(MergePolicies(0xFF, 100, Only(v, 0)), (SettingsInForce{0xFF & ~bit, 100}));
-    EXPECT_EQ(MergePolicies(0x00, 100, Only(v, 1)), (SettingsInForce{bit, 100}));
-    EXPECT_EQ(MergePolicies(bit, 100, Only(v, 1)).ButtonSetup, bit);
+    EXPECT_EQ(MergePolicies(SetupAndWait(0xFF, 100), Only(v, 0)), SetupAndWait(0xFF & ~bit, 100));
+    EXPECT_EQ(MergePolicies(SetupAndWait(0x00, 100), Only(v, 1)), SetupAndWait(bit, 100));
+    EXPECT_EQ(MergePolicies(SetupAndWait(bit, 100), Only(v, 1))[StoredSetting::ButtonSetup], bit);
   }
   // AllowSettingsChanges decides nothing in force.
-  EXPECT_EQ(MergePolicies(0x2B, 250, Only(PolicyValue::AllowSettingsChanges, 0)), (SettingsInForce{0x2B, 250}));
+  EXPECT_EQ(MergePolicies(SetupAndWait(0x2B, 250), Only(PolicyValue::AllowSettingsChanges, 0)),
+            SetupAndWait(0x2B, 250));
 
   // All at once.
   RawPolicies all{};
   const std::array<std::uint32_t, POLICY_COUNT> values = {2, 150, 0, 1, 0, 1, 1};
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) all[i] = Dword(values[i]);
-  EXPECT_EQ(MergePolicies(0x0D, 100, DecidePolicies(all)),
-            (SettingsInForce{SETUP_FUNCTION_BUTTON | SETUP_RIGHT_SOUND | SETUP_ONCE_ONLY, 150}));
+  EXPECT_EQ(MergePolicies(SetupAndWait(0x0D, 100), DecidePolicies(all)),
+            SetupAndWait(SETUP_FUNCTION_BUTTON | SETUP_RIGHT_SOUND | SETUP_ONCE_ONLY, 150));
+}
+
+// Every row of the policy table is followed as its kind says, whichever setting it decides: a switch
+// sets or clears its bit, the method puts its own bits whatever was stored, a number replaces the
+// whole value, the lock decides no value; nothing else of the record changes, and the dialog locks
+// exactly what the row decides. A new row that the merge does not follow fails here.
+TEST(PolicyMerge, EveryRowIsFollowedAsItsKindSays) {
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
+    const PolicyRow& row = POLICY_ROWS[i];
+    const PolicyValueName& accepted = POLICY_VALUES[i];
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    // The stored words all clear or all set; a number just outside what the policy accepts, so
+    // that no policy value is already there.
+    for (const std::uint32_t word : {0u, 0xFFFFFFFFu}) {
+      SettingValues stored = SettingValues::Filled(word);
+      for (StoredSetting s : STORED_SETTINGS) {
+        if (!HoldsBits(s)) stored[s] = accepted.Highest + 1;
+      }
+      for (const std::uint32_t value : {accepted.Lowest, accepted.Highest}) {
+        const Policies policies = Only(row.Policy, value);
+        const SettingValues merged = MergePolicies(stored, policies);
+        for (StoredSetting s : STORED_SETTINGS) {
+          if (s != row.Setting || row.Kind == PolicyKind::Lock) {
+            EXPECT_EQ(merged[s], stored[s]);
+          }
+          const bool decides = (s == row.Setting && row.Kind != PolicyKind::Lock) ||
+                               (row.Kind == PolicyKind::Lock && value == 0);
+          const std::uint32_t part = row.Kind == PolicyKind::Number || row.Kind == PolicyKind::Lock ? EditablePart(s)
+                                                                                                    : row.Bits;
+          EXPECT_EQ(DecidedPart(policies, s), decides ? part : 0u);
+        }
+        const std::uint32_t before = stored[row.Setting];
+        const std::uint32_t after = merged[row.Setting];
+        switch (row.Kind) {
+          case PolicyKind::Switch: EXPECT_EQ(after, value != 0 ? before | row.Bits : before & ~row.Bits); break;
+          case PolicyKind::Method:
+            // None at the lowest value, otherwise one of the method bits, whatever was stored.
+            EXPECT_EQ(after & ~row.Bits, before & ~row.Bits);
+            if (value == accepted.Lowest) {
+              EXPECT_EQ(after & row.Bits, 0u);
+            } else {
+              EXPECT_NE(after & row.Bits, 0u);
+              EXPECT_NE(after & row.Bits, row.Bits);
+            }
+            break;
+          case PolicyKind::Number: EXPECT_EQ(after, value); break;
+          case PolicyKind::Lock: break;
+        }
+      }
+    }
+  }
 }
 
 TEST(PolicyMerge, TheDialogLocksWhatAPolicyDecidesAndEverythingWithoutSettingsChanges) {
-  EXPECT_EQ(DecidedSetupBits(Policies{}), 0u);
-  EXPECT_FALSE(WaitTimeDecided(Policies{}));
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::RightClickMethod, 0)), SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
-  EXPECT_FALSE(WaitTimeDecided(Only(PolicyValue::RightClickMethod, 0)));
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::HoldTime, 100)), 0u);
-  EXPECT_TRUE(WaitTimeDecided(Only(PolicyValue::HoldTime, 100)));
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::LeftClickSound, 0)), SETUP_LEFT_SOUND);
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::RightClickSound, 1)), SETUP_RIGHT_SOUND);
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::RightClickIndicator, 0)), SETUP_RIGHT_FLASH);
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::ButtonOnceOnly, 1)), SETUP_ONCE_ONLY);
+  EXPECT_EQ(DecidedPart(Policies{}, StoredSetting::ButtonSetup), 0u);
+  EXPECT_EQ(DecidedPart(Policies{}, StoredSetting::WaitTime), 0u);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickMethod, 0), StoredSetting::ButtonSetup),
+            SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickMethod, 0), StoredSetting::WaitTime), 0u);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::HoldTime, 100), StoredSetting::ButtonSetup), 0u);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::HoldTime, 100), StoredSetting::WaitTime), 0xFFFFFFFFu);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::LeftClickSound, 0), StoredSetting::ButtonSetup), SETUP_LEFT_SOUND);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickSound, 1), StoredSetting::ButtonSetup), SETUP_RIGHT_SOUND);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::RightClickIndicator, 0), StoredSetting::ButtonSetup), SETUP_RIGHT_FLASH);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::ButtonOnceOnly, 1), StoredSetting::ButtonSetup), SETUP_ONCE_ONLY);
 
   EXPECT_FALSE(SettingsLocked(Only(PolicyValue::AllowSettingsChanges, 1)));
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::AllowSettingsChanges, 1)), 0u);
-  EXPECT_FALSE(WaitTimeDecided(Only(PolicyValue::AllowSettingsChanges, 1)));
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::AllowSettingsChanges, 1), StoredSetting::ButtonSetup), 0u);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::AllowSettingsChanges, 1), StoredSetting::WaitTime), 0u);
   EXPECT_TRUE(SettingsLocked(Only(PolicyValue::AllowSettingsChanges, 0)));
-  EXPECT_EQ(DecidedSetupBits(Only(PolicyValue::AllowSettingsChanges, 0)), SETUP_DIALOG_BITS);
-  EXPECT_TRUE(WaitTimeDecided(Only(PolicyValue::AllowSettingsChanges, 0)));
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::AllowSettingsChanges, 0), StoredSetting::ButtonSetup), SETUP_DIALOG_BITS);
+  EXPECT_EQ(DecidedPart(Only(PolicyValue::AllowSettingsChanges, 0), StoredSetting::WaitTime), 0xFFFFFFFFu);
   // An ignored AllowSettingsChanges locks nothing.
   EXPECT_FALSE(SettingsLocked(DecidePolicies(With(PolicyValue::AllowSettingsChanges, RawPolicyValue{true, 1, 4, 0}))));
 }
 
 TEST(PolicyMerge, TheControllerIsToldOnlyWhenTheMethodOrTheHoldTimeInForceChanges) {
-  EXPECT_FALSE(SetupCommandNeeded({15, 100}, {15, 100}));
-  EXPECT_FALSE(SetupCommandNeeded({15, 100}, {0x0C, 100}));  // sounds only
-  EXPECT_FALSE(SetupCommandNeeded({15, 100}, {0x2F | 0x40, 100}));
-  EXPECT_TRUE(SetupCommandNeeded({15, 100}, {0x0B, 100}));
-  EXPECT_TRUE(SetupCommandNeeded({0x0B, 100}, {0x1B, 100}));
-  EXPECT_TRUE(SetupCommandNeeded({0x1B, 100}, {0x0F, 100}));
-  EXPECT_TRUE(SetupCommandNeeded({15, 100}, {15, 101}));
+  EXPECT_FALSE(SetupCommandNeeded(SetupAndWait(15, 100), SetupAndWait(15, 100)));
+  EXPECT_FALSE(SetupCommandNeeded(SetupAndWait(15, 100), SetupAndWait(0x0C, 100)));  // sounds only
+  EXPECT_FALSE(SetupCommandNeeded(SetupAndWait(15, 100), SetupAndWait(0x2F | 0x40, 100)));
+  EXPECT_TRUE(SetupCommandNeeded(SetupAndWait(15, 100), SetupAndWait(0x0B, 100)));
+  EXPECT_TRUE(SetupCommandNeeded(SetupAndWait(0x0B, 100), SetupAndWait(0x1B, 100)));
+  EXPECT_TRUE(SetupCommandNeeded(SetupAndWait(0x1B, 100), SetupAndWait(0x0F, 100)));
+  EXPECT_TRUE(SetupCommandNeeded(SetupAndWait(15, 100), SetupAndWait(15, 101)));
 }
 
 TEST(PolicyMerge, AnIgnoredValueIsReportedOncePerDistinctBadValue) {

@@ -1,13 +1,17 @@
 // Ostinel's settings, described once: the key that stores them, each stored value (its registry
 // name, type, default and range, and the bits of ButtonSetup), the policy that may decide it and
-// the controls of the settings dialog that edit it. The store, the dialog, the policy merge and
-// the support report read this table; core/check_settings.py fails the tests when the installers,
-// the administrative templates' table (core/policy_names.h) or a test names anything else.
+// the controls of the settings dialog that edit it, and the record (SettingValues) in which their
+// values travel, one per row. The store, the dialog, the policy merge, the events and the support
+// report read this table and loop over its rows; core/check_settings.py fails the tests when the
+// installers, the administrative templates' table (core/policy_names.h) or a test names anything
+// else.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 
 #include "core/policy_names.h"
 #include "res/resource_ids.h"
@@ -53,6 +57,65 @@ constexpr std::array<StoredValue, 2> STORED_VALUES = {{
 
 constexpr const StoredValue& StoredValueOf(StoredSetting s) { return STORED_VALUES[static_cast<std::size_t>(s)]; }
 
+constexpr std::size_t STORED_COUNT = STORED_VALUES.size();
+
+// Every stored setting, in STORED_VALUES order, for loops over the rows.
+constexpr std::array<StoredSetting, STORED_COUNT> STORED_SETTINGS = [] {
+  std::array<StoredSetting, STORED_COUNT> all{};
+  for (std::size_t i = 0; i < STORED_COUNT; ++i) all[i] = static_cast<StoredSetting>(i);
+  return all;
+}();
+
+// One T per stored setting, indexed by StoredSetting. It is made from a full list (one value per
+// row, in STORED_VALUES order: a list of another length does not compile) or filled with one
+// value; there is no way to leave a setting out.
+template <typename T>
+class PerStoredSetting {
+ public:
+  template <typename... V>
+    requires(sizeof...(V) == STORED_COUNT && (std::is_convertible_v<V, T> && ...))
+  constexpr explicit PerStoredSetting(V... values) : values_{static_cast<T>(values)...} {}
+
+  static constexpr PerStoredSetting Filled(T value) {
+    PerStoredSetting all(value, Tag{});
+    return all;
+  }
+  constexpr T& operator[](StoredSetting s) { return values_[static_cast<std::size_t>(s)]; }
+  constexpr const T& operator[](StoredSetting s) const { return values_[static_cast<std::size_t>(s)]; }
+  // A copy with one setting changed.
+  constexpr PerStoredSetting With(StoredSetting s, T value) const {
+    PerStoredSetting copy = *this;
+    copy[s] = value;
+    return copy;
+  }
+  friend bool operator==(const PerStoredSetting&, const PerStoredSetting&) = default;
+
+ private:
+  struct Tag {};
+  constexpr PerStoredSetting(T value, Tag) { values_.fill(value); }
+  std::array<T, STORED_COUNT> values_{};
+};
+
+// The stored values as one record: what the store holds, what the user chose, what is in force.
+using SettingValues = PerStoredSetting<std::uint32_t>;
+// One yes or no per stored setting (which of them OK writes, for one).
+using SettingFlags = PerStoredSetting<bool>;
+
+// A list one value short (or none at all) makes no record.
+template <std::size_t... I>
+constexpr bool MadeFromAShortList(std::index_sequence<I...>) {
+  return std::is_constructible_v<SettingValues, decltype(I, 0u)...>;
+}
+static_assert(!MadeFromAShortList(std::make_index_sequence<STORED_COUNT - 1>{}) &&
+              !std::is_default_constructible_v<SettingValues>);
+
+// The table's defaults, what the program starts with and reads for a missing value.
+constexpr SettingValues StoredDefaults() {
+  SettingValues values = SettingValues::Filled(0);
+  for (StoredSetting s : STORED_SETTINGS) values[s] = StoredValueOf(s).Default;
+  return values;
+}
+
 // What a policy decides: on/off switches one bit of ButtonSetup, the method both method bits, a
 // number a whole stored value; AllowSettingsChanges decides no value but locks the whole dialog.
 enum class PolicyKind { Switch, Method, Number, Lock };
@@ -94,6 +157,29 @@ constexpr std::uint32_t PolicyDecidableBits() {
 }
 constexpr std::uint32_t SETUP_DIALOG_BITS = PolicyDecidableBits();
 
+// Whether a stored value is a word of bits (policy rows decide its bits one by one) rather than a
+// number (a policy decides it whole).
+constexpr bool HoldsBits(StoredSetting s) {
+  for (const PolicyRow& row : POLICY_ROWS) {
+    if (row.Setting == s && row.Bits != 0) return true;
+  }
+  return false;
+}
+
+// What of a stored value the dialog edits and a policy may decide: a word's policy bits, a whole number.
+constexpr std::uint32_t EditablePart(StoredSetting s) {
+  if (!HoldsBits(s)) return 0xFFFFFFFFu;
+  std::uint32_t bits = 0;
+  for (const PolicyRow& row : POLICY_ROWS) {
+    if (row.Setting == s) bits |= row.Bits;
+  }
+  return bits;
+}
+
+// The part of each stored value that the controller's setup command carries (the method bits and
+// the hold time); a change there is sent to the controller, a change elsewhere is not.
+constexpr SettingValues SETUP_COMMAND_PARTS{SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON, 0xFFFFFFFFu};
+
 // The table agrees with itself and with the policies' accepted ranges (HoldTime accepts what the
 // dialog can make).
 constexpr bool PolicyRowsInOrder() {
@@ -119,7 +205,7 @@ constexpr bool PolicyRowFitsItsKind(const PolicyRow& row) {
       return row.Setting == StoredSetting::ButtonSetup && row.Bits == (SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON) &&
              accepted.Lowest == 0 && accepted.Highest == 2;
     case PolicyKind::Number:
-      return row.Bits == 0 && row.Setting != StoredSetting::ButtonSetup && accepted.Lowest == stored.Lowest &&
+      return row.Bits == 0 && !HoldsBits(row.Setting) && accepted.Lowest == stored.Lowest &&
              accepted.Highest == stored.Highest;
     case PolicyKind::Lock:
       return row.Bits == 0 && row.Controls[0] == 0 && accepted.Lowest == 0 && accepted.Highest == 1;
@@ -145,3 +231,4 @@ constexpr bool PolicyRowsApart() {
 }
 static_assert(PolicyRowsApart(), "a policy row decides what its kind says, and no two rows overlap");
 static_assert(SETUP_DIALOG_BITS == StoredValueOf(StoredSetting::ButtonSetup).Highest);
+static_assert(EditablePart(StoredSetting::ButtonSetup) == SETUP_DIALOG_BITS);

@@ -12,6 +12,7 @@
 
 #include "core/status_log.h"
 #include "core/command_handover.h"
+#include "core/settings_test_support.h"
 #include "device/device_protocol.h"
 
 namespace {
@@ -302,7 +303,7 @@ TEST_F(DeviceLoop, ConnectShowsConnectOkStartsTheHideAndSendsOnlyThePendingSetup
 // failing pass backs off longer (a pause the pending command does not cut short), and a read that
 // completes ends the streak. The connection stays.
 TEST_F(DeviceLoop, FailedOrShortWritesStayPendingAndRetryWithoutDroppingTheConnection) {
-  RequestSetup(state, DEFAULT_BUTTON_SETUP, 100);
+  RequestSetup(state, SetupAndWait(DEFAULT_BUTTON_SETUP, 100));
   ToggleButtonActive(state);
   device.Writes = {{false, 0}, {true, 1}, {true, -1}, {true, 0}, {true, -1}};
   // Pass 1: setup fails outright; the button waits.
@@ -359,8 +360,8 @@ TEST_F(DeviceLoop, PendingCommandsOutliveALostConnectionAndFollowTheNextConnectO
   device.Present = false;
   Pass();
   ToggleButtonActive(state);
-  RequestSetup(state, SETUP_RIGHT_SOUND, 500);
-  RequestSetup(state, SETUP_RIGHT_SOUND, 450);  // requests before a send collapse into one command
+  RequestSetup(state, SetupAndWait(SETUP_RIGHT_SOUND, 500));
+  RequestSetup(state, SetupAndWait(SETUP_RIGHT_SOUND, 450));  // requests before a send collapse into one command
   Pass();
 
   device.Present = true;
@@ -448,8 +449,8 @@ TEST_F(DeviceLoop, ARequestMadeDuringAWriteGoesOutOnTheNextPass) {
   EXPECT_EQ(Pass(), (Calls{"write 01 01"}));
   EXPECT_EQ(Pass(), (Calls{"write 01 00", "read", "sleep 10"}));
 
-  RequestSetup(state, DEFAULT_BUTTON_SETUP, 200);
-  device.DuringWrite = [&] { RequestSetup(state, DEFAULT_BUTTON_SETUP, 300); };
+  RequestSetup(state, SetupAndWait(DEFAULT_BUTTON_SETUP, 200));
+  device.DuringWrite = [&] { RequestSetup(state, SetupAndWait(DEFAULT_BUTTON_SETUP, 300)); };
   EXPECT_EQ(Pass(), (Calls{"write 00 01 C8 00"}));
   EXPECT_EQ(Pass(), (Calls{"write 00 01 2C 01", "read", "sleep 10"}));
   EXPECT_EQ(Pass(), (Calls{"read", "sleep 10"}));
@@ -536,7 +537,7 @@ TEST_F(DeviceLoop, StopEndsTheLoopAndLetsGoOfTheController) {
 // pending for the next connection); any other request waits on for the same write.
 TEST_F(DeviceLoop, AHeldWriteIsLetGoForAStopTheConsoleLeavingOrARemovalOnly) {
   Pass();
-  RequestSetup(state, DEFAULT_BUTTON_SETUP, 100);
+  RequestSetup(state, SetupAndWait(DEFAULT_BUTTON_SETUP, 100));
   device.Writes = {WriteWait(DeviceIoResult::Woken), WriteWait(DeviceIoResult::Woken), {}};
   device.DuringWrite = [&] { ToggleButtonActive(state); };
   // Woken by the toggle, then by nothing the loop must act on: the same write, then the button's.
@@ -544,7 +545,7 @@ TEST_F(DeviceLoop, AHeldWriteIsLetGoForAStopTheConsoleLeavingOrARemovalOnly) {
   EXPECT_EQ(device.Received, (std::vector<std::uint8_t>{0x00, 0x01, 0x64, 0x00, 0x01, 0x01}));
 
   // The console leaves while the write is held.
-  RequestSetup(state, DEFAULT_BUTTON_SETUP, 200);
+  RequestSetup(state, SetupAndWait(DEFAULT_BUTTON_SETUP, 200));
   device.Writes = {WriteWait(DeviceIoResult::Woken)};
   device.DuringWrite = [&] { SetDeviceAllowed(state, false); };
   EXPECT_EQ(Pass(), (Calls{"write 00 01 C8 00", "close", "show log", "delayed hide"}));
@@ -733,7 +734,7 @@ TEST(DevicePauses, EachRequestCutsShortOnlyThePausesItConcerns) {
       {"stop", [](AppStateRecord& s) { RequestDeviceStop(s); }, true, true, true, true},
       {"console away", [](AppStateRecord& s) { SetDeviceAllowed(s, false); }, true, true, true, true},
       {"console here", [](AppStateRecord& s) { SetDeviceAllowed(s, true); }, false, false, false, false},
-      {"setup", [](AppStateRecord& s) { RequestSetup(s, 15, 100); }, false, true, false, false},
+      {"setup", [](AppStateRecord& s) { RequestSetup(s, SetupAndWait(15, 100)); }, false, true, false, false},
       {"button", [](AppStateRecord& s) { ToggleButtonActive(s); }, false, true, false, false},
       {"removal", [](AppStateRecord& s) { RequestDeviceRelease(s, &handle); }, false, true, true, false},
       {"connect now", [](AppStateRecord& s) { RequestDeviceAttempt(s); }, false, false, false, true},

@@ -139,8 +139,8 @@ void StartEventLog() {
   WriterThread = CreateThread(nullptr, 0, WriterLoop, nullptr, 0, nullptr);
 }
 
-void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted) {
-  QueueRecord(StartedEvent(kVersion, buttonSetup, waitTime, restarted));
+void ReportStarted(const SettingValues& inForce, bool restarted) {
+  QueueRecord(StartedEvent(kVersion, inForce, restarted));
 }
 
 void ReportStartFailed(const wchar_t* step, std::uint32_t error) { QueueRecord(StartFailedEvent(step, error)); }
@@ -149,16 +149,14 @@ void ReportSupportSectionTaken(const wchar_t* name) { QueueRecord(SupportSection
 
 void ReportServicesSession(const wchar_t* account) { QueueRecord(ServicesSessionEvent(account)); }
 
-void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
-                      std::int32_t newWaitTime, bool saved, std::uint32_t saveError) {
+void ReportSettingsOk(const SettingValues& before, const SettingValues& after, bool saved, std::uint32_t saveError) {
   std::array<EventRecord, 2> events;
-  const std::size_t count =
-      SettingsOkEvents(oldButtonSetup, oldWaitTime, newButtonSetup, newWaitTime, saved, saveError, events);
+  const std::size_t count = SettingsOkEvents(before, after, saved, saveError, events);
   for (std::size_t i = 0; i < count; ++i) QueueRecord(events[i]);
 }
 
-void ReportPoliciesInForce(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime) {
-  QueueRecord(PoliciesInForceEvent(policies, buttonSetup, waitTime));
+void ReportPoliciesInForce(const Policies& policies, const SettingValues& inForce) {
+  QueueRecord(PoliciesInForceEvent(policies, inForce));
 }
 
 void ReportPolicyIgnored(PolicyValue value, const RawPolicyValue& raw) { QueueRecord(PolicyIgnoredEvent(value, raw)); }

@@ -17,7 +17,7 @@ void StartEventLog();
 
 // "Started", with the version and the settings in force; "started again" when Windows restarted
 // the program after a crash or a hang.
-void ReportStarted(std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted);
+void ReportStarted(const SettingValues& inForce, bool restarted);
 
 // "Start failed": the step (as the README names it) and the system's error code, or 0.
 void ReportStartFailed(const wchar_t* step, std::uint32_t error);
@@ -28,14 +28,13 @@ void ReportSupportSectionTaken(const wchar_t* name);
 // Started in session 0 (account: who started it); the program ends without starting.
 void ReportServicesSession(const wchar_t* account);
 
-// The settings dialog's OK: the settings in force before and after, whether both were stored,
-// and the system's error when not.
-void ReportSettingsOk(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
-                      std::int32_t newWaitTime, bool saved, std::uint32_t saveError);
+// The settings dialog's OK: the settings in force before and after, whether every value written
+// was stored, and the system's error when not.
+void ReportSettingsOk(const SettingValues& before, const SettingValues& after, bool saved, std::uint32_t saveError);
 
 // The policies in force and the settings under them: at start when any is configured, and on
 // every change of them.
-void ReportPoliciesInForce(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime);
+void ReportPoliciesInForce(const Policies& policies, const SettingValues& inForce);
 
 // A policy value that is ignored (out of range or of another type); reported once per bad value.
 void ReportPolicyIgnored(PolicyValue value, const RawPolicyValue& raw);

@@ -26,13 +26,20 @@ void AddNumber(EventRecord& record, std::int32_t value) {
   FormatBounded(record.Strings[record.StringCount++], L"%ld", static_cast<long>(value));
 }
 
+void AddSetting(EventRecord& record, StoredSetting s, std::uint32_t value) {
+  if (HoldsBits(s)) {
+    AddNumber(record, value);
+  } else {
+    AddNumber(record, static_cast<std::int32_t>(value));
+  }
+}
+
 }  // namespace
 
-EventRecord PoliciesInForceEvent(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime) {
+EventRecord PoliciesInForceEvent(const Policies& policies, const SettingValues& inForce) {
   EventRecord event = Record(EVENT_POLICIES_IN_FORCE, EventLevel::Information);
   FormatPoliciesInForce(event.Strings[event.StringCount++], policies);
-  AddNumber(event, buttonSetup);
-  AddNumber(event, waitTime);
+  for (StoredSetting s : STORED_SETTINGS) AddSetting(event, s, inForce[s]);
   return event;
 }
 
@@ -123,11 +130,10 @@ EventRecord HeldBackCount(ControllerReportState& state, std::uint64_t nowMs) {
 
 }  // namespace
 
-EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted) {
+EventRecord StartedEvent(const wchar_t* version, const SettingValues& inForce, bool restarted) {
   EventRecord record = Record(restarted ? EVENT_RESTARTED : EVENT_STARTED, EventLevel::Information);
   AddText(record, version);
-  AddNumber(record, buttonSetup);
-  AddNumber(record, waitTime);
+  for (StoredSetting s : STORED_SETTINGS) AddSetting(record, s, inForce[s]);
   return record;
 }
 
@@ -162,17 +168,16 @@ EventRecord ServicesSessionEvent(const wchar_t* account) {
   return record;
 }
 
-std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
-                             std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
-                             std::span<EventRecord> out) {
+std::size_t SettingsOkEvents(const SettingValues& before, const SettingValues& after, bool saved,
+                             std::uint32_t saveError, std::span<EventRecord> out) {
   std::size_t count = 0;
-  if ((oldButtonSetup != newButtonSetup || oldWaitTime != newWaitTime) && count < out.size()) {
+  if (before != after && count < out.size()) {
     EventRecord& changed = out[count++];
     changed = Record(EVENT_SETTINGS_CHANGED, EventLevel::Information);
-    AddNumber(changed, oldButtonSetup);
-    AddNumber(changed, newButtonSetup);
-    AddNumber(changed, oldWaitTime);
-    AddNumber(changed, newWaitTime);
+    for (StoredSetting s : STORED_SETTINGS) {
+      AddSetting(changed, s, before[s]);
+      AddSetting(changed, s, after[s]);
+    }
   }
   if (!saved && count < out.size()) out[count++] = SettingsNotSavedEvent(saveError);
   return count;

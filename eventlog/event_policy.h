@@ -43,7 +43,10 @@ constexpr std::array<std::uint32_t, 16> ALL_EVENT_IDS = {
 // The event types of the log (the values of EVENTLOG_ERROR_TYPE, _WARNING_TYPE, _INFORMATION_TYPE).
 enum class EventLevel : std::uint16_t { Error = 1, Warning = 2, Information = 4 };
 
-constexpr std::size_t EVENT_MAX_STRINGS = 4;
+// The most any event has: "changed" holds each stored value before and after, "started" and "policies
+// in force" one string and each value.
+constexpr std::size_t EVENT_MAX_STRINGS = 2 * STORED_COUNT > STORED_COUNT + 1 ? 2 * STORED_COUNT : STORED_COUNT + 1;
+static_assert(EVENT_MAX_STRINGS >= 3, "the ignored policy's event has three strings");
 constexpr std::size_t EVENT_STRING_CAPACITY = 300;  // wide characters, terminator included
 
 // One event as it goes to the log: every value its text shows is one of its insertion strings.
@@ -57,15 +60,17 @@ struct EventRecord {
 };
 
 // The start, with the settings in force; a start by Windows' restart after a crash or a hang
-// (restarted) is its own event, with the same strings.
-EventRecord StartedEvent(const wchar_t* version, std::uint32_t buttonSetup, std::int32_t waitTime, bool restarted);
+// (restarted) is its own event, with the same strings. Each stored value goes in as its own string,
+// in STORED_VALUES order: a word of bits as an unsigned number, a number as the signed one the
+// program holds.
+EventRecord StartedEvent(const wchar_t* version, const SettingValues& inForce, bool restarted);
 EventRecord EndedEvent(const wchar_t* version);
 // step: which step of start-up failed, as the README names it; error: the system's code, or 0.
 EventRecord StartFailedEvent(const wchar_t* step, std::uint32_t error);
 EventRecord SettingsNotSavedEvent(std::uint32_t error);
 // The policies in force, named with their values in one string ("RightClickMethod=2, HoldTime=150",
 // or "none"), and the settings in force under them.
-EventRecord PoliciesInForceEvent(const Policies& policies, std::uint32_t buttonSetup, std::int32_t waitTime);
+EventRecord PoliciesInForceEvent(const Policies& policies, const SettingValues& inForce);
 // A policy value that is ignored: its name, what was read (the number of a REG_DWORD, otherwise
 // the registry type and size) and the accepted range.
 EventRecord PolicyIgnoredEvent(PolicyValue value, const RawPolicyValue& raw);
@@ -75,12 +80,11 @@ EventRecord SupportSectionTakenEvent(const wchar_t* name);
 // ("NT AUTHORITY\SYSTEM", or the account's SID when its name cannot be looked up).
 EventRecord ServicesSessionEvent(const wchar_t* account);
 
-// The settings dialog's OK: a "changed" event when the word or the hold time differs from the
-// one in force before, and a "not saved" event with the system's error when a write failed. Returns the
-// number of records written to out (0 to 2; out must hold 2).
-std::size_t SettingsOkEvents(std::uint32_t oldButtonSetup, std::int32_t oldWaitTime, std::uint32_t newButtonSetup,
-                             std::int32_t newWaitTime, bool saved, std::uint32_t saveError,
-                             std::span<EventRecord> out);
+// The settings dialog's OK: a "changed" event when a value in force differs from the one before
+// (each value before, then after), and a "not saved" event with the system's error when a write
+// failed. Returns the number of records written to out (0 to 2; out must hold 2).
+std::size_t SettingsOkEvents(const SettingValues& before, const SettingValues& after, bool saved,
+                             std::uint32_t saveError, std::span<EventRecord> out);
 
 constexpr std::uint64_t EVENT_HOUR_MS = 60ull * 60 * 1000;
 constexpr std::size_t CONTROLLER_EVENTS_PER_HOUR = 30;

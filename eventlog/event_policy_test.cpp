@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/settings_test_support.h"
+
 namespace {
 
 constexpr wchar_t kPath[] = L"\\\\?\\root#ostsim#0000#{b1b46d01-f5fe-428a-b21b-2d91557ddf75}";
@@ -242,30 +244,36 @@ TEST(ControllerReports, ReportsAFullQueueDroppedAreCountedWithTheLatestRealRepor
 
 TEST(SettingsReports, OkReportsAChangeWithOldAndNewValuesAndAFailedSave) {
   std::array<EventRecord, 2> out;
-  EXPECT_EQ(SettingsOkEvents(15, 100, 15, 100, true, 0, out), 0u);  // nothing changed, stored
+  // Nothing changed, stored.
+  EXPECT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(15, 100), true, 0, out), 0u);
 
-  ASSERT_EQ(SettingsOkEvents(15, 100, 27, 150, true, 0, out), 1u);
+  ASSERT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(27, 150), true, 0, out), 1u);
   EXPECT_EQ(out[0].Id, EVENT_SETTINGS_CHANGED);
   EXPECT_EQ(Strings(out[0]), (std::vector<std::wstring>{L"15", L"27", L"100", L"150"}));
-  ASSERT_EQ(SettingsOkEvents(15, 100, 15, 250, true, 0, out), 1u);  // the hold time alone
+  ASSERT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(15, 250), true, 0, out), 1u);  // the hold time alone
 
-  ASSERT_EQ(SettingsOkEvents(15, 100, 15, 100, false, 5, out), 1u);
+  ASSERT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(15, 100), false, 5, out), 1u);
   EXPECT_EQ(out[0].Id, EVENT_SETTINGS_NOT_SAVED);
   EXPECT_EQ(Strings(out[0]), std::vector<std::wstring>{L"5"});
-  ASSERT_EQ(SettingsOkEvents(15, 100, 31, 100, false, 5, out), 2u);
+  ASSERT_EQ(SettingsOkEvents(SetupAndWait(15, 100), SetupAndWait(31, 100), false, 5, out), 2u);
   EXPECT_EQ(out[0].Id, EVENT_SETTINGS_CHANGED);
   EXPECT_EQ(out[1].Id, EVENT_SETTINGS_NOT_SAVED);
+
+  // "Started" carries the version and each value in force: a word unsigned, a number as the signed
+  // value the program holds.
+  EXPECT_EQ(Strings(StartedEvent(L"1.2.3", SetupAndWait(0x8000000F, -1), false)),
+            (std::vector<std::wstring>{L"1.2.3", L"2147483663", L"-1"}));
 }
 
 TEST(SettingsReports, PoliciesInForceAndIgnoredValuesNameEachValue) {
   RawPolicies raw{};
   raw[static_cast<std::size_t>(PolicyValue::RightClickMethod)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 2};
   raw[static_cast<std::size_t>(PolicyValue::HoldTime)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 150};
-  EventRecord event = PoliciesInForceEvent(DecidePolicies(raw), 0x1B, 150);
+  EventRecord event = PoliciesInForceEvent(DecidePolicies(raw), SetupAndWait(0x1B, 150));
   EXPECT_EQ(event.Id, EVENT_POLICIES_IN_FORCE);
   EXPECT_EQ(event.Level, EventLevel::Information);
   EXPECT_EQ(Strings(event), (std::vector<std::wstring>{L"RightClickMethod=2, HoldTime=150", L"27", L"150"}));
-  EXPECT_EQ(Strings(PoliciesInForceEvent(Policies{}, 15, 100))[0], L"none");
+  EXPECT_EQ(Strings(PoliciesInForceEvent(Policies{}, SetupAndWait(15, 100)))[0], L"none");
 
   event = PolicyIgnoredEvent(PolicyValue::HoldTime, RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 20});
   EXPECT_EQ(event.Id, EVENT_POLICY_IGNORED);

@@ -17,4 +17,4 @@ void ApplyPolicies(const Policies& policies);
 
 // What follows a change of the settings in force besides the state record and the controller: the
 // function button shows or hides. OK calls it after putting its settings in force.
-void FollowSettingsInForce(std::uint32_t buttonSetup);
+void FollowSettingsInForce(const SettingValues& inForce);

@@ -855,8 +855,8 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
   std::array<EventRecord, 2> settings;
   ControllerReportState fresh;
   switch (id) {
-    case EVENT_STARTED: return StartedEvent(L"1.0", 15, 100, false).StringCount;
-    case EVENT_RESTARTED: return StartedEvent(L"1.0", 15, 100, true).StringCount;
+    case EVENT_STARTED: return StartedEvent(L"1.0", StoredDefaults(), false).StringCount;
+    case EVENT_RESTARTED: return StartedEvent(L"1.0", StoredDefaults(), true).StringCount;
     case EVENT_ENDED: return EndedEvent(L"1.0").StringCount;
     case EVENT_START_FAILED: return StartFailedEvent(L"bitmaps", 1814).StringCount;
     case EVENT_SUPPORT_SECTION_TAKEN:
@@ -874,9 +874,9 @@ std::uint16_t InsertionsOf(std::uint32_t id) {
       fresh.HeldBack = 1;
       TakeHeldBackSummary(fresh, 0, true, device);
       break;
-    case EVENT_SETTINGS_CHANGED: SettingsOkEvents(15, 100, 27, 150, true, 0, settings); return settings[0].StringCount;
+    case EVENT_SETTINGS_CHANGED: SettingsOkEvents(StoredDefaults(), SettingValues::Filled(1), true, 0, settings); return settings[0].StringCount;
     case EVENT_SETTINGS_NOT_SAVED: return SettingsNotSavedEvent(5).StringCount;
-    case EVENT_POLICIES_IN_FORCE: return PoliciesInForceEvent(Policies{}, 15, 100).StringCount;
+    case EVENT_POLICIES_IN_FORCE: return PoliciesInForceEvent(Policies{}, StoredDefaults()).StringCount;
     case EVENT_POLICY_IGNORED: return PolicyIgnoredEvent(PolicyValue::HoldTime, RawPolicyValue{}).StringCount;
     default: return 0xFFFF;
   }
@@ -896,9 +896,12 @@ TEST(Resources, EventMessagesOfEveryIdInEveryLanguageShowEveryInsertion) {
   HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr) << GetLastError();
 
-  const std::array<const wchar_t*, EVENT_MAX_STRINGS> markers = {L"<v1>", L"<v2>", L"<v3>", L"<v4>"};
+  std::array<std::wstring, EVENT_MAX_STRINGS> markers;  // <v1>, <v2>, ...
   std::array<DWORD_PTR, EVENT_MAX_STRINGS> arguments{};
-  for (std::size_t i = 0; i < markers.size(); ++i) arguments[i] = reinterpret_cast<DWORD_PTR>(markers[i]);
+  for (std::size_t i = 0; i < markers.size(); ++i) {
+    markers[i] = L"<v" + std::to_wstring(i + 1) + L">";
+    arguments[i] = reinterpret_cast<DWORD_PTR>(markers[i].c_str());
+  }
   const auto languages = InterfaceLanguages();
   for (std::uint32_t id : ALL_EVENT_IDS) {
     const std::uint16_t insertions = InsertionsOf(id);

@@ -7,7 +7,6 @@
 #include "core/app_state.h"
 #include "core/command_handover.h"
 #include "core/display_scale.h"
-#include "core/settings_store.h"
 #include "core/settings_table.h"
 #include "eventlog/event_log.h"
 #include "in_force/settings_in_force.h"
@@ -17,6 +16,7 @@
 #include "settings_ui/settings_keyboard.h"
 #include "settings_ui/settings_logic.h"
 #include "settings_ui/slider_accessible.h"
+#include "store/settings_store.h"
 #include "win/dpi_scale.h"
 #include "win/win_handles.h"
 
@@ -59,6 +59,32 @@ void WriteControls(HWND dialog, const SettingsControls& c) {
   SetChecked(dialog, IDC_METHOD_NONE, c.MethodNone);
   SetChecked(dialog, IDC_METHOD_BUTTON, c.MethodButton);
   SetChecked(dialog, IDC_METHOD_HOLD, c.MethodHold);
+}
+
+// The values the dialog shows, one per stored setting: the word of the boxes and buttons, the
+// hold time of the slider.
+SettingValues ShownSettings(HWND dialog) {
+  SettingValues shown = StoredDefaults();
+  for (StoredSetting s : STORED_SETTINGS) {
+    switch (s) {
+      case StoredSetting::ButtonSetup: shown[s] = SetupWordFromControls(ReadControls(dialog)); break;
+      case StoredSetting::WaitTime: shown[s] = static_cast<std::uint32_t>(AppState.SliderWaitTime); break;
+    }
+  }
+  return shown;
+}
+
+// The settings in force into the controls; readWord false leaves the boxes and buttons as they are.
+void ShowSettings(HWND dialog, bool readWord) {
+  const SettingValues inForce = SettingsInForceOf(AppState);
+  for (StoredSetting s : STORED_SETTINGS) {
+    switch (s) {
+      case StoredSetting::ButtonSetup:
+        if (readWord) WriteControls(dialog, ControlsForSetupWord(inForce[s]));
+        break;
+      case StoredSetting::WaitTime: LoadWaitTime(dialog); break;
+    }
+  }
 }
 
 // The hand picture at dpi: the resource itself at 100 %, otherwise drawn from it at the scaled
@@ -111,10 +137,7 @@ HWND CreateSettingsDialog(HINSTANCE instance, HWND owner) {
 void LoadSettings(HWND dialog) {
   const bool read = LoadSettingsInForce();
   // Without policies an unreadable store leaves the controls as they are.
-  if (read || AppState.PoliciesInForce.Any()) {
-    WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
-  }
-  LoadWaitTime(dialog);
+  ShowSettings(dialog, read || AppState.PoliciesInForce.Any());
   ShowManagedState(dialog);
 }
 
@@ -165,8 +188,7 @@ void ShowManagedState(HWND dialog) {
 
 void ShowSettingsInForce(HWND dialog) {
   // An edit not yet confirmed gives way, as when the dialog opens.
-  WriteControls(dialog, ControlsForSetupWord(AppState.ButtonSetup.load(std::memory_order_acquire)));
-  LoadWaitTime(dialog);
+  ShowSettings(dialog, true);
   ShowManagedState(dialog);
 }
 
@@ -178,12 +200,9 @@ void ShowWaitTimeLabel(HWND dialog) {
 }
 
 void ApplySettings(HWND dialog) {
-  const std::uint32_t oldButtonSetup = AppState.ButtonSetup.load(std::memory_order_acquire);
-  const std::int32_t oldWaitTime = AppState.WaitTime.load(std::memory_order_acquire);
-  const ManagedCommit managed =
-      DecideManagedCommit(oldButtonSetup, AppState.UserButtonSetup, AppState.UserWaitTime, ReadControls(dialog),
-                          AppState.SliderWaitTime, AppState.SavedWaitTime, AppState.PoliciesInForce);
-  const SettingsCommit& commit = managed.Commit;
+  const SettingValues before = SettingsInForceOf(AppState);
+  const SettingsCommit commit = DecideManagedCommit(before, AppState.UserSettings, ShownSettings(dialog),
+                                                    SavedSettingsOf(AppState), AppState.PoliciesInForce);
   // In force first, so the device thread sends the setup command while the registry is written.
   // OK does not wait for the controller to take it: the device thread sends it at once while the
   // controller is connected, or as soon as it connects; waiting here would freeze every window of
@@ -191,16 +210,13 @@ void ApplySettings(HWND dialog) {
   PutCommitInForce(AppState, commit);
   // Only what the user may still change is stored; what a policy decides keeps the stored value.
   bool saved = true;
-  if (managed.StoreButtonSetup) {
-    AppState.UserButtonSetup = managed.StoredButtonSetup;
-    saved = WriteSetting(StoredValueOf(StoredSetting::ButtonSetup).Name, managed.StoredButtonSetup);
+  for (StoredSetting s : STORED_SETTINGS) {
+    if (!commit.Store[s]) continue;
+    AppState.UserSettings[s] = commit.Stored[s];
+    saved = WriteSetting(StoredValueOf(s).Name, commit.Stored[s]) && saved;
   }
-  if (commit.StoreWaitTime) {
-    AppState.UserWaitTime = commit.WaitTime;
-    saved = WriteSetting(StoredValueOf(StoredSetting::WaitTime).Name, static_cast<std::uint32_t>(commit.WaitTime)) && saved;
-  }
-  ReportSettingsOk(oldButtonSetup, oldWaitTime, commit.ButtonSetup, commit.WaitTime, saved, saved ? 0 : GetLastError());
-  FollowSettingsInForce(commit.ButtonSetup);
+  ReportSettingsOk(before, commit.InForce, saved, saved ? 0 : GetLastError());
+  FollowSettingsInForce(commit.InForce);
 
   // The settings act either way; the user learns that they will not outlive this run (for example
   // a copy started without the installer's grant on the settings key).

@@ -28,48 +28,50 @@ std::uint32_t SetupWordFromControls(const SettingsControls& controls) {
   return word;
 }
 
-bool MethodChanged(std::uint32_t oldButtonSetup, const SettingsControls& controls) {
-  const bool oldHold = (oldButtonSetup & SETUP_HOLD_STILL) != 0;
-  const bool oldButton = (oldButtonSetup & SETUP_FUNCTION_BUTTON) != 0;
-  return oldHold != controls.MethodHold || oldButton != controls.MethodButton;
+namespace {
+
+// Whether the controller must hear of a commit: a part of a word that its setup command carries
+// changed, or a number it takes is stored.
+bool SetupCommandDue(const SettingValues& inForce, const SettingsCommit& commit) {
+  for (StoredSetting s : STORED_SETTINGS) {
+    const bool due = HoldsBits(s) ? ((inForce[s] ^ commit.InForce[s]) & SETUP_COMMAND_PARTS[s]) != 0
+                                  : commit.Store[s] && SETUP_COMMAND_PARTS[s] != 0;
+    if (due) return true;
+  }
+  return false;
 }
 
-SettingsCommit DecideCommit(std::uint32_t oldButtonSetup, const SettingsControls& controls,
-                            std::int32_t sliderWaitTime, std::int32_t savedWaitTime) {
+}  // namespace
+
+SettingsCommit DecideCommit(const SettingValues& inForce, const SettingValues& shown, const SettingValues& saved) {
   SettingsCommit commit;
-  commit.ButtonSetup = SetupWordFromControls(controls);
-  commit.WaitTime = sliderWaitTime;
-  // SavedWaitTime is -1 until the first OK of a run, so that OK always stores and sends.
-  commit.StoreWaitTime = sliderWaitTime != savedWaitTime;
-  commit.QueueSetup = commit.StoreWaitTime || MethodChanged(oldButtonSetup, controls);
+  commit.InForce = shown;
+  commit.Stored = shown;
+  // A number's saved value is NOT_SAVED_YET until the first OK of a run, so that OK always stores and sends.
+  for (StoredSetting s : STORED_SETTINGS) commit.Store[s] = HoldsBits(s) || shown[s] != saved[s];
+  commit.QueueSetup = SetupCommandDue(inForce, commit);
   return commit;
 }
 
-ManagedCommit DecideManagedCommit(std::uint32_t oldButtonSetup, std::uint32_t storedButtonSetup,
-                                  std::int32_t storedWaitTime, const SettingsControls& controls,
-                                  std::int32_t sliderWaitTime, std::int32_t savedWaitTime, const Policies& policies) {
-  const std::uint32_t decided = DecidedSetupBits(policies);
-  ManagedCommit managed;
-  managed.StoredButtonSetup = (SetupWordFromControls(controls) & ~decided) | (storedButtonSetup & decided);
-  managed.StoreButtonSetup = decided != SETUP_DIALOG_BITS;
-  const bool waitDecided = WaitTimeDecided(policies);
-  const SettingsInForce inForce =
-      MergePolicies(managed.StoredButtonSetup, waitDecided ? storedWaitTime : sliderWaitTime, policies);
-  SettingsCommit& commit = managed.Commit;
-  commit.ButtonSetup = inForce.ButtonSetup;
-  commit.WaitTime = inForce.WaitTime;
-  commit.StoreWaitTime = !waitDecided && sliderWaitTime != savedWaitTime;
-  commit.QueueSetup = commit.StoreWaitTime || MethodChanged(oldButtonSetup, ControlsForSetupWord(inForce.ButtonSetup));
-  return managed;
+SettingsCommit DecideManagedCommit(const SettingValues& inForce, const SettingValues& user, const SettingValues& shown,
+                                   const SettingValues& saved, const Policies& policies) {
+  SettingsCommit commit;
+  for (StoredSetting s : STORED_SETTINGS) {
+    const std::uint32_t decided = DecidedPart(policies, s);
+    commit.Stored[s] = (shown[s] & ~decided) | (user[s] & decided);
+    commit.Store[s] = HoldsBits(s) ? decided != EditablePart(s) : decided == 0 && shown[s] != saved[s];
+  }
+  commit.InForce = MergePolicies(commit.Stored, policies);
+  commit.QueueSetup = SetupCommandDue(inForce, commit);
+  return commit;
 }
 
 void PutCommitInForce(AppStateRecord& state, const SettingsCommit& commit) {
-  if (commit.StoreWaitTime) state.SavedWaitTime = commit.WaitTime;
+  RememberSavedSettings(state, commit.Stored, commit.Store);
   if (commit.QueueSetup) {
-    RequestSetup(state, commit.ButtonSetup, commit.WaitTime);
+    RequestSetup(state, commit.InForce);
   } else {
-    state.ButtonSetup.store(commit.ButtonSetup, std::memory_order_release);
-    state.WaitTime.store(commit.WaitTime, std::memory_order_release);
+    StoreSettingsInForce(state, commit.InForce);
   }
 }
 

@@ -27,36 +27,30 @@ SettingsControls ControlsForSetupWord(std::uint32_t buttonSetup);
 // The word the controls stand for. Only the dialog's six bits can be set.
 std::uint32_t SetupWordFromControls(const SettingsControls& controls);
 
-// Whether the right-click method of the controls differs from the old word's, bit by bit.
-bool MethodChanged(std::uint32_t oldButtonSetup, const SettingsControls& controls);
-
-// What one OK does.
+// What one OK does. Stored: the user's values from now on (the shown ones, and the stored one
+// wherever a policy decides); Store: which of them are written now; InForce: what goes in force.
 struct SettingsCommit {
-  std::uint32_t ButtonSetup = 0;  // always stored and put in force
-  std::int32_t WaitTime = 0;      // put in force
-  bool StoreWaitTime = false;     // also store WaitTime (it differs from the last one stored)
-  bool QueueSetup = false;        // the controller needs the setup command
+  SettingValues InForce = StoredDefaults();
+  SettingValues Stored = StoredDefaults();
+  SettingFlags Store = SettingFlags::Filled(false);
+  bool QueueSetup = false;  // the controller needs the setup command
 };
 
-SettingsCommit DecideCommit(std::uint32_t oldButtonSetup, const SettingsControls& controls,
-                            std::int32_t sliderWaitTime, std::int32_t savedWaitTime);
+// OK without policies. inForce: the values in force before; shown: the dialog's (the word of its
+// boxes and buttons, the slider's hold time); saved: what this run's OK last stored
+// (SavedSettingsOf). The shown values go in force and are stored: a word every time, a number
+// when it differs from the one last stored (so the first OK of a run stores it). The controller
+// is told when the method bits change or a number it takes is stored.
+SettingsCommit DecideCommit(const SettingValues& inForce, const SettingValues& shown, const SettingValues& saved);
 
-// What one OK does while policies decide part of the settings. Without a policy it is DecideCommit's
-// commit with the word always stored, as before.
-struct ManagedCommit {
-  SettingsCommit Commit;          // in force: the stored settings with the policies over them
-  bool StoreButtonSetup = true;   // false when a policy decides every bit the dialog shows
-  std::uint32_t StoredButtonSetup = 0;  // the user's bits; the stored ones where a policy decides
-};
+// OK while policies decide part of the settings; without a policy it is DecideCommit's commit.
+// user: the values last read or stored. What a policy decides counts for nothing of the shown
+// values (the stored one stands in for it): a decided bit keeps its stored value, a decided number
+// is never stored, and a word whose every shown bit is decided is not stored.
+SettingsCommit DecideManagedCommit(const SettingValues& inForce, const SettingValues& user, const SettingValues& shown,
+                                   const SettingValues& saved, const Policies& policies);
 
-// oldButtonSetup: the word in force; storedButtonSetup and storedWaitTime: the values last read or
-// stored. A control the user may not change counts for nothing (the stored value stands in for
-// it), and a hold time a policy decides is never stored.
-ManagedCommit DecideManagedCommit(std::uint32_t oldButtonSetup, std::uint32_t storedButtonSetup,
-                                  std::int32_t storedWaitTime, const SettingsControls& controls,
-                                  std::int32_t sliderWaitTime, std::int32_t savedWaitTime, const Policies& policies);
-
-// Puts a commit in force in the state record: remembers a stored hold time and, when a command is
+// Puts a commit in force in the state record: remembers the numbers stored and, when a command is
 // due, queues it for the device thread after the new values are in place. Never waits.
 void PutCommitInForce(AppStateRecord& state, const SettingsCommit& commit);
 

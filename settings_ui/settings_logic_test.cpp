@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/command_handover.h"
+#include "core/settings_test_support.h"
 
 namespace {
 
@@ -20,6 +21,15 @@ SettingsControls Controls(bool left, bool right, bool flash, bool once, int meth
   c.MethodButton = method == 1;
   c.MethodHold = method == 2;
   return c;
+}
+
+SettingValues Shown(const SettingsControls& controls, std::int32_t sliderWaitTime) {
+  return SetupAndWait(SetupWordFromControls(controls), sliderWaitTime);
+}
+
+// What the last OK of the run stored of the hold time (-1: none yet).
+SettingValues Saved(std::int32_t savedWaitTime) {
+  return SettingValues::Filled(NOT_SAVED_YET).With(StoredSetting::WaitTime, static_cast<std::uint32_t>(savedWaitTime));
 }
 
 std::wstring Label(std::int32_t waitTime, const wchar_t* unit) {
@@ -45,7 +55,7 @@ TEST(SettingsLogic, StoredWordLoadsIntoTheControlsAndBackWithoutForeignBits) {
   for (std::uint32_t word = 0; word < 0x100; ++word) {
     const SettingsControls c = ControlsForSetupWord(word);
     EXPECT_EQ(int(c.MethodNone) + int(c.MethodButton) + int(c.MethodHold), 1) << word;
-    std::uint32_t expected = word & 0x3F;
+    std::uint32_t expected = word & SETUP_DIALOG_BITS;
     if ((word & SETUP_FUNCTION_BUTTON) != 0) expected &= ~SETUP_HOLD_STILL;  // the button wins
     EXPECT_EQ(SetupWordFromControls(c), expected) << word;
   }
@@ -54,6 +64,12 @@ TEST(SettingsLogic, StoredWordLoadsIntoTheControlsAndBackWithoutForeignBits) {
   EXPECT_FALSE(both.MethodHold);
   EXPECT_TRUE(ControlsForSetupWord(15).MethodHold);
   EXPECT_TRUE(ControlsForSetupWord(0x0B).MethodNone);
+}
+
+// Whether an OK that stores no hold time sends the setup command: the method of the old word and
+// of the radio buttons differ, bit by bit.
+bool MethodChanged(std::uint32_t oldButtonSetup, const SettingsControls& controls) {
+  return DecideCommit(SetupAndWait(oldButtonSetup, 100), Shown(controls, 100), Saved(100)).QueueSetup;
 }
 
 TEST(SettingsLogic, MethodChangeComparesBothMethodBitsWithTheRadioButtons) {
@@ -69,60 +85,63 @@ TEST(SettingsLogic, MethodChangeComparesBothMethodBitsWithTheRadioButtons) {
 }
 
 TEST(SettingsLogic, FirstOkStoresAndSendsEvenWithoutChanges) {
-  const SettingsCommit c = DecideCommit(15, ControlsForSetupWord(15), 100, -1);
-  EXPECT_EQ(c.ButtonSetup, 15u);
-  EXPECT_EQ(c.WaitTime, 100);
-  EXPECT_TRUE(c.StoreWaitTime);
+  const SettingsCommit c = DecideCommit(SetupAndWait(15, 100), Shown(ControlsForSetupWord(15), 100), Saved(-1));
+  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 15u);
+  EXPECT_EQ(c.InForce[StoredSetting::WaitTime], 100u);
+  EXPECT_TRUE(c.Store[StoredSetting::WaitTime]);
   EXPECT_TRUE(c.QueueSetup);
 }
 
 TEST(SettingsLogic, LaterOkSendsOnlyForHoldTimeOrMethodChanges) {
   // Nothing changed: the word is stored, no hold time, no command.
-  SettingsCommit c = DecideCommit(15, ControlsForSetupWord(15), 100, 100);
-  EXPECT_FALSE(c.StoreWaitTime);
+  SettingsCommit c = DecideCommit(SetupAndWait(15, 100), Shown(ControlsForSetupWord(15), 100), Saved(100));
+  EXPECT_FALSE(c.Store[StoredSetting::WaitTime]);
   EXPECT_FALSE(c.QueueSetup);
 
   // Sound, indicator or once-only alone: stored, in force, no command.
-  c = DecideCommit(15, Controls(false, true, false, true, 2), 100, 100);
-  EXPECT_EQ(c.ButtonSetup, 0x26u);
-  EXPECT_FALSE(c.StoreWaitTime);
+  c = DecideCommit(SetupAndWait(15, 100), Shown(Controls(false, true, false, true, 2), 100), Saved(100));
+  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 0x26u);
+  EXPECT_FALSE(c.Store[StoredSetting::WaitTime]);
   EXPECT_FALSE(c.QueueSetup);
 
   // Hold time only.
-  c = DecideCommit(15, ControlsForSetupWord(15), 250, 100);
-  EXPECT_TRUE(c.StoreWaitTime);
-  EXPECT_EQ(c.WaitTime, 250);
+  c = DecideCommit(SetupAndWait(15, 100), Shown(ControlsForSetupWord(15), 250), Saved(100));
+  EXPECT_TRUE(c.Store[StoredSetting::WaitTime]);
+  EXPECT_EQ(c.InForce[StoredSetting::WaitTime], 250u);
   EXPECT_TRUE(c.QueueSetup);
 
   // Method only: a command, but the unchanged hold time is not stored again.
-  c = DecideCommit(0x0B, Controls(true, true, true, false, 1), 100, 100);
-  EXPECT_EQ(c.ButtonSetup, 0x1Bu);
-  EXPECT_FALSE(c.StoreWaitTime);
+  c = DecideCommit(SetupAndWait(0x0B, 100), Shown(Controls(true, true, true, false, 1), 100), Saved(100));
+  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 0x1Bu);
+  EXPECT_FALSE(c.Store[StoredSetting::WaitTime]);
   EXPECT_TRUE(c.QueueSetup);
 
   // Bits above 0x20 are dropped, and that alone sends nothing.
-  c = DecideCommit(0xCF, ControlsForSetupWord(0xCF), 100, 100);
-  EXPECT_EQ(c.ButtonSetup, 15u);
+  c = DecideCommit(SetupAndWait(0xCF, 100), Shown(ControlsForSetupWord(0xCF), 100), Saved(100));
+  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 15u);
   EXPECT_FALSE(c.QueueSetup);
 }
 
 TEST(SettingsLogic, CommitPutsValuesInForceBeforeRaisingTheFlagAndNeverOtherwise) {
   AppStateRecord s;
-  PutCommitInForce(s, DecideCommit(15, Controls(true, false, false, false, 1), 300, -1));
+  PutCommitInForce(s, DecideCommit(SetupAndWait(15, 100), Shown(Controls(true, false, false, false, 1), 300),
+                                   Saved(-1)));
   EXPECT_EQ(s.ButtonSetup.load(), 0x11u);
   EXPECT_EQ(s.WaitTime.load(), 300);
   EXPECT_EQ(s.SavedWaitTime, 300);
   EXPECT_TRUE(TakePending(s.SetupPending));
 
   // A sound-only change takes effect at once without a command.
-  PutCommitInForce(s, DecideCommit(s.ButtonSetup.load(), Controls(false, true, false, false, 1), 300, s.SavedWaitTime));
+  PutCommitInForce(s, DecideCommit(SettingsInForceOf(s), Shown(Controls(false, true, false, false, 1), 300),
+                                   SavedSettingsOf(s)));
   EXPECT_EQ(s.ButtonSetup.load(), 0x12u);
   EXPECT_EQ(s.SavedWaitTime, 300);
   EXPECT_FALSE(IsPending(s.SetupPending));
 
   // A pending command that the device thread has not sent yet stays pending.
   RaisePending(s.SetupPending);
-  PutCommitInForce(s, DecideCommit(s.ButtonSetup.load(), Controls(true, true, false, false, 1), 300, s.SavedWaitTime));
+  PutCommitInForce(s, DecideCommit(SettingsInForceOf(s), Shown(Controls(true, true, false, false, 1), 300),
+                                   SavedSettingsOf(s)));
   EXPECT_TRUE(IsPending(s.SetupPending));
   EXPECT_EQ(s.ButtonSetup.load(), 0x13u);
 }
@@ -138,14 +157,16 @@ TEST(SettingsLogic, WithoutPoliciesTheManagedOkIsTheOkOfBefore) {
     for (int method = 0; method < 3; ++method) {
       for (std::int32_t saved : {-1, 100, 250}) {
         const SettingsControls controls = Controls(method != 1, true, false, method == 2, method);
-        const SettingsCommit before = DecideCommit(old, controls, 250, saved);
-        const ManagedCommit now = DecideManagedCommit(old, old ^ 0x3F, 120, controls, 250, saved, Policies{});
-        EXPECT_TRUE(now.StoreButtonSetup);
-        EXPECT_EQ(now.StoredButtonSetup, before.ButtonSetup);
-        EXPECT_EQ(now.Commit.ButtonSetup, before.ButtonSetup);
-        EXPECT_EQ(now.Commit.WaitTime, before.WaitTime);
-        EXPECT_EQ(now.Commit.StoreWaitTime, before.StoreWaitTime);
-        EXPECT_EQ(now.Commit.QueueSetup, before.QueueSetup) << old << " " << method << " " << saved;
+        const SettingsCommit before = DecideCommit(SetupAndWait(old, 120), Shown(controls, 250), Saved(saved));
+        const SettingValues stored = SetupAndWait(old ^ SETUP_DIALOG_BITS, 120);  // whatever it was
+        const SettingsCommit now =
+            DecideManagedCommit(SetupAndWait(old, 120), stored, Shown(controls, 250), Saved(saved), Policies{});
+        EXPECT_TRUE(now.Store[StoredSetting::ButtonSetup]);
+        EXPECT_EQ(now.Stored[StoredSetting::ButtonSetup], before.InForce[StoredSetting::ButtonSetup]);
+        EXPECT_EQ(now.InForce[StoredSetting::ButtonSetup], before.InForce[StoredSetting::ButtonSetup]);
+        EXPECT_EQ(now.InForce[StoredSetting::WaitTime], before.InForce[StoredSetting::WaitTime]);
+        EXPECT_EQ(now.Store[StoredSetting::WaitTime], before.Store[StoredSetting::WaitTime]);
+        EXPECT_EQ(now.QueueSetup, before.QueueSetup) << old << " " << method << " " << saved;
       }
     }
   }
@@ -155,56 +176,90 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   // The method is the administrator's (the function button); the user turns the left sound off.
   // Stored: the user's boxes, the method the user had chosen (hold still); in force: the button.
   const Policies method = Managed({{PolicyValue::RightClickMethod, 2}});
-  ManagedCommit m = DecideManagedCommit(0x1B, 0x0F, 100, Controls(false, true, true, false, 1), 100, 100, method);
-  EXPECT_TRUE(m.StoreButtonSetup);
-  EXPECT_EQ(m.StoredButtonSetup, 0x0Eu);
-  EXPECT_EQ(m.Commit.ButtonSetup, 0x1Au);
-  EXPECT_FALSE(m.Commit.QueueSetup);
-  EXPECT_FALSE(m.Commit.StoreWaitTime);
+  SettingsCommit m = DecideManagedCommit(SetupAndWait(0x1B, 100), SetupAndWait(0x0F, 100),
+                                         Shown(Controls(false, true, true, false, 1), 100), Saved(100), method);
+  EXPECT_TRUE(m.Store[StoredSetting::ButtonSetup]);
+  EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x0Eu);
+  EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x1Au);
+  EXPECT_FALSE(m.QueueSetup);
+  EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
 
   // The hold time is the administrator's: never stored, the policy's value in force whatever the
   // slider says, and the first OK of a run sends no command for it.
   const Policies hold = Managed({{PolicyValue::HoldTime, 300}});
-  m = DecideManagedCommit(0x0F, 0x0F, 100, ControlsForSetupWord(0x0F), 120, -1, hold);
-  EXPECT_FALSE(m.Commit.StoreWaitTime);
-  EXPECT_EQ(m.Commit.WaitTime, 300);
-  EXPECT_FALSE(m.Commit.QueueSetup);
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(ControlsForSetupWord(0x0F), 120), Saved(-1), hold);
+  EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
+  EXPECT_EQ(m.InForce[StoredSetting::WaitTime], 300u);
+  EXPECT_FALSE(m.QueueSetup);
   // ... while the method the user may still change sends one.
-  m = DecideManagedCommit(0x0F, 0x0F, 100, ControlsForSetupWord(0x1B), 120, -1, hold);
-  EXPECT_EQ(m.StoredButtonSetup, 0x1Bu);
-  EXPECT_TRUE(m.Commit.QueueSetup);
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(ControlsForSetupWord(0x1B), 120), Saved(-1), hold);
+  EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x1Bu);
+  EXPECT_TRUE(m.QueueSetup);
 
   // A switch the policy decides keeps its stored bit, whatever the box shows.
-  m = DecideManagedCommit(0x0E, 0x0F, 100, Controls(false, false, false, true, 2), 100, 100,
+  m = DecideManagedCommit(SetupAndWait(0x0E, 100), SetupAndWait(0x0F, 100),
+                          Shown(Controls(false, false, false, true, 2), 100), Saved(100),
                           Managed({{PolicyValue::LeftClickSound, 0}}));
-  EXPECT_EQ(m.StoredButtonSetup, 0x25u);
-  EXPECT_EQ(m.Commit.ButtonSetup, 0x24u);
+  EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x25u);
+  EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x24u);
 
   // Every shown bit and the hold time decided: nothing is stored.
-  m = DecideManagedCommit(0x0F, 0x0F, 100, ControlsForSetupWord(0x0F), 100, -1,
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(ControlsForSetupWord(0x0F), 100), Saved(-1),
                           Managed({{PolicyValue::RightClickMethod, 1},
                                    {PolicyValue::LeftClickSound, 1},
                                    {PolicyValue::RightClickSound, 1},
                                    {PolicyValue::RightClickIndicator, 1},
                                    {PolicyValue::ButtonOnceOnly, 0}}));
-  EXPECT_FALSE(m.StoreButtonSetup);
-  EXPECT_TRUE(m.Commit.StoreWaitTime);  // the hold time is still the user's
+  EXPECT_FALSE(m.Store[StoredSetting::ButtonSetup]);
+  EXPECT_TRUE(m.Store[StoredSetting::WaitTime]);  // the hold time is still the user's
 
   // AllowSettingsChanges 0: nothing stored, nothing sent, the stored settings in force whatever
   // the greyed controls say.
-  m = DecideManagedCommit(0x0F, 0x0F, 100, Controls(false, false, false, false, 1), 250, -1,
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(Controls(false, false, false, false, 1), 250), Saved(-1),
                           Managed({{PolicyValue::AllowSettingsChanges, 0}}));
-  EXPECT_FALSE(m.StoreButtonSetup);
-  EXPECT_FALSE(m.Commit.StoreWaitTime);
-  EXPECT_FALSE(m.Commit.QueueSetup);
-  EXPECT_EQ(m.Commit.ButtonSetup, 0x0Fu);
-  EXPECT_EQ(m.Commit.WaitTime, 100);
+  EXPECT_FALSE(m.Store[StoredSetting::ButtonSetup]);
+  EXPECT_FALSE(m.Store[StoredSetting::WaitTime]);
+  EXPECT_FALSE(m.QueueSetup);
+  EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x0Fu);
+  EXPECT_EQ(m.InForce[StoredSetting::WaitTime], 100u);
   // AllowSettingsChanges 1 locks nothing.
-  m = DecideManagedCommit(0x0F, 0x0F, 100, Controls(false, false, false, false, 1), 250, -1,
+  m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
+                          Shown(Controls(false, false, false, false, 1), 250), Saved(-1),
                           Managed({{PolicyValue::AllowSettingsChanges, 1}}));
-  EXPECT_TRUE(m.StoreButtonSetup);
-  EXPECT_EQ(m.StoredButtonSetup, 0x10u);
-  EXPECT_TRUE(m.Commit.StoreWaitTime);
+  EXPECT_TRUE(m.Store[StoredSetting::ButtonSetup]);
+  EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x10u);
+  EXPECT_TRUE(m.Store[StoredSetting::WaitTime]);
+
+  // Every row of the policy table, whatever setting it decides: the user's value stands where the
+  // row decides (a decided number is not stored, the policy's value goes in force), the shown one
+  // everywhere else, and each value not wholly decided is stored.
+  for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
+    const PolicyRow& row = POLICY_ROWS[i];
+    if (row.Kind == PolicyKind::Lock) continue;
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    const SettingValues user = SettingValues::Filled(0);
+    SettingValues shown = SettingValues::Filled(0);
+    for (StoredSetting s : STORED_SETTINGS) shown[s] = HoldsBits(s) ? EditablePart(s) : StoredValueOf(s).Highest;
+    const std::uint32_t value = POLICY_VALUES[i].Highest;
+    m = DecideManagedCommit(user, user, shown, SettingValues::Filled(NOT_SAVED_YET), Managed({{row.Policy, value}}));
+    for (StoredSetting s : STORED_SETTINGS) {
+      if (s != row.Setting) {
+        EXPECT_EQ(m.Stored[s], shown[s]);
+        EXPECT_TRUE(m.Store[s]);
+      } else if (row.Kind == PolicyKind::Number) {
+        EXPECT_EQ(m.Stored[s], user[s]);
+        EXPECT_FALSE(m.Store[s]);
+        EXPECT_EQ(m.InForce[s], value);
+      } else {
+        EXPECT_EQ(m.Stored[s], (shown[s] & ~row.Bits) | (user[s] & row.Bits));
+        EXPECT_TRUE(m.Store[s]);
+      }
+    }
+  }
 }
 
 TEST(SettingsLogic, WaitTimeLabelShowsSecondsWithOneDecimalAndTheUnit) {

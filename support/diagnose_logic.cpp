@@ -100,6 +100,12 @@ void Ascii(JsonWriter& w, const char* key, const char* value) {
   w.Text += value;
   w.Text += '"';
 }
+// The table's value names are ASCII.
+std::string AsciiName(const wchar_t* name) {
+  std::string ascii;
+  for (const wchar_t* c = name; *c; ++c) ascii += static_cast<char>(*c);
+  return ascii;
+}
 template <typename T>
 void Maybe(JsonWriter& w, const char* key, const std::optional<T>& value) {
   if (!value) {
@@ -376,8 +382,7 @@ std::string DiagnoseReportJson(const DiagnoseReport& report) {
   Text(w, "computer", report.Computer);
 
   OpenObject(w, "settings");
-  Maybe(w, "ButtonSetup", report.ButtonSetup);
-  Maybe(w, "WaitTime", report.WaitTime);
+  for (StoredSetting s : STORED_SETTINGS) Maybe(w, AsciiName(StoredValueOf(s).Name).c_str(), report.Stored[s]);
   Bool(w, "keyPresent", report.SettingsKeyPresent);
   Maybe(w, "usersMayChange", report.UsersMayChange);
   if (report.SettingsKeyPresent) {
@@ -389,8 +394,7 @@ std::string DiagnoseReportJson(const DiagnoseReport& report) {
   OpenObject(w, "policy");
   const Policies policies = DecidePolicies(report.Policies);
   for (std::size_t i = 0; i < POLICY_COUNT; ++i) {
-    std::string name;  // the names are ASCII
-    for (const wchar_t* c = POLICY_VALUES[i].Name; *c; ++c) name += static_cast<char>(*c);
+    const std::string name = AsciiName(POLICY_VALUES[i].Name);
     const RawPolicyValue& raw = report.Policies[i];
     if (policies.Configured[i]) {
       Number(w, name.c_str(), policies.Value[i]);
@@ -404,15 +408,16 @@ std::string DiagnoseReportJson(const DiagnoseReport& report) {
     }
   }
   CloseObject(w);
-  // The two words a running copy puts in force: the stored ones (their defaults when missing)
-  // with the policies over them.
-  const SettingsInForce inForce =
-      MergePolicies(report.ButtonSetup.value_or(DEFAULT_BUTTON_SETUP),
-                    static_cast<std::int32_t>(report.WaitTime.value_or(static_cast<std::uint32_t>(WAIT_TIME_DEFAULT))),
-                    policies);
+  // What a running copy puts in force: the stored values (their defaults when missing) with the
+  // policies over them; a number as the signed one the program holds.
+  SettingValues stored = StoredDefaults();
+  for (StoredSetting s : STORED_SETTINGS) stored[s] = report.Stored[s].value_or(stored[s]);
+  const SettingValues inForce = MergePolicies(stored, policies);
   OpenObject(w, "inForce");
-  Number(w, "ButtonSetup", inForce.ButtonSetup);
-  Number(w, "WaitTime", inForce.WaitTime);
+  for (StoredSetting s : STORED_SETTINGS) {
+    Number(w, AsciiName(StoredValueOf(s).Name).c_str(),
+           HoldsBits(s) ? std::int64_t{inForce[s]} : std::int64_t{static_cast<std::int32_t>(inForce[s])});
+  }
   CloseObject(w);
   CloseObject(w);
 

@@ -132,7 +132,9 @@ struct DiagnoseReport {
   std::wstring Computer;
 
   bool SettingsKeyPresent = false;
-  std::optional<std::uint32_t> ButtonSetup, WaitTime;
+  // Each stored value as the key holds it; none when missing or not a four-byte value.
+  PerStoredSetting<std::optional<std::uint32_t>> Stored =
+      PerStoredSetting<std::optional<std::uint32_t>>::Filled(std::nullopt);
   std::optional<bool> UsersMayChange;
   std::wstring SettingsAccess;  // the key's access list (SDDL)
   RawPolicies Policies{};       // the policy values as the registry holds them

@@ -340,7 +340,7 @@ TEST(DiagnoseHostileSections, AnyBytesGiveValidJsonAndNoTrustedExitValue) {
 TEST(DiagnoseJson, WhatIsNotKnownIsNull) {
   DiagnoseReport report;
   report.SettingsKeyPresent = true;
-  report.WaitTime = 150;
+  report.Stored[StoredSetting::WaitTime] = 150;
   const std::string json = DiagnoseReportJson(report);
   EXPECT_NE(json.find("\"ButtonSetup\": null,\n    \"WaitTime\": 150,"), std::string::npos) << json;
   EXPECT_NE(json.find("\"usersMayChange\": null"), std::string::npos) << json;
@@ -357,13 +357,22 @@ TEST(DiagnoseJson, WhatIsNotKnownIsNull) {
                       "      \"WaitTime\": 150\n    }\n  },"),
             std::string::npos)
       << json;
+
+  // No settings key: no value, no access list, the defaults in force.
+  const std::string noKey = DiagnoseReportJson(DiagnoseReport{});
+  EXPECT_NE(noKey.find("\"settings\": {\n    \"ButtonSetup\": null,\n    \"WaitTime\": null,\n    \"keyPresent\": false,\n"
+                       "    \"usersMayChange\": null,\n    \"access\": null,"),
+            std::string::npos)
+      << noKey;
+  EXPECT_NE(noKey.find("\"inForce\": {\n      \"ButtonSetup\": 15,\n      \"WaitTime\": 100\n    }"), std::string::npos)
+      << noKey;
 }
 
 TEST(DiagnoseJson, PoliciesAreShownWithTheSettingsTheyPutInForce) {
   DiagnoseReport report;
   report.SettingsKeyPresent = true;
-  report.ButtonSetup = 0x0F;
-  report.WaitTime = 100;
+  report.Stored[StoredSetting::ButtonSetup] = 0x0F;
+  report.Stored[StoredSetting::WaitTime] = 100;
   report.Policies[static_cast<std::size_t>(PolicyValue::RightClickMethod)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 2};
   report.Policies[static_cast<std::size_t>(PolicyValue::HoldTime)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 20};
   report.Policies[static_cast<std::size_t>(PolicyValue::LeftClickSound)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, 0};
@@ -376,6 +385,17 @@ TEST(DiagnoseJson, PoliciesAreShownWithTheSettingsTheyPutInForce) {
       << json;
   EXPECT_NE(json.find("\"inForce\": {\n      \"ButtonSetup\": 26,\n      \"WaitTime\": 100\n    }"), std::string::npos)
       << json;
+
+  // A stored hold time with every bit set: stored as read, in force as the signed number the
+  // program holds.
+  DiagnoseReport odd;
+  odd.SettingsKeyPresent = true;
+  odd.Stored[StoredSetting::WaitTime] = 0xFFFFFFFFu;
+  const std::string oddJson = DiagnoseReportJson(odd);
+  EXPECT_NE(oddJson.find("\"WaitTime\": 4294967295,"), std::string::npos) << oddJson;
+  EXPECT_NE(oddJson.find("\"inForce\": {\n      \"ButtonSetup\": 15,\n      \"WaitTime\": -1\n    }"),
+            std::string::npos)
+      << oddJson;
 }
 
 TEST(DiagnoseSystem, ArchitectureScaleAndSignatureInWords) {

@@ -21,7 +21,7 @@
 #include "device/device_discovery.h"
 #include "device/device_protocol.h"
 #include "ostinel_version.h"
-#include "core/policy_store.h"
+#include "store/policy_store.h"
 #include "core/settings_table.h"
 #include "res/resource_ids.h"
 #include "support/diagnose_logic.h"
@@ -91,8 +91,7 @@ void GatherSettings(DiagnoseReport& report) {
   report.SettingsKeyPresent = status != ERROR_FILE_NOT_FOUND;
   if (status != ERROR_SUCCESS) return;
   const UniqueRegKey key(opened);
-  report.ButtonSetup = DwordValue(key.get(), StoredValueOf(StoredSetting::ButtonSetup).Name);
-  report.WaitTime = DwordValue(key.get(), StoredValueOf(StoredSetting::WaitTime).Name);
+  for (StoredSetting s : STORED_SETTINGS) report.Stored[s] = DwordValue(key.get(), StoredValueOf(s).Name);
 
   DWORD size = 0;
   RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);

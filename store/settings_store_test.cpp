@@ -1,5 +1,5 @@
 // The settings store against the real registry of the test prefix.
-#include "core/settings_store.h"
+#include "store/settings_store.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "core/settings_store.h"
+#include "store/settings_store.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "core/policy_store.h"
+#include "store/policy_store.h"
 
 #include <windows.h>
 

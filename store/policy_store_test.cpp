@@ -1,5 +1,5 @@
 // The policy store against the real registry of the test prefix.
-#include "core/policy_store.h"
+#include "store/policy_store.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
