@@ -96,9 +96,9 @@ device_link=$(awk '/^## (Device link|The ring at every display scale|Before and 
 Figures of the whole program, measured end to end by \`bench/system.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'):
 $(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')), Linux $(uname -r),
 $(wine --version) with a fresh prefix, Xvfb without a window manager. The harness
-(\`bench/windows/OstinelPerf.exe\`) starts the real \`Ostinel.exe\` against the simulated touch controller
-(\`tools/sim_controller\`) and sets each figure beside the same figure of \`bench/windows/MinimalDialog.exe\`,
-a Win32 program that only shows a small dialog from its resources and waits in a message loop. Both
+(\`OstinelPerf.exe\`, \`bench/windows/ostinel_perf.cpp\`) starts the real \`Ostinel.exe\` against the simulated touch controller
+(\`tools/sim_controller\`) and sets each figure beside the same figure of \`MinimalDialog.exe\`
+(\`bench/windows/minimal_dialog.cpp\`), a Win32 program that only shows a small dialog from its resources and waits in a message loop. Both
 are built the same way (mingw-w64, static C++ runtime, Release). Under Wine every figure carries
 Wine's own cost (its loader, the server round trips); the ratios to the minimal program are the
 figures that say most about Ostinel itself.
