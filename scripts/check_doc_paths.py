@@ -24,7 +24,7 @@ def docs(root):
 
 def missing_paths(root):
     """(doc, line number, path) for every path named in a doc that is not in the tree."""
-    tops = {entry.name for entry in root.iterdir() if not entry.name.startswith(".")} - NOT_SOURCE
+    tops = {entry.name for entry in root.iterdir()} - NOT_SOURCE
     found = []
     for doc in docs(root):
         if not doc.is_file():

@@ -12,7 +12,7 @@ import check_doc_paths  # noqa: E402
 README = """# Example
 
 `core/kept.h`, `core/`, `policy/<code>/Texts.adml`, `core/*.h` and `CMakeLists.txt` are there;
-`build/host/out.exe` is built, `elsewhere/gone.h` is not a folder of the tree, `core kept` has a blank.
+`build/host/out.exe` is built, `elsewhere/gone.h` is not a folder of the tree, `core/kept.h and more` has a blank.
 """
 
 DOC = """# Design
