@@ -13,13 +13,13 @@ namespace {
 
 SettingsControls Controls(bool left, bool right, bool flash, bool once, int method) {
   SettingsControls c;
-  c.LeftSound = left;
-  c.RightSound = right;
-  c.RightFlash = flash;
-  c.OnceOnly = once;
-  c.MethodNone = method == 0;
-  c.MethodButton = method == 1;
-  c.MethodHold = method == 2;
+  c[IDC_LEFT_SOUND] = left;
+  c[IDC_RIGHT_SOUND] = right;
+  c[IDC_RIGHT_FLASH] = flash;
+  c[IDC_ONCE_ONLY] = once;
+  c[IDC_METHOD_NONE] = method == 0;
+  c[IDC_METHOD_BUTTON] = method == 1;
+  c[IDC_METHOD_HOLD] = method == 2;
   return c;
 }
 
@@ -54,16 +54,16 @@ TEST(SettingsLogic, EachBoxAndRadioButtonGivesItsOwnBit) {
 TEST(SettingsLogic, StoredWordLoadsIntoTheControlsAndBackWithoutForeignBits) {
   for (std::uint32_t word = 0; word < 0x100; ++word) {
     const SettingsControls c = ControlsForSetupWord(word);
-    EXPECT_EQ(int(c.MethodNone) + int(c.MethodButton) + int(c.MethodHold), 1) << word;
+    EXPECT_EQ(int(c[IDC_METHOD_NONE]) + int(c[IDC_METHOD_BUTTON]) + int(c[IDC_METHOD_HOLD]), 1) << word;
     std::uint32_t expected = word & SETUP_DIALOG_BITS;
     if ((word & SETUP_FUNCTION_BUTTON) != 0) expected &= ~SETUP_HOLD_STILL;  // the button wins
     EXPECT_EQ(SetupWordFromControls(c), expected) << word;
   }
   const SettingsControls both = ControlsForSetupWord(SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
-  EXPECT_TRUE(both.MethodButton);
-  EXPECT_FALSE(both.MethodHold);
-  EXPECT_TRUE(ControlsForSetupWord(15).MethodHold);
-  EXPECT_TRUE(ControlsForSetupWord(0x0B).MethodNone);
+  EXPECT_TRUE(both[IDC_METHOD_BUTTON]);
+  EXPECT_FALSE(both[IDC_METHOD_HOLD]);
+  EXPECT_TRUE(ControlsForSetupWord(15)[IDC_METHOD_HOLD]);
+  EXPECT_TRUE(ControlsForSetupWord(0x0B)[IDC_METHOD_NONE]);
 }
 
 // Whether an OK that stores no hold time sends the setup command: the method of the old word and
