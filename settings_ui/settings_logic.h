@@ -35,6 +35,14 @@ constexpr std::array<int, WORD_CONTROL_COUNT> WORD_CONTROLS = [] {
   }
   return ids;
 }();
+// Every control the rows name is listed, none twice (POLICY_ROWS greys each control once).
+constexpr bool EveryWordControlListed() {
+  for (int id : WORD_CONTROLS) {
+    if (id == 0) return false;
+  }
+  return true;
+}
+static_assert(EveryWordControlListed());
 
 // The method row's radio buttons stand for the methods in RightClickMethod order.
 static_assert(PolicyRowOf(PolicyValue::RightClickMethod).Controls ==
@@ -56,6 +64,7 @@ class SettingsControls {
   // One more than the controls: what a foreign identifier reads and writes, never read back as a bit.
   std::array<bool, WORD_CONTROL_COUNT + 1> checked_{};
 };
+static_assert(!SettingsControls{}[IDC_WAIT_SLIDER], "a control outside the word reads unchecked");
 
 // The controls for a stored word: each switch row's box from its bit, and exactly one method radio
 // button (the function button wins when both method bits are set).
