@@ -116,9 +116,9 @@ TEST(SettingsLogic, LaterOkSendsOnlyForHoldTimeOrMethodChanges) {
   EXPECT_FALSE(c.Store[StoredSetting::WaitTime]);
   EXPECT_TRUE(c.QueueSetup);
 
-  // Bits above 0x20 are dropped, and that alone sends nothing.
+  // Bits the dialog does not show (0xC0 today) are dropped, and that alone sends nothing.
   c = DecideCommit(SetupAndWait(0xCF, 100), Shown(ControlsForSetupWord(0xCF), 100), Saved(100));
-  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 15u);
+  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 0xCFu & SETUP_DIALOG_BITS);
   EXPECT_FALSE(c.QueueSetup);
 }
 
@@ -205,14 +205,16 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x25u);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x24u);
 
-  // Every shown bit and the hold time decided: nothing is stored.
+  // Every shown bit decided (each switch as the stored word has it, the method hold still): nothing
+  // is stored.
+  RawPolicies everyBit{};
+  for (const PolicyRow& row : POLICY_ROWS) {
+    const bool decidesABit = row.Kind == PolicyKind::Switch || row.Kind == PolicyKind::Method;
+    const std::uint32_t value = row.Kind == PolicyKind::Method ? 1u : (0x0Fu & row.Bits) != 0 ? 1u : 0u;
+    if (decidesABit) everyBit[static_cast<std::size_t>(row.Policy)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, value};
+  }
   m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
-                          Shown(ControlsForSetupWord(0x0F), 100), Saved(-1),
-                          Managed({{PolicyValue::RightClickMethod, 1},
-                                   {PolicyValue::LeftClickSound, 1},
-                                   {PolicyValue::RightClickSound, 1},
-                                   {PolicyValue::RightClickIndicator, 1},
-                                   {PolicyValue::ButtonOnceOnly, 0}}));
+                          Shown(ControlsForSetupWord(0x0F), 100), Saved(-1), DecidePolicies(everyBit));
   EXPECT_FALSE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_TRUE(m.Store[StoredSetting::WaitTime]);  // the hold time is still the user's
 
