@@ -89,8 +89,12 @@ TEST(PolicyMerge, EachPolicyReplacesOnlyWhatItDecides) {
 
   // All at once.
   RawPolicies all{};
-  const std::array<std::uint32_t, POLICY_COUNT> values = {2, 150, 0, 1, 0, 1, 1};
-  for (std::size_t i = 0; i < POLICY_COUNT; ++i) all[i] = Dword(values[i]);
+  for (const auto& [v, value] : {std::pair{PolicyValue::RightClickMethod, 2u}, std::pair{PolicyValue::HoldTime, 150u},
+                                 std::pair{PolicyValue::LeftClickSound, 0u}, std::pair{PolicyValue::RightClickSound, 1u},
+                                 std::pair{PolicyValue::RightClickIndicator, 0u}, std::pair{PolicyValue::ButtonOnceOnly, 1u},
+                                 std::pair{PolicyValue::AllowSettingsChanges, 1u}}) {
+    all[static_cast<std::size_t>(v)] = Dword(value);
+  }
   EXPECT_EQ(MergePolicies(SetupAndWait(0x0D, 100), DecidePolicies(all)),
             SetupAndWait(SETUP_FUNCTION_BUTTON | SETUP_RIGHT_SOUND | SETUP_ONCE_ONLY, 150));
 }

@@ -31,6 +31,20 @@ constexpr std::uint32_t SETUP_FUNCTION_BUTTON = 0x10;
 constexpr std::uint32_t SETUP_ONCE_ONLY = 0x20;
 constexpr std::uint32_t DEFAULT_BUTTON_SETUP = 15;
 
+// How the package's refusal of a ButtonSetup preset names each bit a policy row decides.
+struct SetupBitWords {
+  std::uint32_t Bit;
+  const char* Words;
+};
+constexpr std::array SETUP_BIT_WORDS = {
+    SetupBitWords{SETUP_LEFT_SOUND, "left-click sound"},
+    SetupBitWords{SETUP_RIGHT_SOUND, "right-click sound"},
+    SetupBitWords{SETUP_HOLD_STILL, "hold still"},
+    SetupBitWords{SETUP_RIGHT_FLASH, "right-click indicator"},
+    SetupBitWords{SETUP_FUNCTION_BUTTON, "function button"},
+    SetupBitWords{SETUP_ONCE_ONLY, "function button for one right click only"},
+};
+
 // WaitTime: hundredths of a second a touch is held still before the controller makes a right click
 // (the hold time).
 constexpr std::int32_t WAIT_TIME_MIN = 50;
@@ -47,12 +61,17 @@ struct StoredValue {
   std::uint32_t Default;     // stored when the key is made, read when the value is missing
   std::uint32_t Lowest;      // what the settings dialog can make, both ends included
   std::uint32_t Highest;
+  // How the package's refusal of a preset names the value and, for a number, its unit: "WAITTIME=..
+  // is not <Thing> the settings dialog can make: use a decimal number of <Unit>, <lowest> to <highest>."
+  const char* Thing;
+  const char* Unit;  // nullptr for the word of bits, whose refusal lists its bits (SETUP_BIT_WORDS)
 };
 
 constexpr std::array<StoredValue, 2> STORED_VALUES = {{
-    {L"ButtonSetup", REGISTRY_TYPE_DWORD, DEFAULT_BUTTON_SETUP, 0, 0x3F},
+    {L"ButtonSetup", REGISTRY_TYPE_DWORD, DEFAULT_BUTTON_SETUP, 0, 0x3F, "a setting", nullptr},
     {L"WaitTime", REGISTRY_TYPE_DWORD, static_cast<std::uint32_t>(WAIT_TIME_DEFAULT),
-     static_cast<std::uint32_t>(WAIT_TIME_MIN), static_cast<std::uint32_t>(WAIT_TIME_MAX)},
+     static_cast<std::uint32_t>(WAIT_TIME_MIN), static_cast<std::uint32_t>(WAIT_TIME_MAX), "a hold time",
+     "hundredths of a second"},
 }};
 
 constexpr const StoredValue& StoredValueOf(StoredSetting s) { return STORED_VALUES[static_cast<std::size_t>(s)]; }
@@ -232,3 +251,18 @@ constexpr bool PolicyRowsApart() {
 static_assert(PolicyRowsApart(), "a policy row decides what its kind says, and no two rows overlap");
 static_assert(SETUP_DIALOG_BITS == StoredValueOf(StoredSetting::ButtonSetup).Highest);
 static_assert(EditablePart(StoredSetting::ButtonSetup) == SETUP_DIALOG_BITS);
+
+// Every stored value has its words, a unit exactly when it is a number; every bit a policy decides
+// has its words, once.
+constexpr bool WordsFollowTheTable() {
+  for (StoredSetting s : STORED_SETTINGS) {
+    if (StoredValueOf(s).Thing == nullptr || (StoredValueOf(s).Unit == nullptr) != HoldsBits(s)) return false;
+  }
+  std::uint32_t named = 0;
+  for (const SetupBitWords& bit : SETUP_BIT_WORDS) {
+    if ((named & bit.Bit) != 0 || (bit.Bit & (bit.Bit - 1)) != 0 || bit.Words == nullptr) return false;
+    named |= bit.Bit;
+  }
+  return named == SETUP_DIALOG_BITS;
+}
+static_assert(WordsFollowTheTable(), "every stored value and every bit a policy decides has its words, once");

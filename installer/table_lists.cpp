@@ -16,48 +16,8 @@
 
 namespace {
 
-// How the package's refusal messages name each stored value and, for a number, its unit: "WAITTIME=..
-// is not <Thing> the settings dialog can make: use a decimal number of <Unit>, <lowest> to <highest>."
-struct StoredValueWords {
-  StoredSetting Setting;
-  const char* Thing;
-  const char* Unit;  // a number's unit; nullptr for the word of bits, whose message lists the bits
-};
-constexpr std::array<StoredValueWords, STORED_VALUES.size()> kStoredValueWords = {{
-    {StoredSetting::ButtonSetup, "a setting", nullptr},
-    {StoredSetting::WaitTime, "a hold time", "hundredths of a second"},
-}};
-
-// How the refusal of ButtonSetup names each bit a policy row decides.
-struct BitWords {
-  std::uint32_t Bit;
-  const char* Words;
-};
-constexpr std::array kBitWords = {
-    BitWords{SETUP_LEFT_SOUND, "left-click sound"},
-    BitWords{SETUP_RIGHT_SOUND, "right-click sound"},
-    BitWords{SETUP_HOLD_STILL, "hold still"},
-    BitWords{SETUP_RIGHT_FLASH, "right-click indicator"},
-    BitWords{SETUP_FUNCTION_BUTTON, "function button"},
-    BitWords{SETUP_ONCE_ONLY, "function button for one right click only"},
-};
-
-constexpr bool WordsFollowTheTables() {
-  for (std::size_t i = 0; i < STORED_VALUES.size(); ++i) {
-    if (static_cast<std::size_t>(kStoredValueWords[i].Setting) != i) return false;
-  }
-  std::uint32_t named = 0;
-  for (const BitWords& bit : kBitWords) {
-    if ((named & bit.Bit) != 0 || (bit.Bit & (bit.Bit - 1)) != 0) return false;
-    named |= bit.Bit;
-  }
-  return named == SETUP_DIALOG_BITS;
-}
-static_assert(WordsFollowTheTables(),
-              "every stored value, in table order, and every bit a policy decides, once, has its words here");
-
 const char* WordsOfBit(std::uint32_t bit) {
-  for (const BitWords& words : kBitWords) {
+  for (const SetupBitWords& words : SETUP_BIT_WORDS) {
     if (words.Bit == bit) return words.Words;
   }
   return "";
@@ -161,7 +121,7 @@ std::vector<Preset> Presets() {
   std::vector<Preset> presets;
   for (std::size_t i = 0; i < STORED_VALUES.size(); ++i) {
     const StoredValue& value = STORED_VALUES[i];
-    const StoredValueWords& words = kStoredValueWords[i];
+    const StoredSetting setting = STORED_SETTINGS[i];
     Preset preset;
     preset.Name = Narrow(value.Name);
     preset.Property = Upper(preset.Name);
@@ -170,12 +130,12 @@ std::vector<Preset> Presets() {
                        " &lt;= " + std::to_string(value.Highest);
     std::string use;
     std::uint32_t highestMade = value.Highest;
-    if (IsWordOfBits(words.Setting)) {
+    if (IsWordOfBits(setting)) {
       std::vector<std::uint32_t> switches;
       std::vector<std::string> methods;
       highestMade = 0;
       for (const PolicyRow& row : POLICY_ROWS) {
-        if (row.Setting != words.Setting || row.Bits == 0) continue;
+        if (row.Setting != setting || row.Bits == 0) continue;
         const std::vector<std::uint32_t> bits = BitsOf(row.Bits);
         if (row.Kind == PolicyKind::Method) {
           std::string exclusive;
@@ -200,10 +160,10 @@ std::vector<Preset> Presets() {
       for (const std::string& method : methods) listed += (listed.empty() ? "" : " and ") + method;
       use = "a decimal sum of " + listed;
     } else {
-      use = std::string("a decimal number of ") + words.Unit;
+      use = std::string("a decimal number of ") + value.Unit;
     }
     preset.Condition += ")";
-    preset.Message = p + "=[" + p + "] is not " + words.Thing + " the settings dialog can make: use " + use + ", " +
+    preset.Message = p + "=[" + p + "] is not " + value.Thing + " the settings dialog can make: use " + use + ", " +
                      std::to_string(value.Lowest) + " to " + std::to_string(highestMade) + ".";
     if (!presets.empty()) preset.Message = "[PresetRefused] " + preset.Message;
     presets.push_back(preset);

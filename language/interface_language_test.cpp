@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cwchar>
 #include <map>
 #include <set>
@@ -90,7 +91,7 @@ std::map<int, std::wstring> ControlMap(const LanguageTexts& t) {
 }
 
 TEST(InterfaceLanguage, TablesSetTheControlsInTheirOrder) {
-  const int order[] = {1009, 1010, 1011, 1012, 1013, 1014, 1003, -1, 1000, 1001, 1002, 1, 2, 1015};
+  const std::array<int, SETTINGS_TEXT_CONTROLS> order = {1009, 1010, 1011, 1012, 1013, 1014, 1003, -1, 1000, 1001, 1002, 1, 2, 1015};
   for (std::int32_t mode : {0, 1, 2}) {
     const LanguageTexts* t = TextsForLanguage(mode);
     ASSERT_NE(t, nullptr);

@@ -41,24 +41,12 @@ void SetChecked(HWND dialog, int id, bool checked) {
 
 SettingsControls ReadControls(HWND dialog) {
   SettingsControls c;
-  c.LeftSound = IsChecked(dialog, IDC_LEFT_SOUND);
-  c.RightSound = IsChecked(dialog, IDC_RIGHT_SOUND);
-  c.RightFlash = IsChecked(dialog, IDC_RIGHT_FLASH);
-  c.OnceOnly = IsChecked(dialog, IDC_ONCE_ONLY);
-  c.MethodNone = IsChecked(dialog, IDC_METHOD_NONE);
-  c.MethodButton = IsChecked(dialog, IDC_METHOD_BUTTON);
-  c.MethodHold = IsChecked(dialog, IDC_METHOD_HOLD);
+  for (int id : WORD_CONTROLS) c[id] = IsChecked(dialog, id);
   return c;
 }
 
 void WriteControls(HWND dialog, const SettingsControls& c) {
-  SetChecked(dialog, IDC_LEFT_SOUND, c.LeftSound);
-  SetChecked(dialog, IDC_RIGHT_SOUND, c.RightSound);
-  SetChecked(dialog, IDC_RIGHT_FLASH, c.RightFlash);
-  SetChecked(dialog, IDC_ONCE_ONLY, c.OnceOnly);
-  SetChecked(dialog, IDC_METHOD_NONE, c.MethodNone);
-  SetChecked(dialog, IDC_METHOD_BUTTON, c.MethodButton);
-  SetChecked(dialog, IDC_METHOD_HOLD, c.MethodHold);
+  for (int id : WORD_CONTROLS) SetChecked(dialog, id, c[id]);
 }
 
 // The values the dialog shows, one per stored setting: the word of the boxes and buttons, the

@@ -5,26 +5,36 @@
 
 SettingsControls ControlsForSetupWord(std::uint32_t buttonSetup) {
   SettingsControls c;
-  c.LeftSound = (buttonSetup & SETUP_LEFT_SOUND) != 0;
-  c.RightSound = (buttonSetup & SETUP_RIGHT_SOUND) != 0;
-  c.RightFlash = (buttonSetup & SETUP_RIGHT_FLASH) != 0;
-  c.OnceOnly = (buttonSetup & SETUP_ONCE_ONLY) != 0;
-  switch (RightClickMethodOf(buttonSetup)) {
-    case RightClickMethod::FunctionButton: c.MethodButton = true; break;
-    case RightClickMethod::HoldStill: c.MethodHold = true; break;
-    case RightClickMethod::None: c.MethodNone = true; break;
+  for (const PolicyRow& row : POLICY_ROWS) {
+    switch (row.Kind) {
+      case PolicyKind::Switch: c[row.Controls[0]] = (buttonSetup & row.Bits) != 0; break;
+      case PolicyKind::Method:
+        c[row.Controls[static_cast<std::size_t>(RightClickMethodOf(buttonSetup))]] = true;
+        break;
+      case PolicyKind::Number:
+      case PolicyKind::Lock: break;
+    }
   }
   return c;
 }
 
 std::uint32_t SetupWordFromControls(const SettingsControls& controls) {
   std::uint32_t word = 0;
-  if (controls.LeftSound) word |= SETUP_LEFT_SOUND;
-  if (controls.RightSound) word |= SETUP_RIGHT_SOUND;
-  if (controls.MethodHold) word |= SETUP_HOLD_STILL;
-  if (controls.OnceOnly) word |= SETUP_ONCE_ONLY;
-  if (controls.MethodButton) word |= SETUP_FUNCTION_BUTTON;
-  if (controls.RightFlash) word |= SETUP_RIGHT_FLASH;
+  for (const PolicyRow& row : POLICY_ROWS) {
+    switch (row.Kind) {
+      case PolicyKind::Switch:
+        if (controls[row.Controls[0]]) word |= row.Bits;
+        break;
+      case PolicyKind::Method:
+        if (controls[row.Controls[static_cast<std::size_t>(RightClickMethod::HoldStill)]]) word |= SETUP_HOLD_STILL;
+        if (controls[row.Controls[static_cast<std::size_t>(RightClickMethod::FunctionButton)]]) {
+          word |= SETUP_FUNCTION_BUTTON;
+        }
+        break;
+      case PolicyKind::Number:
+      case PolicyKind::Lock: break;
+    }
+  }
   return word;
 }
 

@@ -2,29 +2,75 @@
 // stores and whether the controller must be told.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "core/app_state.h"
 #include "core/policy_merge.h"
+#include "core/settings_table.h"
+#include "res/resource_ids.h"
 
-// Check states of the dialog's boxes and radio buttons (true: exactly checked).
-struct SettingsControls {
-  bool LeftSound = false;     // 1000
-  bool RightSound = false;    // 1001
-  bool RightFlash = false;    // 1002
-  bool OnceOnly = false;      // 1003
-  bool MethodNone = false;    // 1009
-  bool MethodButton = false;  // 1010
-  bool MethodHold = false;    // 1011
+// The controls that edit the word of bits, in POLICY_ROWS order: each switch row's box and the
+// method row's radio buttons. The dialog reads and writes these and no others, so a new switch row
+// brings its box with it.
+constexpr std::size_t WordControlCount() {
+  std::size_t count = 0;
+  for (const PolicyRow& row : POLICY_ROWS) {
+    if (row.Kind != PolicyKind::Switch && row.Kind != PolicyKind::Method) continue;
+    for (int id : row.Controls) count += id != 0 ? 1 : 0;
+  }
+  return count;
+}
+constexpr std::size_t WORD_CONTROL_COUNT = WordControlCount();
+constexpr std::array<int, WORD_CONTROL_COUNT> WORD_CONTROLS = [] {
+  std::array<int, WORD_CONTROL_COUNT> ids{};
+  std::size_t next = 0;
+  for (const PolicyRow& row : POLICY_ROWS) {
+    if (row.Kind != PolicyKind::Switch && row.Kind != PolicyKind::Method) continue;
+    for (int id : row.Controls) {
+      if (id != 0) ids[next++] = id;
+    }
+  }
+  return ids;
+}();
+// Every control the rows name is listed, none twice (POLICY_ROWS greys each control once).
+constexpr bool EveryWordControlListed() {
+  for (int id : WORD_CONTROLS) {
+    if (id == 0) return false;
+  }
+  return true;
+}
+static_assert(EveryWordControlListed());
+
+// The method row's radio buttons stand for the methods in RightClickMethod order.
+static_assert(PolicyRowOf(PolicyValue::RightClickMethod).Controls ==
+              std::array<int, MAX_CONTROLS_PER_POLICY>{IDC_METHOD_NONE, IDC_METHOD_BUTTON, IDC_METHOD_HOLD});
+
+// Check states of the dialog's boxes and radio buttons, by control identifier (true: exactly
+// checked). Only WORD_CONTROLS have a state; any other identifier reads unchecked.
+class SettingsControls {
+ public:
+  constexpr bool& operator[](int id) { return checked_[IndexOf(id)]; }
+  constexpr bool operator[](int id) const { return checked_[IndexOf(id)]; }
+
+ private:
+  static constexpr std::size_t IndexOf(int id) {
+    std::size_t i = 0;
+    while (i < WORD_CONTROL_COUNT && WORD_CONTROLS[i] != id) ++i;
+    return i;
+  }
+  // One more than the controls: what a foreign identifier reads and writes, never read back as a bit.
+  std::array<bool, WORD_CONTROL_COUNT + 1> checked_{};
 };
+static_assert(!SettingsControls{}[IDC_WAIT_SLIDER], "a control outside the word reads unchecked");
 
-// The controls for a stored word: the four boxes from their bits, and exactly one method radio
+// The controls for a stored word: each switch row's box from its bit, and exactly one method radio
 // button (the function button wins when both method bits are set).
 SettingsControls ControlsForSetupWord(std::uint32_t buttonSetup);
 
-// The word the controls stand for. Only the dialog's six bits can be set.
+// The word the controls stand for. Only the dialog's bits can be set.
 std::uint32_t SetupWordFromControls(const SettingsControls& controls);
 
 // What one OK does. Stored: the user's values from now on (the shown ones, and the stored one

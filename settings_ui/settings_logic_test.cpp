@@ -13,13 +13,13 @@ namespace {
 
 SettingsControls Controls(bool left, bool right, bool flash, bool once, int method) {
   SettingsControls c;
-  c.LeftSound = left;
-  c.RightSound = right;
-  c.RightFlash = flash;
-  c.OnceOnly = once;
-  c.MethodNone = method == 0;
-  c.MethodButton = method == 1;
-  c.MethodHold = method == 2;
+  c[IDC_LEFT_SOUND] = left;
+  c[IDC_RIGHT_SOUND] = right;
+  c[IDC_RIGHT_FLASH] = flash;
+  c[IDC_ONCE_ONLY] = once;
+  c[IDC_METHOD_NONE] = method == 0;
+  c[IDC_METHOD_BUTTON] = method == 1;
+  c[IDC_METHOD_HOLD] = method == 2;
   return c;
 }
 
@@ -54,16 +54,16 @@ TEST(SettingsLogic, EachBoxAndRadioButtonGivesItsOwnBit) {
 TEST(SettingsLogic, StoredWordLoadsIntoTheControlsAndBackWithoutForeignBits) {
   for (std::uint32_t word = 0; word < 0x100; ++word) {
     const SettingsControls c = ControlsForSetupWord(word);
-    EXPECT_EQ(int(c.MethodNone) + int(c.MethodButton) + int(c.MethodHold), 1) << word;
+    EXPECT_EQ(int(c[IDC_METHOD_NONE]) + int(c[IDC_METHOD_BUTTON]) + int(c[IDC_METHOD_HOLD]), 1) << word;
     std::uint32_t expected = word & SETUP_DIALOG_BITS;
     if ((word & SETUP_FUNCTION_BUTTON) != 0) expected &= ~SETUP_HOLD_STILL;  // the button wins
     EXPECT_EQ(SetupWordFromControls(c), expected) << word;
   }
   const SettingsControls both = ControlsForSetupWord(SETUP_HOLD_STILL | SETUP_FUNCTION_BUTTON);
-  EXPECT_TRUE(both.MethodButton);
-  EXPECT_FALSE(both.MethodHold);
-  EXPECT_TRUE(ControlsForSetupWord(15).MethodHold);
-  EXPECT_TRUE(ControlsForSetupWord(0x0B).MethodNone);
+  EXPECT_TRUE(both[IDC_METHOD_BUTTON]);
+  EXPECT_FALSE(both[IDC_METHOD_HOLD]);
+  EXPECT_TRUE(ControlsForSetupWord(15)[IDC_METHOD_HOLD]);
+  EXPECT_TRUE(ControlsForSetupWord(0x0B)[IDC_METHOD_NONE]);
 }
 
 // Whether an OK that stores no hold time sends the setup command: the method of the old word and
@@ -116,9 +116,9 @@ TEST(SettingsLogic, LaterOkSendsOnlyForHoldTimeOrMethodChanges) {
   EXPECT_FALSE(c.Store[StoredSetting::WaitTime]);
   EXPECT_TRUE(c.QueueSetup);
 
-  // Bits above 0x20 are dropped, and that alone sends nothing.
+  // Bits the dialog does not show (0xC0 today) are dropped, and that alone sends nothing.
   c = DecideCommit(SetupAndWait(0xCF, 100), Shown(ControlsForSetupWord(0xCF), 100), Saved(100));
-  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 15u);
+  EXPECT_EQ(c.InForce[StoredSetting::ButtonSetup], 0xCFu & SETUP_DIALOG_BITS);
   EXPECT_FALSE(c.QueueSetup);
 }
 
@@ -205,14 +205,16 @@ TEST(SettingsLogic, OkStoresOnlyWhatTheUserMayChangeAndPutsThePoliciesOverIt) {
   EXPECT_EQ(m.Stored[StoredSetting::ButtonSetup], 0x25u);
   EXPECT_EQ(m.InForce[StoredSetting::ButtonSetup], 0x24u);
 
-  // Every shown bit and the hold time decided: nothing is stored.
+  // Every shown bit decided (each switch as the stored word has it, the method hold still): nothing
+  // is stored.
+  RawPolicies everyBit{};
+  for (const PolicyRow& row : POLICY_ROWS) {
+    const bool decidesABit = row.Kind == PolicyKind::Switch || row.Kind == PolicyKind::Method;
+    const std::uint32_t value = row.Kind == PolicyKind::Method ? 1u : (0x0Fu & row.Bits) != 0 ? 1u : 0u;
+    if (decidesABit) everyBit[static_cast<std::size_t>(row.Policy)] = RawPolicyValue{true, REGISTRY_TYPE_DWORD, 4, value};
+  }
   m = DecideManagedCommit(SetupAndWait(0x0F, 100), SetupAndWait(0x0F, 100),
-                          Shown(ControlsForSetupWord(0x0F), 100), Saved(-1),
-                          Managed({{PolicyValue::RightClickMethod, 1},
-                                   {PolicyValue::LeftClickSound, 1},
-                                   {PolicyValue::RightClickSound, 1},
-                                   {PolicyValue::RightClickIndicator, 1},
-                                   {PolicyValue::ButtonOnceOnly, 0}}));
+                          Shown(ControlsForSetupWord(0x0F), 100), Saved(-1), DecidePolicies(everyBit));
   EXPECT_FALSE(m.Store[StoredSetting::ButtonSetup]);
   EXPECT_TRUE(m.Store[StoredSetting::WaitTime]);  // the hold time is still the user's
 
